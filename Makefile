@@ -1,0 +1,36 @@
+# The commands a newcomer needs. `make test` installs what is missing, builds from
+# scratch in build/ and runs every test.
+BUILD      ?= build
+GENERATOR  ?= Ninja
+SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+# Debian 12 packages the project needs to build, test and run.
+DEPS := cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev \
+        libgtest-dev libgmock-dev libbenchmark-dev \
+        xvfb xauth xdotool x11-utils imagemagick fonts-liberation
+
+.PHONY: deps configure build test run clean
+
+deps:
+	@missing=$$(for p in $(DEPS); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+configure: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+run: build
+	./$(BUILD)/orvel-programator
+
+clean:
+	rm -rf $(BUILD)

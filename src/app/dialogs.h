@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace orvel {
+
+// The modal boxes the window opens, behind a seam so tests never block on one.
+class Dialogs {
+public:
+    enum class Icon { None, Exclamation, Critical };
+    struct OpenFileRequest {
+        QString title;
+        QString filter;        // "All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf"
+        int filterIndex = 1;   // 1-based, as the filter lists its types
+    };
+
+    virtual ~Dialogs() = default;
+    // A message box with one OK button, titled "Orvel prg".
+    virtual void message(QWidget *parent, const QString &text, Icon icon) = 0;
+    // The file-open dialog: the chosen path, or nothing when the operator cancels.
+    virtual std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) = 0;
+};
+
+// The real boxes.
+class QtDialogs final : public Dialogs {
+public:
+    void message(QWidget *parent, const QString &text, Icon icon) override;
+    std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) override;
+};
+
+// "Name (*.x)|*.x|Other (*.y)|*.y" as the file dialog's list of types.
+QStringList fileDialogFilters(const QString &filter);
+
+}  // namespace orvel

@@ -1,0 +1,107 @@
+#include "app/frmterminal.h"
+
+#include "app/attempt.h"
+#include "app/entryfields.h"
+#include "app/lampimage.h"
+#include "dialogue/dialogue.h"
+#include "dialogue/terminalbox.h"
+#include "dialogue/transfercontrols.h"
+#include "objfile/objectlistloader.h"
+#include "serial/connection.h"
+#include "serial/mscomm.h"
+#include "serial/receivepath.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScreen>
+
+namespace orvel {
+
+FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort,
+                         Dialogs *dialogs, QWidget *parent)
+    : QWidget(parent),
+      m_ownDialogs(dialogs ? nullptr : std::make_unique<QtDialogs>()),
+      m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
+      m_comm(new MSComm(std::move(backend), commPort, this)) {
+    m_comm->setObjectName(QStringLiteral("MSComm1"));
+    m_ui.setupUi(this);
+    m_entryFields = new EntryFields(m_ui, this);
+    m_connection = std::make_unique<Connection>(*this);
+    m_dialogue = std::make_unique<Dialogue>(*this);
+    m_transferControls = std::make_unique<TransferControls>(*this);
+    m_receivePath = std::make_unique<ReceivePath>(*this);
+    m_objectListLoader = std::make_unique<ObjectListLoader>(*this);
+    load();
+}
+
+FrmTerminal::~FrmTerminal() = default;
+
+void FrmTerminal::load() {
+    // Start-up: each step is tried; one that fails is skipped without a message.
+    attempt([&] { m_ui.txtTerm->clearText(); });
+    attempt([&] {
+        QPalette palette = m_ui.txtTerm->palette();
+        palette.setColor(QPalette::Text, QColor(0, 0, 255));
+        m_ui.txtTerm->setPalette(palette);
+    });
+    attempt([&] { m_ui.imgNotConnected->raise(); });
+    attempt([&] { bringImage1ToFront(3); });
+    attempt([&] {
+        if (const QScreen *screen = this->screen()) {
+            const QRect area = screen->geometry();
+            move(int((area.width() - width()) / 2.0), int((area.height() - height()) / 2.0));
+        }
+    });
+    attempt([&] {
+        const qint16 port = m_comm->CommPort();
+        if (port < 1 || port > 4) throw std::out_of_range("no option for this port");
+        m_ui.Option1[port]->setChecked(true);
+    });
+    attempt([&] { m_ui.Label5->setText(QStringLiteral("Object")); });
+    attempt([&] { m_ui.Frame2->setEnabled(false); });
+    attempt([&] { m_ui.Frame3->setEnabled(false); });
+    for (QLineEdit *field : {m_ui.Text1, m_ui.Text2, m_ui.Text3, m_ui.Text4})
+        attempt([&] { field->setText(QStringLiteral("1")); });
+    m_state.CurrentObject = 1;
+    m_state.LastObject = 1;
+    m_state.WriteInProgress = false;
+    m_state.TransferPhase = 0;
+    m_state.ReadStep = 0;
+    m_state.WriteStep = 0;
+    attempt([&] { m_ui.ch_1_0->setChecked(false); });
+    attempt([&] { m_ui.ch_1_0->setText(QStringLiteral(" 0 - Disable")); });
+}
+
+void FrmTerminal::closeEvent(QCloseEvent *event) {
+    // Shutdown closes the port if it is open; the window closes in any case.
+    if (m_comm->PortOpen()) {
+        try {
+            m_comm->setPortOpen(false);
+        } catch (const SerialError &error) {
+            messageBox(error.description(), Dialogs::Icon::Exclamation);
+        }
+    }
+    event->accept();
+}
+
+void FrmTerminal::messageBox(const QString &text, Dialogs::Icon icon) {
+    MSComm::Hold hold(m_comm);
+    m_dialogs->message(this, text, icon);
+}
+
+std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileRequest &request) {
+    MSComm::Hold hold(m_comm);
+    return m_dialogs->openFile(this, request);
+}
+
+void FrmTerminal::bringImage1ToFront(int index) {
+    if (index == m_image1Front) return;  // raising costs a repaint; most bytes change nothing
+    m_ui.Image1[index]->raise();
+    m_image1Front = index;
+}
+
+}  // namespace orvel

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/dialogs.h"
+#include "app/frmterminalui.h"
+#include "dialogue/transferstate.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace orvel {
+
+class Connection;
+class Dialogue;
+class EntryFields;
+class MSComm;
+class ObjectListLoader;
+class ReceivePath;
+class SerialBackend;
+class TransferControls;
+
+// The program's one window. It owns the controls, the transfer state and the serial
+// control; the reactions live in small classes, one per subsystem.
+class FrmTerminal final : public QWidget {
+    Q_OBJECT
+public:
+    // `commPort` is the serial control's stored port; `dialogs` replaces the real modal
+    // boxes (tests); without it the window uses its own.
+    explicit FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort = 1,
+                         Dialogs *dialogs = nullptr, QWidget *parent = nullptr);
+    ~FrmTerminal() override;
+
+    FrmTerminalUi &ui() { return m_ui; }
+    TransferState &state() { return m_state; }
+    MSComm &MSComm1() { return *m_comm; }
+    Connection &connection() { return *m_connection; }
+    Dialogue &dialogue() { return *m_dialogue; }
+    ReceivePath &receivePath() { return *m_receivePath; }
+
+    // A message box with one OK button titled "Orvel prg". No serial notification runs
+    // while it is open; what arrives meanwhile follows when it closes.
+    void messageBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
+    std::optional<QString> openFileDialog(const Dialogs::OpenFileRequest &request);
+
+    // Brings element `index` of Image1 in front of the others.
+    void bringImage1ToFront(int index);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void load();
+
+    FrmTerminalUi m_ui;
+    TransferState m_state;
+    std::unique_ptr<Dialogs> m_ownDialogs;
+    Dialogs *m_dialogs;
+    MSComm *m_comm;
+    EntryFields *m_entryFields;
+    std::unique_ptr<Dialogue> m_dialogue;
+    std::unique_ptr<Connection> m_connection;
+    std::unique_ptr<TransferControls> m_transferControls;
+    std::unique_ptr<ReceivePath> m_receivePath;
+    std::unique_ptr<ObjectListLoader> m_objectListLoader;
+    int m_image1Front = -1;
+};
+
+}  // namespace orvel

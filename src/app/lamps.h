@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace orvel {
+
+enum class Lamp { Yellow, Green, Red, Grey };
+
+// The 16 by 16 lamp pictures and the window icon, drawn here rather than loaded.
+QPixmap lampPixmap(Lamp lamp);
+QIcon windowIcon();
+
+}  // namespace orvel

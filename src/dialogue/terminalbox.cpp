@@ -1,0 +1,48 @@
+#include "dialogue/terminalbox.h"
+
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace orvel {
+namespace {
+
+QString forDisplay(QStringView text) {
+    QString shown = text.toString();
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.remove(u'\r');
+    return shown;
+}
+
+}  // namespace
+
+TerminalBox::TerminalBox(QWidget *parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+void TerminalBox::clearText() {
+    m_model.clear();
+    clear();
+}
+
+void TerminalBox::appendReply(QStringView text) {
+    const QString filtered = filterLineEnds(text);
+    if (m_model.append(filtered) > 0) {
+        // A trim happens once per 4096 characters: rebuilding the view then is cheaper
+        // and simpler than mapping the cut through the widget's own line breaks.
+        setPlainText(forDisplay(m_model.text()));
+    } else {
+        QTextCursor cursor(document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(forDisplay(filtered));
+    }
+    QTextCursor caret = textCursor();
+    caret.movePosition(QTextCursor::End);
+    setTextCursor(caret);
+}
+
+}  // namespace orvel

@@ -1,0 +1,127 @@
+#include "dialogue/transfercontrols.h"
+
+#include "app/frmterminal.h"
+#include "app/reactions.h"
+#include "app/textrules.h"
+#include "dialogue/terminalbox.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace orvel {
+namespace {
+
+constexpr double kFirstObject = 1;
+constexpr double kLastObject = 8175;
+
+}  // namespace
+
+TransferControls::TransferControls(FrmTerminal &form) : m_form(form) {
+    FrmTerminalUi &ui = form.ui();
+    for (int i = 1; i <= 2; ++i) {
+        reactions::onSelect(ui.Option2[i], i, this, [this](int index) { readClicked(index); });
+        reactions::onSelect(ui.Option3[i], i, this, [this](int index) { writeClicked(index); });
+    }
+}
+
+void TransferControls::listRange(QLineEdit *startField, QLineEdit *endField) {
+    FrmTerminalUi &ui = m_form.ui();
+    if (!ui.Check4->isChecked()) return;
+    const int count = ui.List1->count();
+    startField->setText(count > 0 ? ui.List1->item(0)->text() : QString());
+    endField->setText(count > 0 ? ui.List1->item(count - 1)->text() : QString());
+}
+
+void TransferControls::stop() {
+    TransferState &state = m_form.state();
+    state.CurrentObject = state.LastObject;
+    m_form.ui().Label5->setText(numberText(state.CurrentObject));
+}
+
+void TransferControls::readClicked(int index) {
+    FrmTerminalUi &ui = m_form.ui();
+    TransferState &state = m_form.state();
+    listRange(ui.Text1, ui.Text2);
+    if (index == 2) {
+        stop();
+        return;
+    }
+    state.ListPosition = 0;
+    if (ui.chClear->isChecked()) ui.txtTerm->clearText();
+    state.LastObject = valueOf(ui.Text1->text());
+    if (ui.Check2->isChecked()) {
+        state.CurrentObject = state.LastObject;
+    } else {
+        if (isNumeric(ui.Text1->text())) {
+            state.CurrentObject = valueOf(ui.Text1->text());
+        } else {
+            state.CurrentObject = 1;
+            ui.Text1->setText(QStringLiteral("1"));
+        }
+        if (state.CurrentObject < kFirstObject || state.CurrentObject > kLastObject) {
+            state.CurrentObject = 1;
+            ui.Text1->setText(QStringLiteral("1"));
+        }
+        state.LastObject = valueOf(ui.Text2->text());
+    }
+    if (state.CurrentObject > state.LastObject) {
+        state.LastObject = state.CurrentObject;
+        ui.Text1->setText(numberText(state.CurrentObject));
+        ui.Text2->setText(numberText(state.LastObject));
+    }
+    state.TransferPhase = 1;
+    ui.Label5->setText(numberText(state.CurrentObject));
+}
+
+void TransferControls::writeClicked(int index) {
+    FrmTerminalUi &ui = m_form.ui();
+    TransferState &state = m_form.state();
+    listRange(ui.Text3, ui.Text4);
+    if (index == 2) {
+        stop();
+        return;
+    }
+    double first = valueOf(ui.Text3->text());
+    double last = first;
+    if (!ui.Check3->isChecked()) last = valueOf(ui.Text4->text());
+    // A write that would begin outside the objects (an empty list, say) starts nothing:
+    // a byte sent for it would program a cell no object owns.
+    if (!(first >= kFirstObject && first <= kLastObject)) {
+        // The click is refused as a whole: the selection goes back to "Stop" without
+        // running Stop, which would touch a transfer that may be running.
+        {
+            const QSignalBlocker blockWrite(ui.Option3[1]);
+            const QSignalBlocker blockStop(ui.Option3[2]);
+            ui.Option3[2]->setChecked(true);
+        }
+        m_form.messageBox(QStringLiteral("Nothing is written: the first object (%1) is not "
+                                         "an object number from 1 to 8175.%2")
+                              .arg(ui.Text3->text().isEmpty() ? QStringLiteral("none")
+                                                              : ui.Text3->text(),
+                                   ui.Check4->isChecked()
+                                       ? QStringLiteral(" The object list is empty: load an "
+                                                        "object number file first.")
+                                       : QString()),
+                          Dialogs::Icon::Exclamation);
+        return;
+    }
+
+    state.ListPosition = 0;
+    if (ui.chClear->isChecked()) ui.txtTerm->clearText();
+    state.CurrentObject = first;
+    state.LastObject = last;
+    if (state.CurrentObject > state.LastObject) {
+        state.LastObject = state.CurrentObject;
+        ui.Text3->setText(numberText(state.CurrentObject));
+        ui.Text4->setText(numberText(state.LastObject));
+    }
+    state.WriteInProgress = true;
+    state.TransferPhase = 2;
+    ui.Label5->setText(numberText(state.CurrentObject));
+}
+
+}  // namespace orvel

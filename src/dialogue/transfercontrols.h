@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace orvel {
+
+class FrmTerminal;
+
+// The Read and Write option pairs. A click only prepares a transfer (or stops one);
+// the device's next bytes drive it.
+class TransferControls final : public QObject {
+    Q_OBJECT
+public:
+    explicit TransferControls(FrmTerminal &form);
+
+    void readClicked(int index);
+    void writeClicked(int index);
+
+private:
+    // With the list ticked, the range fields take the list's first and last entries.
+    void listRange(QLineEdit *startField, QLineEdit *endField);
+    void stop();
+
+    FrmTerminal &m_form;
+};
+
+}  // namespace orvel

@@ -1,0 +1,51 @@
+#include "serial/memoryserial.h"
+
+#include <utility>
+
+namespace orvel {
+
+bool MemorySerial::open(int port, QString *error) {
+    if (!m_openError.isEmpty()) {
+        *error = m_openError;
+        return false;
+    }
+    m_port = port;
+    m_open = true;
+    ++m_openCount;
+    return true;
+}
+
+bool MemorySerial::close(QString *error) {
+    if (!m_closeError.isEmpty()) {
+        *error = m_closeError;
+        return false;
+    }
+    m_open = false;
+    m_received.clear();
+    ++m_closeCount;
+    return true;
+}
+
+bool MemorySerial::write(char byte, QString *error) {
+    if (!m_open) {
+        *error = QStringLiteral("The port is not open.");
+        return false;
+    }
+    if (!m_writeError.isEmpty()) {
+        *error = m_writeError;
+        return false;
+    }
+    m_written.append(byte);
+    if (m_onWrite) m_onWrite(byte);
+    return true;
+}
+
+QByteArray MemorySerial::readAll() { return std::exchange(m_received, {}); }
+
+void MemorySerial::deliver(const QByteArray &bytes) {
+    if (!m_open || bytes.isEmpty()) return;
+    m_received.append(bytes);
+    emit readyRead();
+}
+
+}  // namespace orvel

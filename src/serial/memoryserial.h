@@ -1,0 +1,53 @@
+#pragma once
+
+#include "serial/serialbackend.h"
+
+#include <functional>
+
+namespace orvel {
+
+// An in-memory port for tests and tools: it can refuse to open or close with a given
+// text, records every byte written, and delivers bytes as if a device had sent them.
+class MemorySerial final : public SerialBackend {
+    Q_OBJECT
+public:
+    using SerialBackend::SerialBackend;
+
+    bool open(int port, QString *error) override;
+    bool close(QString *error) override;
+    bool isOpen() const override { return m_open; }
+    bool write(char byte, QString *error) override;
+    QByteArray readAll() override;
+
+    // An empty text lets the operation succeed.
+    void setOpenError(const QString &text) { m_openError = text; }
+    void setCloseError(const QString &text) { m_closeError = text; }
+    void setWriteError(const QString &text) { m_writeError = text; }
+
+    // Bytes from the device. Dropped while the port is closed, as a real port would.
+    void deliver(const QByteArray &bytes);
+    void signalLineEvent(int code) { emit lineEvent(code); }
+
+    // Called for every byte written, after it is recorded: lets a test play the device.
+    void setOnWrite(std::function<void(char)> onWrite) { m_onWrite = std::move(onWrite); }
+
+    const QByteArray &written() const { return m_written; }
+    void clearWritten() { m_written.clear(); }
+    int openedPort() const { return m_port; }
+    int openCount() const { return m_openCount; }
+    int closeCount() const { return m_closeCount; }
+
+private:
+    QString m_openError;
+    QString m_closeError;
+    QString m_writeError;
+    QByteArray m_written;
+    QByteArray m_received;
+    std::function<void(char)> m_onWrite;
+    int m_port = 0;
+    int m_openCount = 0;
+    int m_closeCount = 0;
+    bool m_open = false;
+};
+
+}  // namespace orvel

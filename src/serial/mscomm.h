@@ -1,0 +1,94 @@
+#pragma once
+
+#include "serial/serialbackend.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+namespace orvel {
+
+// A failure of the serial control, with the text the operator is shown.
+class SerialError : public std::runtime_error {
+public:
+    explicit SerialError(const QString &description)
+        : std::runtime_error(description.toStdString()), m_description(description) {}
+    const QString &description() const { return m_description; }
+
+private:
+    QString m_description;
+};
+
+// The window's serial control `MSComm1`. It raises one `OnComm` notification per
+// received byte, with `CommEvent` 2 (receive), and one for every line event.
+//
+// Notifications are never nested: while one runs (the dialogue answering a byte, maybe
+// with a message box open) or while a modal box is held open (Hold), bytes that arrive
+// wait in order and are handed over afterwards. A long burst is handed over in slices,
+// so the window stays responsive.
+class MSComm : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint16 kReceive = 2;
+    static constexpr qint16 kSend = 1;
+
+    explicit MSComm(std::unique_ptr<SerialBackend> backend, qint16 commPort = 1,
+                    QObject *parent = nullptr);
+    ~MSComm() override;
+
+    bool PortOpen() const;
+    // Opens or closes the port; throws SerialError with the reason when it fails.
+    void setPortOpen(bool open);
+
+    qint16 CommPort() const { return m_commPort; }
+    // Throws SerialError when the port is open or the number is not a port.
+    void setCommPort(qint16 port);
+
+    // Sends one byte now; throws SerialError when it cannot.
+    void Output(char byte);
+    // Takes the next received byte (one at a time); empty when none waits.
+    QByteArray Input();
+    qint16 CommEvent() const { return m_commEvent; }
+
+    // Received bytes not yet handed over.
+    qsizetype pendingBytes() const { return m_rx.size() - m_rxPos; }
+
+    // While a Hold lives, no notification runs; the bytes wait and follow afterwards.
+    class Hold {
+    public:
+        explicit Hold(MSComm *comm);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        MSComm *m_comm;
+    };
+
+    SerialBackend *backend() const { return m_backend.get(); }
+
+signals:
+    void OnComm();
+
+private:
+    void receive();
+    void deliver();
+    void scheduleDelivery();
+
+    std::unique_ptr<SerialBackend> m_backend;
+    QByteArray m_rx;
+    QList<qint16> m_lineEvents;
+    quint64 m_consumed = 0;
+    qsizetype m_rxPos = 0;
+    qint16 m_commPort;
+    qint16 m_commEvent = 0;
+    int m_holds = 0;
+    bool m_delivering = false;
+    bool m_deliveryScheduled = false;
+};
+
+}  // namespace orvel

@@ -1,0 +1,132 @@
+#include "serial/qserialbackend.h"
+
+#include "serial/portnames.h"
+
+#include <QFileInfo>
+
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace orvel {
+namespace {
+
+// Codes of the serial control for line errors the port reports.
+constexpr int kUnknownLineError = 1100;
+
+}  // namespace
+
+QSerialBackend::QSerialBackend(QObject *parent) : SerialBackend(parent) {
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialBackend::readyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialBackend::handleError);
+}
+
+bool QSerialBackend::open(int port, QString *error) {
+    if (m_open) return true;
+    m_portNumber = port;
+    m_path = devicePathForPort(port);
+    m_gone = false;
+    m_port.setPortName(m_path);
+    m_port.setBaudRate(QSerialPort::Baud1200);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+
+#ifdef Q_OS_UNIX
+    if (!QFileInfo::exists(m_path)) {
+        *error = openFailureText(OpenFailure::Missing, port, m_path, {});
+        return false;
+    }
+#endif
+    if (m_port.open(QIODevice::ReadWrite)) {
+        m_open = true;
+        return true;
+    }
+    OpenFailure failure = OpenFailure::Other;
+    switch (m_port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        failure = OpenFailure::Missing;
+        break;
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        // Qt reports a port locked by another program as a permission error too.
+        failure = ::access(QFile::encodeName(m_path).constData(), R_OK | W_OK) == 0
+                      ? OpenFailure::InUse
+                      : OpenFailure::PermissionDenied;
+#else
+        failure = OpenFailure::InUse;
+#endif
+        break;
+    default:
+        break;
+    }
+    *error = openFailureText(failure, port, m_path, m_port.errorString());
+    m_port.clearError();
+    return false;
+}
+
+bool QSerialBackend::close(QString *error) {
+    Q_UNUSED(error);
+    if (m_port.isOpen()) m_port.close();
+    m_pending.clear();
+    m_open = false;
+    m_gone = false;
+    return true;
+}
+
+bool QSerialBackend::write(char byte, QString *error) {
+    if (!m_open) {
+        *error = QStringLiteral("The port is not open.");
+        return false;
+    }
+    if (m_gone || !m_port.isOpen()) {
+        *error = QStringLiteral("COM %1 (%2) is gone: the device was unplugged or hung up. "
+                                "Disconnect, check the cable, and connect again.")
+                     .arg(m_portNumber)
+                     .arg(m_path);
+        return false;
+    }
+    if (m_port.write(&byte, 1) != 1) {
+        *error = m_port.errorString();
+        return false;
+    }
+    // The device waits for this byte: send it now, not on a later pass of the event loop.
+    m_port.flush();
+    return true;
+}
+
+QByteArray QSerialBackend::readAll() {
+    QByteArray data = std::exchange(m_pending, {});
+    if (m_port.isOpen()) data += m_port.readAll();
+    return data;
+}
+
+void QSerialBackend::handleError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError:
+        return;  // open failures are answered by open()
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+        // An unplugged adapter or a hung-up line: stop listening, or the port would wake
+        // us for ever. The control stays "open" until the operator disconnects.
+        if (m_port.isOpen()) {
+            m_pending += m_port.readAll();  // none of the device's bytes is lost
+            m_port.close();
+        }
+        m_gone = true;
+        if (!m_pending.isEmpty()) emit readyRead();
+        emit lineEvent(kUnknownLineError);
+        return;
+    default:
+        emit lineEvent(kUnknownLineError);
+        return;
+    }
+}
+
+}  // namespace orvel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "serial/serialbackend.h"
+
+#include <QSerialPort>
+
+namespace orvel {
+
+// A real serial port: 1200 bit/s, 8 data bits, no parity, 1 stop bit, no flow control.
+class QSerialBackend final : public SerialBackend {
+    Q_OBJECT
+public:
+    explicit QSerialBackend(QObject *parent = nullptr);
+
+    bool open(int port, QString *error) override;
+    bool close(QString *error) override;
+    bool isOpen() const override { return m_open; }
+    bool write(char byte, QString *error) override;
+    QByteArray readAll() override;
+
+private:
+    void handleError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    QByteArray m_pending;
+    QString m_path;
+    int m_portNumber = 0;
+    bool m_open = false;  // stays true after the device vanished, until the operator closes
+    bool m_gone = false;
+};
+
+}  // namespace orvel

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace orvel {
+
+// What the serial control needs from a port: open, close, one byte out, bytes in.
+// The real port and the in-memory double used by the tests both sit behind it.
+class SerialBackend : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialBackend() override = default;
+
+    // Opens the device behind port number `port` (1 to 4 on the window). On failure
+    // returns false and puts a text for the operator into `error`.
+    virtual bool open(int port, QString *error) = 0;
+    virtual bool close(QString *error) = 0;
+    virtual bool isOpen() const = 0;
+    // Sends one byte at once: the device is waiting for it.
+    virtual bool write(char byte, QString *error) = 0;
+    // Takes everything received so far.
+    virtual QByteArray readAll() = 0;
+
+signals:
+    void readyRead();
+    // A line event or line error, as a serial-control event code (3..7, 1001..1011, other).
+    void lineEvent(int code);
+};
+
+}  // namespace orvel
