@@ -1,0 +1,378 @@
+// The dialogue byte for byte: replies in, bytes out, through the in-memory port.
+#include "app/lampimage.h"
+#include "app/textrules.h"
+#include "dialogue/terminalbox.h"
+#include "serial/mscomm.h"
+#include "support/formfixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+#include <random>
+
+namespace orvel::test {
+namespace {
+
+constexpr int R = 172;  // ready
+constexpr int A = 202;  // acknowledge
+
+class DialogueTest : public FormTest {
+protected:
+    DialogueTest() { connectPort(); }
+
+    void startRead(const QString &first, const QString &last) {
+        ui().Text1->setText(first);
+        ui().Text2->setText(last);
+        ui().Option2[1]->setChecked(true);
+    }
+    void startWrite(const QString &first, const QString &last) {
+        ui().Text3->setText(first);
+        ui().Text4->setText(last);
+        ui().Option3[1]->setChecked(true);
+    }
+    void setList(const QStringList &entries) {
+        ui().List1->clear();
+        ui().List1->addItems(entries);
+        ui().Check4->setChecked(true);
+    }
+    // One object read: ready twice, two acknowledges, the value.
+    void readObject(int value) { reply({R, R, A, A, value}); }
+    // One object written and read back: 6 replies, then 5.
+    void writeObject(int readBack) { reply({R, R, A, A, A, A, R, R, A, A, readBack}); }
+};
+
+// read command, address high, address low
+QByteArray readOf(int address) { return bytes({0x55, address / 256, address % 256}); }
+// write command, address high, address low, value
+QByteArray writeOf(int address, int value) {
+    return bytes({0xAA, address / 256, address % 256, value}) + readOf(address);
+}
+
+TEST_F(DialogueTest, ReadsARangeObjectByObject) {
+    startRead("10", "12");
+    EXPECT_EQ(state().CurrentObject, 10);
+    EXPECT_EQ(ui().Label5->text(), "10");
+
+    reply({R});  // noted, nothing sent yet
+    EXPECT_EQ(takeSent(), QByteArray());
+    reply({R, A, A});
+    EXPECT_EQ(takeSent(), readOf(10));  // 0x55, 0x00, 0x0A
+    reply({7});
+    EXPECT_EQ(state().DeviceMemory[10], 7);
+    EXPECT_EQ(ui().Label5->text(), "11");
+
+    readObject(0);
+    readObject(255);
+    EXPECT_EQ(takeSent(), readOf(11) + readOf(12));
+    EXPECT_EQ(state().DeviceMemory[11], 0);
+    EXPECT_EQ(state().DeviceMemory[12], 255);
+    EXPECT_EQ(terminal(), "7 - 10\r\n0 - 11\r\n255 - 12\r\n");
+
+    // The end: idle, both Stop options selected, the last object stays shown.
+    EXPECT_EQ(state().TransferPhase, 0);
+    EXPECT_TRUE(ui().Option2[2]->isChecked());
+    EXPECT_TRUE(ui().Option3[2]->isChecked());
+    EXPECT_EQ(ui().Label5->text(), "12");
+    readObject(9);  // an idle device's bytes start nothing
+    EXPECT_EQ(takeSent(), QByteArray());
+}
+
+TEST_F(DialogueTest, WritesTheRepeatValueAndReadsItBack) {
+    struct Row {
+        bool repeat;
+        int value;
+    };
+    for (const Row row : {Row{true, 1}, Row{false, 0}}) {
+        SCOPED_TRACE(row.value);
+        ui().ch_1_0->setChecked(row.repeat);
+        startWrite("300", "300");
+        reply({R});
+        EXPECT_EQ(takeSent(), QByteArray());
+        reply({R, A, A, A});
+        EXPECT_EQ(takeSent(), bytes({0xAA, 0x01, 0x2C, row.value}));
+        reply({A});  // the device took the value: the read-back follows
+        EXPECT_EQ(state().TransferPhase, 1);
+        EXPECT_EQ(takeSent(), QByteArray());
+        reply({R, R, A, A, row.value});
+        EXPECT_EQ(takeSent(), readOf(300));
+        EXPECT_EQ(state().DeviceMemory[300], row.value);
+        EXPECT_EQ(state().TransferPhase, 0);
+        EXPECT_FALSE(state().WriteInProgress);
+    }
+}
+
+TEST_F(DialogueTest, WritesEveryObjectOfARange) {
+    ui().ch_1_0->setChecked(true);
+    startWrite("4", "6");
+    for (int i = 0; i < 3; ++i) writeObject(1);
+    EXPECT_EQ(takeSent(), writeOf(4, 1) + writeOf(5, 1) + writeOf(6, 1));
+    EXPECT_EQ(terminal(), "1 - 4\r\n1 - 5\r\n1 - 6\r\n");
+    EXPECT_EQ(state().TransferPhase, 0);
+}
+
+TEST_F(DialogueTest, ReadyAndAcknowledgeAreDataAtTheLastReadStep) {
+    startRead("20", "21");
+    readObject(R);
+    readObject(A);
+    EXPECT_EQ(state().DeviceMemory[20], R);
+    EXPECT_EQ(state().DeviceMemory[21], A);
+    EXPECT_EQ(terminal(), "172 - 20\r\n202 - 21\r\n");
+}
+
+TEST_F(DialogueTest, DataBeforeTheLastStepIsTheValue) {
+    startRead("30", "31");
+    reply({R, R});  // read command sent; the address never completes
+    reply({5});
+    EXPECT_EQ(takeSent(), bytes({0x55}));
+    EXPECT_EQ(state().DeviceMemory[30], 5);
+    EXPECT_EQ(state().CurrentObject, 31);
+    EXPECT_EQ(state().ReadStep, 0);
+}
+
+TEST_F(DialogueTest, AWriteStartedAtTheLastReadStepNeverBegins) {
+    startRead("40", "40");
+    reply({R, R, A, A});  // ReadStep 4
+    takeSent();
+    ui().Option2[2]->setChecked(true);
+    startWrite("41", "41");
+    reply({R, R, A, A, A, A, R, R});
+    EXPECT_EQ(takeSent(), QByteArray());
+    EXPECT_EQ(state().ReadStep, 4);
+    EXPECT_EQ(state().WriteStep, 0);
+    EXPECT_EQ(terminal(), "172*172*202*202*202*202*172*172*");
+}
+
+TEST_F(DialogueTest, WrongFirstByteEmptiesTheTerminalAndReconnects) {
+    emit ui().imgConnected->clicked();
+    ui().txtTerm->appendReply(u"old\r");
+    const int opened = port->openCount();
+    const int closed = port->closeCount();
+    emit ui().imgNotConnected->clicked();
+    ASSERT_TRUE(state().LinkCheckPending);
+    reply({0x42});
+    EXPECT_EQ(terminal(), "");
+    EXPECT_EQ(port->closeCount(), closed + 1);
+    EXPECT_EQ(port->openCount(), opened + 2);
+    EXPECT_TRUE(state().LinkCheckPending);
+    EXPECT_TRUE(form->MSComm1().PortOpen());
+    reply({R});  // now the link is good
+    EXPECT_FALSE(state().LinkCheckPending);
+    EXPECT_EQ(port->openCount(), opened + 2);
+}
+
+TEST_F(DialogueTest, StopInTheMiddleFinishesTheObjectAsTheLastOne) {
+    startRead("5", "50");
+    for (int object = 5; object < 17; ++object) readObject(1);
+    reply({R, R});  // object 17: the read command is out
+    takeSent();
+    ui().Option2[2]->setChecked(true);
+    EXPECT_EQ(state().CurrentObject, 50);
+    EXPECT_EQ(ui().Label5->text(), "50");
+    EXPECT_EQ(state().TransferPhase, 1);
+    reply({A, A, 99});
+    EXPECT_EQ(takeSent(), bytes({0x00, 50}));  // the address is taken at each byte
+    EXPECT_EQ(state().DeviceMemory[50], 99);
+    EXPECT_EQ(state().DeviceMemory[17], 0);
+    EXPECT_EQ(state().TransferPhase, 0);
+    EXPECT_TRUE(terminal().endsWith("99 - 50\r\n"));
+}
+
+TEST_F(DialogueTest, TheEndOfATransferShowsTheSettingsCells) {
+    struct Row {
+        int delay;
+        int expectedIndex;
+        bool message;
+    };
+    for (const Row row : {Row{7, 7, false}, Row{0, 0, false}, Row{9, 0, true}}) {
+        SCOPED_TRACE(row.delay);
+        dialogs.messages.clear();
+        state().DeviceMemory[8176] = quint8(row.delay);
+        for (int n = 1; n <= 15; ++n) state().DeviceMemory[size_t(8176 + n)] = quint8(n % 8);
+        startRead("1", "1");
+        readObject(3);
+        EXPECT_EQ(ui().Combo2->currentIndex(), row.expectedIndex);
+        EXPECT_EQ(ui().Combo2->currentText(), row.delay == 7 ? "NO" : "0.5 sec");
+        EXPECT_EQ(dialogs.messages.size(), row.message ? 1 : 0);
+        EXPECT_EQ(ui().Text_R[1]->text(), "1");
+        EXPECT_EQ(ui().Text_R[15]->text(), "7");
+        ui().Option2[2]->setChecked(true);
+    }
+}
+
+TEST_F(DialogueTest, AFractionalRangeEndsAtItsLastObject) {
+    // Without the end test on "next number past the end" this ran on through the
+    // settings cells and past 8191.
+    startRead("2.5", "4");
+    EXPECT_EQ(state().CurrentObject, 2.5);
+    for (int i = 0; i < 2; ++i) readObject(6);
+    // 2.5 and 3.5 have the addresses 2 and 4 (half to even); 4.5 would pass the end.
+    EXPECT_EQ(takeSent(), readOf(2) + readOf(4));
+    EXPECT_EQ(state().TransferPhase, 0);
+    EXPECT_EQ(terminal(), "6 - 2.5\r\n6 - 3.5\r\n");
+
+    startWrite("2.5", "4");
+    for (int i = 0; i < 2; ++i) writeObject(0);
+    EXPECT_EQ(takeSent(), writeOf(2, 0) + writeOf(4, 0));
+    EXPECT_EQ(state().TransferPhase, 0);
+    reply({R, R, A, A, A, A});
+    EXPECT_EQ(takeSent(), QByteArray());
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(DialogueTest, AListDrivenTransferEndsAtTheEndOfTheList) {
+    // A counted read whose list is switched on under it: 8, 12, then no entry.
+    startRead("3", "100");
+    setList({"3", "8", "12"});
+    for (int i = 0; i < 3; ++i) readObject(i + 1);
+    EXPECT_EQ(takeSent(), readOf(3) + readOf(8) + readOf(12));
+    EXPECT_EQ(state().TransferPhase, 0);
+    EXPECT_TRUE(terminal().endsWith("3 - 12\r\n"));  // the last entry's line is shown
+    readObject(9);
+    EXPECT_EQ(takeSent(), QByteArray());
+
+    // The same for a write: cell 0 is never written.
+    ui().Check4->setChecked(false);
+    startWrite("3", "100");
+    setList({"3", "8"});
+    for (int i = 0; i < 2; ++i) writeObject(0);
+    reply({R, R, A, A, A, A});
+    EXPECT_EQ(takeSent(), writeOf(3, 0) + writeOf(8, 0));
+}
+
+TEST_F(DialogueTest, AWriteFromAnEmptyListStartsNothing) {
+    setList({});
+    const TransferState before = state();
+    ui().Option3[1]->setChecked(true);
+    EXPECT_EQ(state().TransferPhase, before.TransferPhase);
+    EXPECT_EQ(state().CurrentObject, before.CurrentObject);
+    EXPECT_FALSE(state().WriteInProgress);
+    EXPECT_TRUE(ui().Option3[2]->isChecked());
+    EXPECT_EQ(dialogs.messages.size(), 1);
+    writeObject(0);
+    EXPECT_EQ(takeSent(), QByteArray());
+
+    // Read keeps its own corrections: an empty list reads object 1 alone.
+    ui().Option2[1]->setChecked(true);
+    EXPECT_EQ(ui().Text1->text(), "1");
+    EXPECT_EQ(ui().Text2->text(), "1");
+    readObject(4);
+    EXPECT_EQ(takeSent(), readOf(1));
+}
+
+TEST_F(DialogueTest, ListDrivenReadsFollowTheListOrder) {
+    struct Row {
+        QStringList list;
+        QByteArray sent;
+        QString first, last;
+    };
+    const Row rows[] = {
+        {{"3", "8", "12"}, readOf(3) + readOf(8) + readOf(12), "3", "12"},
+        {{"12", "3"}, readOf(12), "12", "12"},  // the end is raised to the start
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.list.join(',').toStdString());
+        setList(row.list);
+        ui().Option2[1]->setChecked(true);
+        EXPECT_EQ(ui().Text1->text(), row.first);
+        EXPECT_EQ(ui().Text2->text(), row.last);
+        for (int i = 0; i < row.list.size(); ++i) readObject(1);
+        EXPECT_EQ(takeSent(), row.sent);
+        EXPECT_EQ(state().TransferPhase, 0);
+    }
+}
+
+TEST_F(DialogueTest, AFailedSendIsReportedAndTheDialogueGoesOn) {
+    startRead("10", "10");
+    port->setWriteError("write refused");
+    reply({R, R});
+    EXPECT_EQ(dialogs.messages, QStringList{"write refused"});
+    EXPECT_EQ(state().ReadStep, 2);  // the step advances all the same
+}
+
+TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {
+    startRead("10", "11");
+    port->setWriteError("write refused");
+    int readStepInside = -1;
+    qsizetype waitingInside = -1;
+    dialogs.whileMessageOpen = [&] {
+        if (readStepInside >= 0) return;
+        port->setWriteError({});
+        reply({A, A, 33});  // the device goes on while the box is open
+        readStepInside = state().ReadStep;
+        waitingInside = form->MSComm1().pendingBytes();
+    };
+    reply({R, R});  // the read command fails: the box opens
+    EXPECT_EQ(readStepInside, 1);  // nothing ran inside the box
+    EXPECT_EQ(waitingInside, 3);
+    // Afterwards the held replies ran, in order.
+    EXPECT_EQ(takeSent(), bytes({0x00, 10}));
+    EXPECT_EQ(state().DeviceMemory[10], 33);
+    EXPECT_EQ(state().CurrentObject, 11);
+}
+
+// Any bytes, in any state, with the operator clicking around: every byte sent is one
+// the exchange tables allow at that step, and a write only ever addresses an object.
+TEST_F(DialogueTest, RandomRepliesAndClicksSendOnlyWhatTheTablesAllow) {
+    std::mt19937 random(20261207);
+    auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    int writeAddressStep = 0;  // bytes into a write command still to check
+    for (int step = 0; step < 20000; ++step) {
+        switch (pick(40)) {
+        case 0: startRead(QString::number(pick(9000)), QString::number(pick(9000))); break;
+        case 1: startWrite(QString::number(pick(9000)), QString::number(pick(9000))); break;
+        case 2: ui().Option2[2]->setChecked(true); break;
+        case 3: ui().Option3[2]->setChecked(true); break;
+        case 4: ui().Check4->setChecked(!ui().Check4->isChecked()); break;
+        case 5: ui().Check2->setChecked(!ui().Check2->isChecked()); break;
+        case 6: ui().ch_1_0->setChecked(!ui().ch_1_0->isChecked()); break;
+        case 7:
+            ui().List1->clear();
+            for (int i = pick(4); i > 0; --i)
+                ui().List1->addItem(QString::number(pick(8175) + 1 + (pick(2) ? 0.5 : 0.0)));
+            break;
+        default: break;
+        }
+        const TransferState before = state();
+        const bool repeat = ui().ch_1_0->isChecked();
+        const int byte = pick(3) ? (pick(2) ? R : A) : pick(256);
+        const std::optional<std::int64_t> address = roundHalfEven(before.CurrentObject);
+        reply({byte});
+        const QByteArray sent = takeSent();
+        ASSERT_LE(sent.size(), 1);
+        if (sent.isEmpty()) continue;
+        const int out = quint8(sent[0]);
+        const bool escaped = before.ReadStep == 4;
+        if (before.TransferPhase == 1 && !escaped && byte == R) {
+            ASSERT_EQ(before.ReadStep, 1);
+            ASSERT_EQ(out, 0x55);
+        } else if (before.TransferPhase == 1 && !escaped && byte == A) {
+            ASSERT_TRUE(address);
+            ASSERT_EQ(out, before.ReadStep == 2 ? *address / 256 : *address % 256);
+        } else if (before.TransferPhase == 2 && !escaped && byte == R) {
+            ASSERT_EQ(before.WriteStep, 1);
+            ASSERT_EQ(out, 0xAA);
+            writeAddressStep = 2;
+        } else if (before.TransferPhase == 2 && !escaped && byte == A) {
+            ASSERT_TRUE(address);
+            if (before.WriteStep == 4) {
+                ASSERT_EQ(out, repeat ? 1 : 0);
+            } else {
+                ASSERT_GE(*address, 1);
+                ASSERT_LE(*address, 8175);
+                ASSERT_EQ(out, before.WriteStep == 2 ? *address / 256 : *address % 256);
+            }
+        } else {
+            FAIL() << "sent " << out << " for reply " << byte << " in phase "
+                   << before.TransferPhase;
+        }
+        ASSERT_LE(terminal().size(), 16000 + 64);
+    }
+    (void)writeAddressStep;
+}
+
+}  // namespace
+}  // namespace orvel::test

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "devicesim/devicemodel.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvel::devicesim {
+
+struct Options {
+    std::string linkPath;
+    std::string memoryFile;
+    std::string logFile;
+    bool logTimestamps = false;
+    std::uint64_t seed = 1;
+    unsigned baud = 1200;
+    bool fast = false;
+    unsigned idleMs = 100;
+    unsigned timeoutMs = 500;
+    unsigned openDelayMs = 10;
+    std::optional<std::uint8_t> wrongFirstByte;
+    std::optional<std::uint64_t> silentAfter;
+    std::optional<std::uint64_t> hangupAfter;
+    double noise = 0.0;
+    std::uint64_t noiseSeed = 1;
+    bool help = false;
+};
+
+struct ParseResult {
+    Options options;
+    std::string error;  // empty when the command line was fine
+};
+
+// `args` without the program name.
+ParseResult parseOptions(const std::vector<std::string> &args);
+
+std::string helpText();
+
+DeviceConfig deviceConfig(const Options &options);
+
+}  // namespace orvel::devicesim
