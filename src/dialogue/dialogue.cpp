@@ -29,6 +29,7 @@ Dialogue::Dialogue(FrmTerminal &form) : m_form(form) {}
 
 void Dialogue::ProcessReply(TerminalBox &txtTerm, QString reply) {
     TransferState &state = m_form.state();
+    if (m_tap) m_tap(reply);
 
     // After connecting, the first byte must be the device's ready byte; anything else
     // means we are not talking to the device yet, so the link is opened again.

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace orvel {
@@ -24,6 +25,9 @@ public:
     // Handles one reply of the device, given as its decimal text ("0" to "255").
     void ProcessReply(TerminalBox &txtTerm, QString reply);
 
+    // Sees every reply as it comes in, before it is handled (tests and benchmarks).
+    void setReplyTap(std::function<void(const QString &)> tap) { m_tap = std::move(tap); }
+
 private:
     void readPhase(QString &reply);
     void writePhase(const QString &reply);
@@ -42,6 +46,7 @@ private:
     bool nextObjectExists() const;
 
     FrmTerminal &m_form;
+    std::function<void(const QString &)> m_tap;
 };
 
 }  // namespace orvel

@@ -4,6 +4,9 @@
 #include "dialogue/terminalbox.h"
 #include "serial/connection.h"
 
+#include <QApplication>
+#include <QTest>
+
 namespace orvel::test {
 
 void FakeDialogs::message(QWidget *, const QString &text, Icon icon) {
@@ -41,6 +44,12 @@ QByteArray FormTest::takeSent() {
 }
 
 QString FormTest::terminal() const { return form->ui().txtTerm->Text(); }
+
+void FormTest::showActive() {
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+}
 
 int frontIndex(std::initializer_list<QWidget *> stack) {
     const QObjectList &siblings = (*stack.begin())->parentWidget()->children();

@@ -42,6 +42,8 @@ protected:
     // Bytes sent to the device since the last call.
     QByteArray takeSent();
     QString terminal() const;
+    // Shows the window and makes it the active one, as the operator has it in front.
+    void showActive();
 
     FakeDialogs dialogs;
     MemorySerial *port = nullptr;

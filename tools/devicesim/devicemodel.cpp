@@ -56,7 +56,10 @@ void DeviceModel::connect(Micros now)
     m_lastTxDue = now + m_config.openDelay;
     m_lastSent = m_lastTxDue;
     m_lastRxDue = now;
-    queueReadyPair(m_lastTxDue, m_config.wrongFirstByte.value_or(readyByte));
+    // The wrong first byte is a one-off: the programmer reconnects and must then succeed.
+    const bool wrong = m_config.wrongFirstByte && !m_connectedBefore;
+    m_connectedBefore = true;
+    queueReadyPair(m_lastTxDue, wrong ? *m_config.wrongFirstByte : readyByte);
 }
 
 void DeviceModel::disconnect()

@@ -135,6 +135,7 @@ private:
     State m_state = State::Offline;
     std::deque<Outgoing> m_tx;
     std::deque<Incoming> m_rx;
+    bool m_connectedBefore = false;
     Micros m_lastTxDue{0};   // when the line is free for our next byte
     Micros m_lastSent{0};    // due time of the last byte actually sent
     Micros m_lastRxDue{0};   // when the line from the programmer is free again

@@ -170,7 +170,8 @@ Options:
   --timeout-ms N         time-out inside a command (default 500)
   --open-delay-ms N      pause after the terminal is opened before the first
                          byte (default 10)
-  --wrong-first-byte B   the first byte after each opening is B, not 172
+  --wrong-first-byte B   the first byte after the first opening is B, not
+                         172 (later openings are normal)
   --silent-after N       after N bytes sent in all, send nothing and ignore
                          the programmer, but keep the terminal
   --hangup-after N       after N bytes sent in all, hang up and exit

@@ -1,0 +1,228 @@
+#include "objfile/onfparser.h"
+
+#include "app/textrules.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Internal linkage, so other test files may print QString their own way.
+static void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+using orvel::OnfParser;
+using orvel::parseObjectNumbers;
+
+QByteArrayView view(const std::string &bytes) {
+    return QByteArrayView(bytes.data(), qsizetype(bytes.size()));
+}
+
+// The whole literal, NUL bytes included.
+template <size_t N>
+std::string bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+std::string cat(std::initializer_list<std::string_view> parts) {
+    std::string joined;
+    for (const std::string_view part : parts) joined += part;
+    return joined;
+}
+
+struct Case {
+    const char *name;
+    std::string file;
+    QStringList entries;
+};
+
+std::vector<Case> smallFiles() {
+    return {
+        {"usual lines", "5\r\nabc\r\n0\r\n8175\r\n8176\r\n12\r\n", {"5", "8175", "12"}},
+        {"commas", "3,4,5\r\n", {"3", "4", "5"}},
+        {"commas and lines", "1,2\r\n3\r\n,4,,\r\n5", {"1", "2", "3", "4", "5"}},
+        {"empty file", "", {}},
+        {"only line ends", "\r\n\r\n\n\r,,", {}},
+        {"negative and blank lines", "-3\r\n\r\n \t \r\n7\r\n-0.5\r\n", {"7"}},
+        {"fraction", "2.5\r\n", {"2.5"}},
+        {"value text", "007\r\n2.50\r\n+3\r\n1E3\r\n.5\r\n1.\r\n", {"7", "2.5", "3", "1000", "0.5", "1"}},
+        {"range edges", "0\r\n-0\r\n0.0001\r\n1\r\n8175.75\r\n8176\r\n8176.0\r\n8.176e3\r\n1E-400\r\n1E999\r\n",
+         {"0.0001", "1", "8175.75"}},
+        {"duplicates", "9\r\n4\r\n9\r\n9\r\n", {"9", "4", "9", "9"}},
+        {"last line without line end", "1\r\n2", {"1", "2"}},
+        {"line feeds only", "1\n2\n\n3\n", {"1", "2", "3"}},
+        {"lone carriage returns", "1\r2\r\r3", {"1", "2", "3"}},
+        {"mixed line ends", "1\r\n2\n3\r4\n\r5", {"1", "2", "3", "4", "5"}},
+        {"blanks around items", " \t5 \t,\t6  \r\n  7\r\n8\t", {"5", "6", "7", "8"}},
+        {"not numbers", "1e\r\n.\r\n-\r\n+\r\n1.2.3\r\n12abc\r\n0x10\r\n1 2\r\n1e 3\r\nabc\r\n", {}},
+        {"thousands comma splits", "1,000\r\n", {"1"}},
+        {"decimal comma splits", "2,5\r\n", {"2", "5"}},
+        {"other blanks are text", "\v5\r\n5\f\r\n\xA0" "5\r\n", {}},
+        {"8-bit text", "\xFF\xFE" "5\r\n\xE9\r\n5\xB2\r\n", {}},
+        {"quoted", "\"7\"\r\n", {"7"}},
+        {"quoted keeps its text", "\" 8\"\r\n\"007\"\r\n\"2.50 \"\r\n", {" 8", "007", "2.50 "}},
+        {"quoted out of range", "\"8176\"\r\n\"0\"\r\n\"abc\"\r\n\"\"\r\n", {}},
+        {"quoted with blanks outside", "  \"9\"  \r\n", {"9"}},
+        {"text after the quote ignored", "\"5\" junk,6\r\n\"7\"8\r\n", {"5", "6", "7"}},
+        {"comma inside quotes", "\"3,4\",5\r\n", {"5"}},
+        {"line end inside quotes", "\"1\r\n\",2\r\n\"3\n4\"\r\n", {"2"}},
+        {"quote left open", "1\r\n\"42", {"1", "42"}},
+        {"quote left open over lines", "\"4\r\n2", {}},
+        {"quote inside an item", "4\"2\"\r\n5", {"5"}},
+        {"NUL in an item", bytes("5\0\r\n\0" "6\r\n\0\r\n7\r\n4\0" "4\r\n"), {"7"}},
+        {"NUL inside quotes", bytes("\"5\0\"\r\n\"6\"\0\r\n"), {"6"}},
+    };
+}
+
+TEST(OnfParser, Entries) {
+    for (const Case &c : smallFiles())
+        EXPECT_EQ(parseObjectNumbers(view(c.file)), c.entries) << c.name;
+}
+
+// Feeds the file in three chunks split at every pair of points, then byte by byte:
+// the entries must be those of the whole file.
+void expectSameInAnyChunks(const Case &c, qsizetype maxItemBytes = OnfParser::defaultMaxItemBytes) {
+    const std::string &file = c.file;
+    for (size_t split = 0; split <= file.size(); ++split) {
+        for (size_t second = split; second <= file.size(); ++second) {
+            OnfParser parser(maxItemBytes);
+            QStringList out;
+            parser.feed(view(file.substr(0, split)), out);
+            parser.feed(view(file.substr(split, second - split)), out);
+            parser.feed(view(file.substr(second)), out);
+            parser.finish(out);
+            EXPECT_EQ(out, c.entries) << c.name << " split at " << split << " and " << second;
+        }
+    }
+    OnfParser parser(maxItemBytes);
+    QStringList out;
+    for (const char byte : file) parser.feed(QByteArrayView(&byte, 1), out);
+    parser.finish(out);
+    EXPECT_EQ(out, c.entries) << c.name << " byte by byte";
+}
+
+TEST(OnfParser, ChunkingDoesNotMatter) {
+    for (const Case &c : smallFiles()) expectSameInAnyChunks(c);
+}
+
+// After finish() the same parser reads the next file as if it were new.
+TEST(OnfParser, ReusedAfterFinish) {
+    OnfParser parser;
+    for (const Case &c : smallFiles()) {
+        // Some files end inside an item or an open quote: finish() must leave nothing behind.
+        QStringList out;
+        parser.feed(view(c.file), out);
+        parser.finish(out);
+        EXPECT_EQ(out, c.entries) << c.name;
+    }
+}
+
+// The size limit at a scale where every split point can be tried; the real limit is
+// checked in LongItems.
+TEST(OnfParser, ItemSizeLimit) {
+    constexpr qsizetype limit = 4;
+    const std::vector<Case> rows = {
+        {"at the limit and over it", "0005\r\n00005\r\n7", {"5", "7"}},
+        {"over it at the end of the file", "3\r\n00005", {"3"}},
+        {"nothing of a dropped item is left", "00009,5\r\n000009\r\n6", {"5", "6"}},
+        {"quoted at the limit", "\"0005\"\r\n\" 8 \t\"", {"0005", " 8 \t"}},
+        {"quoted over it", "\"00005\",3\r\n\"  8  \"\r\n4", {"3", "4"}},
+        {"text after a dropped quote", "\"00009\"7,5", {"5"}},
+        {"open quote over it", "3\r\n\"00005\r\n4", {"3"}},
+        {"blanks around an item do not count", "   \t\t0005 \t   \r\n\t  6\t \t  ", {"5", "6"}},
+        {"blanks inside an item count", "1 2 3\r\n6", {"6"}},
+    };
+    for (const Case &c : rows) {
+        OnfParser parser(limit);
+        QStringList out;
+        parser.feed(view(c.file), out);
+        parser.finish(out);
+        EXPECT_EQ(out, c.entries) << c.name;
+        expectSameInAnyChunks(c, limit);
+    }
+}
+
+QStringList parseInChunks(const std::string &file, size_t chunk) {
+    OnfParser parser;
+    QStringList out;
+    for (size_t at = 0; at < file.size(); at += chunk)
+        parser.feed(view(file).sliced(qsizetype(at), qsizetype(std::min(chunk, file.size() - at))), out);
+    parser.finish(out);
+    return out;
+}
+
+TEST(OnfParser, LongItems) {
+    constexpr size_t limit = size_t(OnfParser::defaultMaxItemBytes);
+    struct Row {
+        const char *name;
+        std::string file;
+        QStringList entries;
+    };
+    const std::vector<Row> rows = {
+        {"10 MB of zeros then 5", cat({std::string(10'000'000, '0'), "5\r\n6"}), {"5", "6"}},
+        {"10 MB fraction", cat({"0.", std::string(10'000'000, '1')}), {"0.111111111111111"}},
+        {"10 MB number too large", cat({std::string(10'000'000, '9'), "\r\n3"}), {"3"}},
+        {"item of the largest size", cat({std::string(limit - 1, '0'), "5\r\n3"}), {"5", "3"}},
+        {"item one byte too long", cat({std::string(limit, '0'), "5\r\n3"}), {"3"}},
+        {"long blank run after a number", cat({"5", std::string(limit + 10, ' '), "\r\n6"}), {"5", "6"}},
+    };
+    for (const Row &row : rows) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(parseObjectNumbers(view(row.file)), row.entries) << row.name;
+        EXPECT_EQ(parseInChunks(row.file, 4093), row.entries) << row.name << " in chunks";
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // Linear work takes well under a second even unoptimised; anything quadratic takes hours.
+        EXPECT_LT(seconds, 60.0) << row.name;
+    }
+}
+
+TEST(OnfParser, ManyNumbers) {
+    std::string file;
+    QStringList expected;
+    for (int i = 0; i < 200000; ++i) {
+        const int number = i % 8175 + 1;
+        file += std::to_string(number);
+        file += i % 3 == 0 ? "," : "\r\n";
+        expected.append(QString::number(number));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const QStringList entries = parseObjectNumbers(view(file));
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(entries, expected);
+    RecordProperty("parse_ms", std::to_string(ms));
+    std::printf("200000 numbers, %zu bytes: %.1f ms\n", file.size(), ms);
+}
+
+// Random bytes, weighted towards the characters that matter, must neither crash nor
+// depend on chunking, and everything they yield must be a number in range.
+TEST(OnfParser, RandomBytes) {
+    std::mt19937 random(20240611);
+    const std::string alphabet = bytes("0123456789012345678901234567890123456789 \t,\r\n\"+-.eE\0\xFFx");
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size());
+    std::uniform_int_distribution<int> anyByte(0, 255);
+    for (int round = 0; round < 300; ++round) {
+        std::string file;
+        const size_t length = size_t(anyByte(random)) * 4;
+        for (size_t i = 0; i < length; ++i) {
+            const size_t k = pick(random);
+            file += k == alphabet.size() ? char(anyByte(random)) : alphabet[k];
+        }
+        const QStringList whole = parseObjectNumbers(view(file));
+        EXPECT_EQ(parseInChunks(file, 1), whole);
+        EXPECT_EQ(parseInChunks(file, 7), whole);
+        for (const QString &entry : whole) {
+            EXPECT_TRUE(orvel::isNumeric(entry)) << entry.toStdString();
+            const double value = orvel::valueOf(entry);
+            EXPECT_GT(value, 0);
+            EXPECT_LT(value, 8176);
+        }
+    }
+}
+
+}  // namespace
