@@ -8,7 +8,7 @@ DEPS := cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev \
         libgtest-dev libgmock-dev libbenchmark-dev \
         xvfb xauth xdotool x11-utils imagemagick fonts-liberation
 
-.PHONY: deps configure build test run clean
+.PHONY: deps configure build test run demo screenshot clean
 
 deps:
 	@missing=$$(for p in $(DEPS); do \
@@ -31,6 +31,15 @@ test: build
 
 run: build
 	./$(BUILD)/orvel-programator
+
+# COM 1 wired to the simulated device; closing the window stops it.
+# SIM_OPTIONS=--fast removes the line pacing.
+demo: build
+	tools/demo.sh $(BUILD) $(SIM_OPTIONS)
+
+# The picture in the README: the demo under Xvfb, connected, objects 1 to 20 read.
+screenshot: build
+	tools/screenshot.sh $(BUILD) docs/window.png
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,58 @@
+# Drives the programmer's real window under Xvfb, as an operator would: sourced by
+# the demo, the screenshot and the window test. Needs Xvfb, xdotool and the build.
+
+# Centres of the controls, in window pixels (the window's own layout, 15 twips a pixel).
+XD_LAMP="15 22"          # imgNotConnected / imgConnected
+XD_READ="150 95"         # Option2(1) "Read"
+XD_TEXT1="97 97"         # Start Object of the Read frame
+XD_TEXT2="97 130"        # End Object of the Read frame
+
+xd_start_xvfb() {        # sets DISPLAY and XD_XVFB_PID
+    local fifo
+    fifo=$(mktemp -u); mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    XD_XVFB_PID=$!
+    local number
+    read -r -t 10 number <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
+    rm -f "$fifo"
+    export DISPLAY=":$number"
+}
+
+xd_start_sim() {         # xd_start_sim LINK LOG [options...]; sets XD_SIM_PID
+    local link=$1 log=$2; shift 2
+    "$XD_BUILD/orvel-device-sim" --link "$link" "$@" >"$log.out" 2>"$log.err" &
+    XD_SIM_PID=$!
+    for _ in $(seq 100); do [ -e "$link" ] && return 0; sleep 0.05; done
+    echo "the simulator did not start" >&2; return 1
+}
+
+xd_start_app() {         # xd_start_app LINK; sets XD_APP_PID and XD_WINDOW
+    ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" >/dev/null 2>&1 &
+    XD_APP_PID=$!
+    for _ in $(seq 100); do
+        XD_WINDOW=$(xdotool search --name '^Orvel programator$' 2>/dev/null | head -n 1 || true)
+        [ -n "$XD_WINDOW" ] && return 0
+        sleep 0.1
+    done
+    echo "the window did not appear" >&2; return 1
+}
+
+xd_click() {             # xd_click "X Y"
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$XD_WINDOW" $1 click 1
+    sleep 0.2
+}
+
+xd_type_into() {         # xd_type_into "X Y" TEXT: replaces the field's text
+    xd_click "$1"
+    xdotool key --window "$XD_WINDOW" ctrl+a BackSpace
+    xdotool type --window "$XD_WINDOW" --delay 30 "$2"
+    sleep 0.2
+}
+
+xd_stop_all() {
+    for pid in ${XD_APP_PID:-} ${XD_SIM_PID:-} ${XD_XVFB_PID:-}; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+}
