@@ -43,14 +43,15 @@ void ObjectListLoader::load(QIODevice &file) {
         list->addItems(entries);
         entries.clear();
     };
+    QByteArray buffer(kChunk, Qt::Uninitialized);
     bool complete = true;
     while (room > 0) {
-        const QByteArray chunk = file.read(kChunk);
-        if (chunk.isEmpty()) {
-            complete = file.atEnd();  // an empty read before the end is a read failure
+        const qint64 n = file.read(buffer.data(), kChunk);
+        if (n <= 0) {
+            complete = n == 0;  // -1: the read failed, and a cut last item is not taken
             break;
         }
-        parser.feed(chunk, entries);
+        parser.feed(QByteArrayView(buffer.constData(), n), entries);
         if (entries.size() >= kBatch) flush();
     }
     if (complete && room > 0) parser.finish(entries);

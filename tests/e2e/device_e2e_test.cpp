@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QRadioButton>
 #include <QTest>
 
@@ -103,6 +104,28 @@ TEST_F(DeviceEndToEnd, AWrongFirstByteReconnectsAndTheNextReadWorks) {
     read(5, 9);
     ASSERT_TRUE(waitForIdle());
     EXPECT_EQ(ui().txtTerm->Text(), expectedLines(5, 9, memory));
+}
+
+TEST_F(DeviceEndToEnd, AListDrivenReadAndWriteTouchExactlyTheListedObjects) {
+    startSim();
+    makeWindow();
+    connectPort();
+    ui().List1->addItems({"3", "8", "12"});
+    ui().Check4->setChecked(true);
+    ui().Option2[1]->setChecked(true);
+    ASSERT_TRUE(waitForIdle());
+    EXPECT_EQ(ui().txtTerm->Text(), QStringLiteral("%1 - 3\r\n%2 - 8\r\n%3 - 12\r\n")
+                                        .arg(quint8(memory[3]))
+                                        .arg(quint8(memory[8]))
+                                        .arg(quint8(memory[12])));
+
+    ui().ch_1_0->setChecked(true);
+    ui().Option3[1]->setChecked(true);
+    ASSERT_TRUE(waitForIdle());
+    ASSERT_TRUE(sim->stop());
+    QByteArray expected = memory;
+    for (int i : {3, 8, 12}) expected[i] = 1;
+    EXPECT_EQ(sim->savedMemory(), expected);
 }
 
 double cpuSeconds() {

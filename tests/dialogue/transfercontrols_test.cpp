@@ -1,0 +1,118 @@
+// Read and Write: how a click turns the fields (or the list) into a range.
+#include "app/textrules.h"
+#include "dialogue/terminalbox.h"
+#include "support/formfixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+namespace orvel::test {
+namespace {
+
+class TransferControlsTest : public FormTest {
+protected:
+    TransferControlsTest() { connectPort(); }
+};
+
+struct RangeRow {
+    const char *what;
+    QString start, end;
+    bool firstObject;
+    std::optional<QStringList> list;  // Check4 ticked with these entries
+    double current, last;
+    QString startAfter, endAfter;
+};
+
+TEST_F(TransferControlsTest, ReadCorrectsTheRange) {
+    const RangeRow rows[] = {
+        {"end below start", "20", "10", false, {}, 20, 20, "20", "20"},
+        {"plain range", "30", "40", false, {}, 30, 40, "30", "40"},
+        {"first object only", "7", "9", true, {}, 7, 7, "7", ""},
+        {"fraction kept", "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
+        {"empty start", "", "5", false, {}, 1, 5, "1", "5"},
+        {"empty list", "9", "9", false, QStringList{}, 1, 1, "1", "1"},
+        {"empty list, first object", "9", "9", true, QStringList{}, 0, 0, "", ""},
+        {"list 3 8 12", "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
+        {"list 12 3", "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
+    };
+    for (const RangeRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        ui().Option2[2]->setChecked(true);
+        ui().Check4->setChecked(false);
+        ui().Check2->setChecked(false);
+        ui().Text1->setText(row.start);
+        ui().Text2->setText(row.end);
+        ui().Check2->setChecked(row.firstObject);
+        if (row.list) {
+            ui().List1->clear();
+            ui().List1->addItems(*row.list);
+            ui().Check4->setChecked(true);
+        }
+        ui().Option2[1]->setChecked(true);
+        EXPECT_EQ(state().CurrentObject, row.current);
+        EXPECT_EQ(state().LastObject, row.last);
+        EXPECT_EQ(ui().Text1->text(), row.startAfter);
+        EXPECT_EQ(ui().Text2->text(), row.endAfter);
+        EXPECT_EQ(state().TransferPhase, 1);
+        EXPECT_EQ(state().ListPosition, 0);
+        EXPECT_EQ(ui().Label5->text(), numberText(row.current));
+    }
+}
+
+TEST_F(TransferControlsTest, WriteTakesTheRangeWithoutRangeTests) {
+    const RangeRow rows[] = {
+        {"end below start", "20", "10", false, {}, 20, 20, "20", "20"},
+        {"plain range", "30", "40", false, {}, 30, 40, "30", "40"},
+        {"first object only", "7", "9", true, {}, 7, 7, "7", ""},
+        {"fraction kept", "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
+        {"list 12 3", "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
+    };
+    for (const RangeRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        ui().Option3[2]->setChecked(true);
+        ui().Check4->setChecked(false);
+        ui().Check3->setChecked(false);
+        ui().Text3->setText(row.start);
+        ui().Text4->setText(row.end);
+        ui().Check3->setChecked(row.firstObject);
+        if (row.list) {
+            ui().List1->clear();
+            ui().List1->addItems(*row.list);
+            ui().Check4->setChecked(true);
+        }
+        ui().Option3[1]->setChecked(true);
+        EXPECT_EQ(state().CurrentObject, row.current);
+        EXPECT_EQ(state().LastObject, row.last);
+        EXPECT_EQ(ui().Text3->text(), row.startAfter);
+        EXPECT_EQ(ui().Text4->text(), row.endAfter);
+        EXPECT_TRUE(state().WriteInProgress);
+        EXPECT_EQ(state().TransferPhase, 2);
+    }
+}
+
+TEST_F(TransferControlsTest, StopMakesTheLastObjectCurrentAndLeavesThePhase) {
+    ui().Text3->setText("5");
+    ui().Text4->setText("50");
+    ui().Option3[1]->setChecked(true);
+    ui().Option3[2]->setChecked(true);
+    EXPECT_EQ(state().CurrentObject, 50);
+    EXPECT_EQ(ui().Label5->text(), "50");
+    EXPECT_EQ(state().TransferPhase, 2);
+    EXPECT_TRUE(state().WriteInProgress);
+}
+
+TEST_F(TransferControlsTest, ClearEmptiesTheTerminalOnStartNotOnStop) {
+    ui().txtTerm->appendReply(u"old");
+    ui().chClear->setChecked(true);
+    ui().Option2[1]->setChecked(true);
+    EXPECT_EQ(terminal(), "");
+    ui().txtTerm->appendReply(u"new");
+    ui().Option2[2]->setChecked(true);
+    EXPECT_EQ(terminal(), "new");
+}
+
+}  // namespace
+}  // namespace orvel::test
