@@ -161,6 +161,55 @@ TEST_F(DeviceEndToEnd, AHangUpMidTransferLeavesTheWindowUsable) {
     EXPECT_TRUE(ui().txtTerm->Text().endsWith(expectedLines(1, 3, memory)));
 }
 
+TEST_F(DeviceEndToEnd, ADeviceFallingSilentMidObjectLeavesTheWindowResponsive) {
+    // The link check's ready pair, the read's ready pair, the acknowledge of the read
+    // command, and then silence: the address is never completed.
+    startSim({QStringLiteral("--fast"), QStringLiteral("--silent-after"), QStringLiteral("5")});
+    makeWindow();
+    connectPort();
+    read(1, 10);
+    QTest::qWait(500);
+    EXPECT_EQ(state().TransferPhase, 1);
+    EXPECT_EQ(state().ReadStep, 3);  // waiting for the second acknowledge
+    // The operator can still work the window: stop, and disconnect.
+    ui().Option2[2]->setChecked(true);
+    EXPECT_EQ(state().CurrentObject, 10);
+    emit ui().imgConnected->clicked();
+    EXPECT_FALSE(form->MSComm1().PortOpen());
+
+    // The next connection starts the dialogue afresh.
+    startSim();
+    connectPort();
+    EXPECT_EQ(state().ReadStep, 0);
+    read(4, 6);
+    ASSERT_TRUE(waitForIdle());
+    EXPECT_TRUE(ui().txtTerm->Text().endsWith(expectedLines(4, 6, memory)));
+}
+
+TEST_F(DeviceEndToEnd, NoiseDuringAReadAndAWriteChangesOnlyTheIntendedCells) {
+    startSim({QStringLiteral("--fast"), QStringLiteral("--noise"), QStringLiteral("0.03"),
+              QStringLiteral("--noise-seed"), QStringLiteral("5"), QStringLiteral("--timeout-ms"),
+              QStringLiteral("100")});
+    makeWindow();
+    connectPort();
+    read(1, 60);
+    ASSERT_TRUE(waitForIdle());
+    // Every object got a line; a value that noise replaced is shown as it arrived.
+    EXPECT_EQ(ui().txtTerm->Text().count(QStringLiteral("\r\n")), 60);
+    EXPECT_TRUE(ui().txtTerm->Text().endsWith(QStringLiteral(" - 60\r\n")));
+
+    ui().ch_1_0->setChecked(true);
+    ui().Text3->setText("100");
+    ui().Text4->setText("130");
+    ui().Option3[1]->setChecked(true);
+    ASSERT_TRUE(waitForIdle());
+    ASSERT_TRUE(sim->stop());
+    EXPECT_TRUE(sim->summary().contains(QStringLiteral("noise bytes injected")));
+    QByteArray expected = memory;
+    for (int i = 100; i <= 130; ++i) expected[i] = 1;
+    EXPECT_EQ(sim->savedMemory(), expected);
+}
+
 // A raw pseudo-terminal that plays the device by hand.
 class RawPty {
 public:
@@ -190,7 +239,7 @@ private:
     QString m_path;
 };
 
-TEST_F(DeviceEndToEnd, ABurstOfAHundredThousandBytesArrivesWholeAndInOrder) {
+TEST_F(DeviceEndToEnd, ABurstOfAMillionBytesArrivesWholeAndInOrder) {
     RawPty pty;
     qputenv("ORVEL_COM1", pty.path().toLocal8Bit());
     makeWindow();
@@ -199,7 +248,7 @@ TEST_F(DeviceEndToEnd, ABurstOfAHundredThousandBytesArrivesWholeAndInOrder) {
     emit ui().imgNotConnected->clicked();
     ASSERT_TRUE(form->MSComm1().PortOpen());
 
-    QByteArray burst(100000, '\0');
+    QByteArray burst(1000000, '\0');
     burst[0] = char(172);  // passes the link check
     for (qsizetype i = 1; i < burst.size(); ++i) burst[i] = char((i * 7919) % 256);
     pty.send(burst);
