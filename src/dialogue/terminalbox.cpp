@@ -1,6 +1,5 @@
 #include "dialogue/terminalbox.h"
 
-#include <QMetaObject>
 #include <QTextCursor>
 
 namespace orvel {
@@ -22,6 +21,10 @@ TerminalBox::TerminalBox(QWidget *parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The widget catches up at most once a frame: a burst of replies is laid out once.
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setInterval(std::chrono::milliseconds(15));
+    connect(&m_syncTimer, &QTimer::timeout, this, &TerminalBox::syncDisplay);
 }
 
 void TerminalBox::clearText() {
@@ -41,14 +44,11 @@ void TerminalBox::appendReply(QStringView text) {
     } else if (!m_rebuild) {
         m_pending += filtered;
     }
-    if (!m_syncScheduled) {
-        m_syncScheduled = true;
-        QMetaObject::invokeMethod(this, &TerminalBox::syncDisplay, Qt::QueuedConnection);
-    }
+    if (!m_syncTimer.isActive()) m_syncTimer.start();
 }
 
 void TerminalBox::syncDisplay() {
-    m_syncScheduled = false;
+    m_syncTimer.stop();
     if (m_rebuild) {
         setPlainText(forDisplay(m_model.text()));
     } else if (!m_pending.isEmpty()) {

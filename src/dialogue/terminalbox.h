@@ -3,6 +3,7 @@
 #include "dialogue/terminaltext.h"
 
 #include <QPlainTextEdit>
+#include <QTimer>
 
 namespace orvel {
 
@@ -18,8 +19,8 @@ public:
     qsizetype length() const { return m_model.length(); }
     void clearText();
     // Shows a reply the gate let through: trims when full, filters, appends. The text
-    // changes at once; the widget catches up on the next pass of the event loop, so a
-    // burst of replies costs one layout, not one per reply.
+    // changes at once; the widget catches up within a frame, so a burst of replies
+    // costs one layout, not one per reply.
     void appendReply(QStringView text);
     // Brings the widget up to date now.
     void syncDisplay();
@@ -28,7 +29,7 @@ private:
     TerminalText m_model;
     QString m_pending;          // shown text not yet in the widget
     bool m_rebuild = false;     // the model was trimmed: the widget is rebuilt whole
-    bool m_syncScheduled = false;
+    QTimer m_syncTimer;
 };
 
 }  // namespace orvel
