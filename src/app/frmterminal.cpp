@@ -48,7 +48,7 @@ void FrmTerminal::load() {
         palette.setColor(QPalette::Text, QColor(0, 0, 255));
         m_ui.txtTerm->setPalette(palette);
     });
-    attempt([&] { m_ui.imgNotConnected->raise(); });
+    attempt([&] { bringLampToFront(m_ui.imgNotConnected); });
     attempt([&] { bringImage1ToFront(3); });
     attempt([&] {
         if (const QScreen *screen = this->screen()) {
@@ -96,6 +96,13 @@ void FrmTerminal::messageBox(const QString &text, Dialogs::Icon icon) {
 std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileRequest &request) {
     MSComm::Hold hold(m_comm);
     return m_dialogs->openFile(this, request);
+}
+
+void FrmTerminal::bringLampToFront(LampImage *lamp) {
+    LampImage *behind = lamp == m_ui.imgConnected ? m_ui.imgNotConnected : m_ui.imgConnected;
+    lamp->raise();
+    lamp->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    behind->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 }
 
 void FrmTerminal::bringImage1ToFront(int index) {

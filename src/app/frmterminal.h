@@ -13,6 +13,7 @@ namespace orvel {
 class Connection;
 class Dialogue;
 class EntryFields;
+class LampImage;
 class MSComm;
 class ObjectListLoader;
 class ReceivePath;
@@ -44,6 +45,10 @@ public:
 
     // Brings element `index` of Image1 in front of the others.
     void bringImage1ToFront(int index);
+    // Brings one connection lamp in front of the other. The lamp behind is also taken
+    // out of reach: it is a pixel larger, and a click on its edge would toggle the port
+    // the wrong way (opening it without the connect steps).
+    void bringLampToFront(LampImage *lamp);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -45,7 +45,7 @@ void Connection::Connect() {
     togglePort();
     // Whether the port is open is asked again, never taken from the error.
     if (m_form.MSComm1().PortOpen()) {
-        attempt([&] { ui.imgConnected->raise(); });
+        attempt([&] { m_form.bringLampToFront(ui.imgConnected); });
         attempt([&] { ui.Frame2->setEnabled(true); });
         attempt([&] { ui.Frame3->setEnabled(true); });
         attempt([&] { ui.Label5->setText(QStringLiteral("Object")); });
@@ -64,7 +64,7 @@ void Connection::Connect() {
         for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(false); });
         state.LinkCheckPending = true;
     } else {
-        attempt([&] { ui.imgNotConnected->raise(); });
+        attempt([&] { m_form.bringLampToFront(ui.imgNotConnected); });
     }
     selectPortInUse();
 }
@@ -73,9 +73,9 @@ void Connection::Disconnect() {
     FrmTerminalUi &ui = m_form.ui();
     togglePort();
     if (m_form.MSComm1().PortOpen()) {
-        attempt([&] { ui.imgConnected->raise(); });
+        attempt([&] { m_form.bringLampToFront(ui.imgConnected); });
     } else {
-        attempt([&] { ui.imgNotConnected->raise(); });
+        attempt([&] { m_form.bringLampToFront(ui.imgNotConnected); });
         attempt([&] { ui.Frame2->setEnabled(false); });
         attempt([&] { ui.Frame3->setEnabled(false); });
         for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(true); });

@@ -1,9 +1,3 @@
-#include "support/formfixture.h"
-
-#include "app/lampimage.h"
-#include "dialogue/terminalbox.h"
-#include "serial/mscomm.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,9 +6,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
-
 #include <vector>
+
+#include "app/lampimage.h"
+#include "dialogue/terminalbox.h"
+#include "serial/mscomm.h"
+#include "support/formfixture.h"
 
 namespace orvel::test {
 namespace {
@@ -51,6 +50,10 @@ void expectStartedUp(FrmTerminalUi &ui, const TransferState &state) {
 
 TEST_F(WindowTest, StartsDisconnectedAndIdle) {
     expectStartedUp(ui(), state());
+    ASSERT_NE(form->screen(), nullptr);
+    const QRect screen = form->screen()->geometry();
+    EXPECT_NEAR(form->x(), (screen.width() - form->width()) / 2.0, 1.0);
+    EXPECT_NEAR(form->y(), (screen.height() - form->height()) / 2.0, 1.0);
     EXPECT_TRUE(ui().Option1[1]->isChecked());
     EXPECT_FALSE(form->MSComm1().PortOpen());
     EXPECT_EQ(port->openCount(), 0);
@@ -79,28 +82,49 @@ TEST_F(WindowTest, StartUpSelectsTheOptionOfTheStoredPort) {
 TEST_F(WindowTest, EveryControlIsFoundByItsName) {
     FrmTerminalUi &u = ui();
     std::vector<std::pair<QString, QWidget *>> named = {
-        {"Frame1", u.Frame1},         {"imgConnected", u.imgConnected},
-        {"imgNotConnected", u.imgNotConnected}, {"Check4", u.Check4},
-        {"Command1", u.Command1},     {"List1", u.List1},
-        {"Label5", u.Label5},         {"chClear", u.chClear},
-        {"txtTerm", u.txtTerm},       {"Frame2", u.Frame2},
-        {"Check2", u.Check2},         {"Check1", u.Check1},
-        {"Label1", u.Label1},         {"Text1", u.Text1},
-        {"Label2", u.Label2},         {"Text2", u.Text2},
-        {"Frame3", u.Frame3},         {"Check3", u.Check3},
-        {"ch_1_0", u.ch_1_0},         {"Label4", u.Label4},
-        {"Text3", u.Text3},           {"Label3", u.Label3},
-        {"Text4", u.Text4},           {"Label6", u.Label6},
-        {"Combo1", u.Combo1},         {"Label7", u.Label7},
-        {"Text5", u.Text5},           {"Label8", u.Label8},
-        {"Combo2", u.Combo2},         {"Command2", u.Command2},
-        {"Command3", u.Command3},     {"Frame4", u.Frame4},
-        {"Option2(1)", u.Option2[1]}, {"Option2(2)", u.Option2[2]},
-        {"Option3(1)", u.Option3[1]}, {"Option3(2)", u.Option3[2]},
+        {"Frame1", u.Frame1},
+        {"imgConnected", u.imgConnected},
+        {"imgNotConnected", u.imgNotConnected},
+        {"Check4", u.Check4},
+        {"Command1", u.Command1},
+        {"List1", u.List1},
+        {"Label5", u.Label5},
+        {"chClear", u.chClear},
+        {"txtTerm", u.txtTerm},
+        {"Frame2", u.Frame2},
+        {"Check2", u.Check2},
+        {"Check1", u.Check1},
+        {"Label1", u.Label1},
+        {"Text1", u.Text1},
+        {"Label2", u.Label2},
+        {"Text2", u.Text2},
+        {"Frame3", u.Frame3},
+        {"Check3", u.Check3},
+        {"ch_1_0", u.ch_1_0},
+        {"Label4", u.Label4},
+        {"Text3", u.Text3},
+        {"Label3", u.Label3},
+        {"Text4", u.Text4},
+        {"Label6", u.Label6},
+        {"Combo1", u.Combo1},
+        {"Label7", u.Label7},
+        {"Text5", u.Text5},
+        {"Label8", u.Label8},
+        {"Combo2", u.Combo2},
+        {"Command2", u.Command2},
+        {"Command3", u.Command3},
+        {"Frame4", u.Frame4},
+        {"Option2(1)", u.Option2[1]},
+        {"Option2(2)", u.Option2[2]},
+        {"Option3(1)", u.Option3[1]},
+        {"Option3(2)", u.Option3[2]},
     };
-    for (int i = 1; i <= 4; ++i) named.emplace_back(QStringLiteral("Option1(%1)").arg(i), u.Option1[i]);
-    for (int i = 0; i <= 3; ++i) named.emplace_back(QStringLiteral("Image1(%1)").arg(i), u.Image1[i]);
-    for (int n = 1; n <= 15; ++n) named.emplace_back(QStringLiteral("Text_R%1").arg(n), u.Text_R[n]);
+    for (int i = 1; i <= 4; ++i)
+        named.emplace_back(QStringLiteral("Option1(%1)").arg(i), u.Option1[i]);
+    for (int i = 0; i <= 3; ++i)
+        named.emplace_back(QStringLiteral("Image1(%1)").arg(i), u.Image1[i]);
+    for (int n = 1; n <= 15; ++n)
+        named.emplace_back(QStringLiteral("Text_R%1").arg(n), u.Text_R[n]);
     // The repeater labels are numbered across the columns, not in field order.
     const int labelOf[16] = {0, 9, 10, 11, 12, 13, 18, 17, 16, 15, 14, 23, 22, 21, 20, 19};
     for (int n = 1; n <= 15; ++n)
@@ -118,7 +142,7 @@ TEST_F(WindowTest, EveryControlIsFoundByItsName) {
 
 TEST_F(WindowTest, HiddenSectionStaysHiddenHoweverLargeTheWindow) {
     FrmTerminalUi &u = ui();
-    std::vector<QWidget *> hidden = {u.Label6, u.Combo1, u.Label7, u.Text5, u.Label8,
+    std::vector<QWidget *> hidden = {u.Label6, u.Combo1,   u.Label7,   u.Text5, u.Label8,
                                      u.Combo2, u.Command2, u.Command3, u.Frame4};
     const QList<QWidget *> inFrame4 = u.Frame4->findChildren<QWidget *>();
     EXPECT_EQ(inFrame4.size(), 30);  // fifteen fields, fifteen labels
@@ -133,9 +157,9 @@ TEST_F(WindowTest, HiddenSectionStaysHiddenHoweverLargeTheWindow) {
         EXPECT_FALSE(widget->isVisible()) << widget->objectName().toStdString();
         EXPECT_FALSE(widget->isVisibleTo(form.get())) << widget->objectName().toStdString();
     }
-    for (QWidget *widget : std::initializer_list<QWidget *>{u.Label6, u.Combo1, u.Label7, u.Text5,
-                                                           u.Label8, u.Combo2, u.Command2,
-                                                           u.Command3, u.Frame4})
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{u.Label6, u.Combo1, u.Label7, u.Text5, u.Label8, u.Combo2,
+                                          u.Command2, u.Command3, u.Frame4})
         EXPECT_FALSE(widget->isEnabled()) << widget->objectName().toStdString();
 
     // "Only Data" is ticked and the operator never sees it.

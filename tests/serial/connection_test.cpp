@@ -1,8 +1,4 @@
-#include "support/formfixture.h"
-
-#include "app/lampimage.h"
 #include "serial/connection.h"
-#include "serial/mscomm.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -10,9 +6,13 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
-
+#include <QWindow>
 #include <functional>
 #include <vector>
+
+#include "app/lampimage.h"
+#include "serial/mscomm.h"
+#include "support/formfixture.h"
 
 namespace orvel::test {
 namespace {
@@ -47,18 +47,23 @@ protected:
         EXPECT_FALSE(ui().Frame3->isEnabled());
         EXPECT_TRUE(portOptionsEnabled(true));
     }
-    // Leaves a read of 5 to 9 running, with the device in the middle of the first object.
-    void startReadAndLeaveIt() {
+    // Leaves a read of 5 to 9 (or a write of 5 to 9) running, the device in the middle of
+    // the first object, and disconnects.
+    void leaveTransferRunning(bool write) {
+        if (port->isOpen()) emit ui().imgConnected->clicked();
         connectPort();
-        ui().Text1->setText(QStringLiteral("5"));
-        ui().Text2->setText(QStringLiteral("9"));
+        QLineEdit *start = write ? ui().Text3 : ui().Text1;
+        QLineEdit *end = write ? ui().Text4 : ui().Text2;
+        start->setText(QStringLiteral("5"));
+        end->setText(QStringLiteral("9"));
         ui().ch_1_0->setChecked(true);
-        ui().Option2[1]->setChecked(true);
+        (write ? ui().Option3 : ui().Option2)[1]->setChecked(true);
         reply({172, 172});
-        ASSERT_EQ(takeSent(), bytes({0x55}));
-        ASSERT_EQ(state().TransferPhase, 1);
-        ASSERT_EQ(state().ReadStep, 2);
-        ASSERT_EQ(activityLampInFront(), 1);
+        ASSERT_EQ(takeSent(), bytes({write ? 0xAA : 0x55}));
+        ASSERT_EQ(state().TransferPhase, write ? 2 : 1);
+        ASSERT_EQ(state().WriteInProgress, write);
+        ASSERT_EQ(write ? state().WriteStep : state().ReadStep, 2);
+        ASSERT_EQ(activityLampInFront(), write ? 2 : 1);
         emit ui().imgConnected->clicked();
         ASSERT_FALSE(port->isOpen());
     }
@@ -99,15 +104,16 @@ struct Snapshot {
 };
 
 TEST_F(ConnectionTest, RefusedOpenShowsTheReasonAndChangesNothing) {
-    const QString reason = QStringLiteral(
-        "COM 1 cannot be opened: /dev/ttyS0 is in use by another program.");
+    const QString reason =
+        QStringLiteral("COM 1 cannot be opened: /dev/ttyS0 is in use by another program.");
     struct Row {
         const char *name;
         std::function<void()> before;
     };
     const std::vector<Row> rows = {
         {"just started", [] {}},
-        {"after a read was left running", [this] { startReadAndLeaveIt(); }},
+        {"after a read was left running", [this] { leaveTransferRunning(false); }},
+        {"after a write was left running", [this] { leaveTransferRunning(true); }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -154,39 +160,44 @@ TEST_F(ConnectionTest, RefusedCloseKeepsTheConnection) {
 }
 
 TEST_F(ConnectionTest, ConnectPreparesAFreshTransfer) {
-    startReadAndLeaveIt();
-    ui().Check2->setChecked(true);  // the end field goes empty and off
-    ASSERT_FALSE(ui().Text2->isEnabled());
-    ui().Text3->setText(QStringLiteral("7"));
-    ui().Text4->setText(QStringLiteral("8"));
-    // Disconnecting touched neither the transfer nor the selections.
-    ASSERT_EQ(state().TransferPhase, 1);
-    ASSERT_TRUE(ui().Option2[1]->isChecked());
-    expectDisconnected();
-    EXPECT_EQ(activityLampInFront(), 3);
+    for (bool write : {false, true}) {
+        SCOPED_TRACE(write ? "write left running" : "read left running");
+        leaveTransferRunning(write);
+        QCheckBox *firstObject = write ? ui().Check3 : ui().Check2;
+        QLineEdit *endField = write ? ui().Text4 : ui().Text2;
+        firstObject->setChecked(true);  // the end field goes empty and off
+        ASSERT_FALSE(endField->isEnabled());
+        // Disconnecting touched neither the transfer nor the selections.
+        ASSERT_EQ(state().TransferPhase, write ? 2 : 1);
+        ASSERT_TRUE((write ? ui().Option3 : ui().Option2)[1]->isChecked());
+        expectDisconnected();
+        EXPECT_EQ(activityLampInFront(), 3);
+        const int opensBefore = port->openCount();
 
-    emit ui().imgNotConnected->clicked();
+        emit ui().imgNotConnected->clicked();
 
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    expectConnected();
-    EXPECT_EQ(port->openCount(), 2);
-    for (QLineEdit *field : {ui().Text1, ui().Text2, ui().Text3, ui().Text4})
-        EXPECT_EQ(field->text(), "1") << field->objectName().toStdString();
-    EXPECT_FALSE(ui().Text2->isEnabled());  // "First Object" stays ticked
-    EXPECT_TRUE(ui().Check2->isChecked());
-    EXPECT_EQ(state().CurrentObject, 1);
-    EXPECT_EQ(state().LastObject, 1);
-    EXPECT_FALSE(state().WriteInProgress);
-    EXPECT_EQ(state().TransferPhase, 0);
-    EXPECT_EQ(state().ReadStep, 0);
-    EXPECT_EQ(state().WriteStep, 0);
-    EXPECT_TRUE(state().LinkCheckPending);
-    EXPECT_TRUE(ui().Option2[2]->isChecked());
-    EXPECT_TRUE(ui().Option3[2]->isChecked());
-    EXPECT_FALSE(ui().ch_1_0->isChecked());
-    EXPECT_EQ(ui().ch_1_0->text(), " 0 - Disable");
-    EXPECT_EQ(activityLampInFront(), 3);
-    EXPECT_TRUE(takeSent().isEmpty());  // connecting sends nothing: the device speaks first
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        expectConnected();
+        EXPECT_EQ(port->openCount(), opensBefore + 1);
+        for (QLineEdit *field : {ui().Text1, ui().Text2, ui().Text3, ui().Text4})
+            EXPECT_EQ(field->text(), "1") << field->objectName().toStdString();
+        EXPECT_FALSE(endField->isEnabled());  // "First Object" stays ticked
+        EXPECT_TRUE(firstObject->isChecked());
+        EXPECT_EQ(state().CurrentObject, 1);
+        EXPECT_EQ(state().LastObject, 1);
+        EXPECT_FALSE(state().WriteInProgress);
+        EXPECT_EQ(state().TransferPhase, 0);
+        EXPECT_EQ(state().ReadStep, 0);
+        EXPECT_EQ(state().WriteStep, 0);
+        EXPECT_TRUE(state().LinkCheckPending);
+        EXPECT_TRUE(ui().Option2[2]->isChecked());
+        EXPECT_TRUE(ui().Option3[2]->isChecked());
+        EXPECT_FALSE(ui().ch_1_0->isChecked());
+        EXPECT_EQ(ui().ch_1_0->text(), " 0 - Disable");
+        EXPECT_EQ(activityLampInFront(), 3);
+        EXPECT_TRUE(takeSent().isEmpty());  // connecting sends nothing: the device speaks first
+        firstObject->setChecked(false);
+    }
 }
 
 TEST_F(ConnectionTest, PortOptionWhileConnectedLeavesThePortAlone) {
@@ -228,8 +239,10 @@ TEST_F(ConnectionTest, PortOptionWhileConnectedLeavesThePortAlone) {
         EXPECT_EQ(port->openedPort(), 1);
         EXPECT_EQ(form->MSComm1().CommPort(), 1);
         EXPECT_EQ(selectedPortOption(), 1);
-        if (row.connectedAfter) expectConnected();
-        else expectDisconnected();
+        if (row.connectedAfter)
+            expectConnected();
+        else
+            expectDisconnected();
     }
     // The reopening left a fresh connection waiting for its ready byte.
     EXPECT_TRUE(state().LinkCheckPending);
@@ -258,6 +271,33 @@ TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
         EXPECT_EQ(selectedPortOption(), chosen);
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace orvel::test
+
+namespace orvel::test {
+namespace {
+
+// The green lamp is a pixel larger than the red one in front of it. Clicked through the
+// window, as the operator clicks, its uncovered edge must not toggle the port.
+TEST_F(ConnectionTest, OnlyTheLampInFrontTakesTheClick) {
+    showActive();
+    QWindow *window = form->windowHandle();
+    const QPoint lampOrigin = ui().imgConnected->mapTo(form.get(), QPoint(0, 0));
+    const QPoint edge = lampOrigin + QPoint(15, 15);   // green lamp only
+    const QPoint centre = lampOrigin + QPoint(7, 7);   // both lamps
+
+    QTest::mouseClick(window, Qt::LeftButton, {}, edge);
+    EXPECT_FALSE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->openCount(), 0);
+
+    QTest::mouseClick(window, Qt::LeftButton, {}, centre);
+    EXPECT_TRUE(form->MSComm1().PortOpen());
+    EXPECT_TRUE(state().LinkCheckPending);
+
+    QTest::mouseClick(window, Qt::LeftButton, {}, centre);
+    EXPECT_FALSE(form->MSComm1().PortOpen());
 }
 
 }  // namespace

@@ -1,18 +1,16 @@
 #include "serial/mscomm.h"
 
-#include "support/formfixture.h"
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QTest>
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "dialogue/terminalbox.h"
 #include "serial/memoryserial.h"
 #include "serial/receivepath.h"
-
-#include <QCheckBox>
-#include <QCoreApplication>
-#include <QTest>
-
-#include <algorithm>
-#include <functional>
-#include <vector>
+#include "support/formfixture.h"
 
 namespace orvel::test {
 namespace {
@@ -92,8 +90,8 @@ TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
         EXPECT_EQ(events.size(), sent.size());
         EXPECT_TRUE(std::all_of(events.begin(), events.end(),
                                 [](qint16 e) { return e == MSComm::kReceive; }));
-        EXPECT_TRUE(std::all_of(inputSizes.begin(), inputSizes.end(),
-                                [](int n) { return n == 1; }));
+        EXPECT_TRUE(
+            std::all_of(inputSizes.begin(), inputSizes.end(), [](int n) { return n == 1; }));
         EXPECT_EQ(comm->pendingBytes(), 0);
     }
     EXPECT_EQ(maxDepth, 1);
@@ -215,9 +213,9 @@ TEST_F(MSCommTest, PortSettings) {
 }
 
 // Through the window: the receive path.
-using ReceivePathTest = FormTest;
+using MSCommReceivePathTest = FormTest;
 
-TEST_F(ReceivePathTest, LineEventsOnlyLeaveTheirText) {
+TEST_F(MSCommReceivePathTest, LineEventsOnlyLeaveTheirText) {
     connectPort();
     ui().Check1->setChecked(false);  // the terminal would show anything that reached it
     QList<qint16> seen;
@@ -250,7 +248,7 @@ TEST_F(ReceivePathTest, LineEventsOnlyLeaveTheirText) {
     }
 }
 
-TEST_F(ReceivePathTest, EachByteReachesTheDialogueAsItsDecimalText) {
+TEST_F(MSCommReceivePathTest, EachByteReachesTheDialogueAsItsDecimalText) {
     connectPort();
     ui().Check1->setChecked(false);  // protocol bytes shown, each with a line break
     struct Row {

@@ -1,16 +1,14 @@
 #include "serial/qserialbackend.h"
 
-#include <gtest/gtest.h>
-
-#include <QSignalSpy>
-#include <QTest>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QSignalSpy>
+#include <QTest>
 #include <chrono>
 
 namespace orvel {
@@ -93,10 +91,12 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceBehindThePort) {
     const QByteArray fromDevice = QByteArray::fromHex("ac00ca0d0a7fff");
     ASSERT_TRUE(pty.send(fromDevice));
     QByteArray received;
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        received += backend.readAll();
-        return received.size() >= fromDevice.size();
-    }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            received += backend.readAll();
+            return received.size() >= fromDevice.size();
+        },
+        3000));
     EXPECT_EQ(received.toHex(), fromDevice.toHex());
     EXPECT_GE(ready.count(), 1);
 
