@@ -26,7 +26,40 @@ struct RangeRow {
     QString startAfter, endAfter;
 };
 
-TEST_F(TransferControlsTest, ReadCorrectsTheRange) {
+// The controls of one frame: " Read " or " Write ".
+struct Frame {
+    QLineEdit *start, *end;
+    QCheckBox *firstObject;
+    QRadioButton *go, *stop;
+};
+
+class RangeTest : public TransferControlsTest {
+protected:
+    // Sets the frame up as the row says, clicks its start option, checks the range.
+    void check(const Frame &frame, const RangeRow &row) {
+        SCOPED_TRACE(row.what);
+        frame.stop->setChecked(true);
+        ui().Check4->setChecked(false);
+        frame.firstObject->setChecked(false);
+        frame.start->setText(row.start);
+        frame.end->setText(row.end);
+        frame.firstObject->setChecked(row.firstObject);
+        if (row.list) {
+            ui().List1->clear();
+            ui().List1->addItems(*row.list);
+            ui().Check4->setChecked(true);
+        }
+        frame.go->setChecked(true);
+        EXPECT_EQ(state().CurrentObject, row.current);
+        EXPECT_EQ(state().LastObject, row.last);
+        EXPECT_EQ(frame.start->text(), row.startAfter);
+        EXPECT_EQ(frame.end->text(), row.endAfter);
+        EXPECT_EQ(state().ListPosition, 0);
+        EXPECT_EQ(ui().Label5->text(), numberText(row.current));
+    }
+};
+
+TEST_F(RangeTest, ReadCorrectsTheRange) {
     const RangeRow rows[] = {
         {"end below start", "20", "10", false, {}, 20, 20, "20", "20"},
         {"plain range", "30", "40", false, {}, 30, 40, "30", "40"},
@@ -38,31 +71,14 @@ TEST_F(TransferControlsTest, ReadCorrectsTheRange) {
         {"list 3 8 12", "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
         {"list 12 3", "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
     };
+    const Frame read{ui().Text1, ui().Text2, ui().Check2, ui().Option2[1], ui().Option2[2]};
     for (const RangeRow &row : rows) {
-        SCOPED_TRACE(row.what);
-        ui().Option2[2]->setChecked(true);
-        ui().Check4->setChecked(false);
-        ui().Check2->setChecked(false);
-        ui().Text1->setText(row.start);
-        ui().Text2->setText(row.end);
-        ui().Check2->setChecked(row.firstObject);
-        if (row.list) {
-            ui().List1->clear();
-            ui().List1->addItems(*row.list);
-            ui().Check4->setChecked(true);
-        }
-        ui().Option2[1]->setChecked(true);
-        EXPECT_EQ(state().CurrentObject, row.current);
-        EXPECT_EQ(state().LastObject, row.last);
-        EXPECT_EQ(ui().Text1->text(), row.startAfter);
-        EXPECT_EQ(ui().Text2->text(), row.endAfter);
+        check(read, row);
         EXPECT_EQ(state().TransferPhase, 1);
-        EXPECT_EQ(state().ListPosition, 0);
-        EXPECT_EQ(ui().Label5->text(), numberText(row.current));
     }
 }
 
-TEST_F(TransferControlsTest, WriteTakesTheRangeWithoutRangeTests) {
+TEST_F(RangeTest, WriteTakesTheRangeWithoutRangeTests) {
     const RangeRow rows[] = {
         {"end below start", "20", "10", false, {}, 20, 20, "20", "20"},
         {"plain range", "30", "40", false, {}, 30, 40, "30", "40"},
@@ -70,24 +86,9 @@ TEST_F(TransferControlsTest, WriteTakesTheRangeWithoutRangeTests) {
         {"fraction kept", "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
         {"list 12 3", "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
     };
+    const Frame write{ui().Text3, ui().Text4, ui().Check3, ui().Option3[1], ui().Option3[2]};
     for (const RangeRow &row : rows) {
-        SCOPED_TRACE(row.what);
-        ui().Option3[2]->setChecked(true);
-        ui().Check4->setChecked(false);
-        ui().Check3->setChecked(false);
-        ui().Text3->setText(row.start);
-        ui().Text4->setText(row.end);
-        ui().Check3->setChecked(row.firstObject);
-        if (row.list) {
-            ui().List1->clear();
-            ui().List1->addItems(*row.list);
-            ui().Check4->setChecked(true);
-        }
-        ui().Option3[1]->setChecked(true);
-        EXPECT_EQ(state().CurrentObject, row.current);
-        EXPECT_EQ(state().LastObject, row.last);
-        EXPECT_EQ(ui().Text3->text(), row.startAfter);
-        EXPECT_EQ(ui().Text4->text(), row.endAfter);
+        check(write, row);
         EXPECT_TRUE(state().WriteInProgress);
         EXPECT_EQ(state().TransferPhase, 2);
     }
