@@ -27,7 +27,8 @@ xd_start_sim() {         # xd_start_sim LINK LOG [options...]; sets XD_SIM_PID
 }
 
 xd_start_app() {         # xd_start_app LINK; sets XD_APP_PID and XD_WINDOW
-    ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" >/dev/null 2>&1 &
+    # A real X window, whatever platform the caller's environment names (tests: offscreen).
+    QT_QPA_PLATFORM=xcb ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" >/dev/null 2>&1 &
     XD_APP_PID=$!
     for _ in $(seq 100); do
         XD_WINDOW=$(xdotool search --name '^Orvel programator$' 2>/dev/null | head -n 1 || true)

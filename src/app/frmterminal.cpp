@@ -19,6 +19,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <utility>
+
 namespace orvel {
 
 FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort,
@@ -28,6 +30,12 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
       m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
       m_comm(new MSComm(std::move(backend), commPort, this)) {
     m_comm->setObjectName(QStringLiteral("MSComm1"));
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setInterval(std::chrono::milliseconds(15));
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
+        for (const QPointer<QWidget> &widget : std::exchange(m_heldRepaints, {}))
+            if (widget) widget->setUpdatesEnabled(true);  // and repaints it
+    });
     m_ui.setupUi(this);
     m_entryFields = new EntryFields(m_ui, this);
     m_connection = std::make_unique<Connection>(*this);
@@ -105,8 +113,16 @@ void FrmTerminal::bringLampToFront(LampImage *lamp) {
     behind->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 }
 
-void FrmTerminal::bringImage1ToFront(int index) {
+void FrmTerminal::repaintAtNextFrame(QWidget *widget) {
+    if (!widget->updatesEnabled()) return;  // already held
+    widget->setUpdatesEnabled(false);
+    m_heldRepaints.append(widget);
+    if (!m_frameTimer.isActive()) m_frameTimer.start();
+}
+
+void FrmTerminal::bringImage1ToFront(int index, bool atNextFrame) {
     if (index == m_image1Front) return;  // raising costs a repaint; most bytes change nothing
+    if (atNextFrame) repaintAtNextFrame(m_ui.Image1[index]);
     m_ui.Image1[index]->raise();
     m_image1Front = index;
 }

@@ -4,6 +4,9 @@
 #include "app/frmterminalui.h"
 #include "dialogue/transferstate.h"
 
+#include <QList>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -43,8 +46,14 @@ public:
     void messageBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
     std::optional<QString> openFileDialog(const Dialogs::OpenFileRequest &request);
 
-    // Brings element `index` of Image1 in front of the others.
-    void bringImage1ToFront(int index);
+    // Shows a change of `widget` at the next frame instead of on the next pass of the event
+    // loop: its state changes at once, its repaint waits (15 ms at most). A fast device
+    // moves the object number and the activity lamp many times a frame, and each repaint
+    // would cost more than answering the device.
+    void repaintAtNextFrame(QWidget *widget);
+
+    // Brings element `index` of Image1 in front of the others; `atNextFrame` as above.
+    void bringImage1ToFront(int index, bool atNextFrame = false);
     // Brings one connection lamp in front of the other. The lamp behind is also taken
     // out of reach: it is a pixel larger, and a click on its edge would toggle the port
     // the wrong way (opening it without the connect steps).
@@ -68,6 +77,8 @@ private:
     std::unique_ptr<ReceivePath> m_receivePath;
     std::unique_ptr<ObjectListLoader> m_objectListLoader;
     int m_image1Front = -1;
+    QTimer m_frameTimer;
+    QList<QPointer<QWidget>> m_heldRepaints;
 };
 
 }  // namespace orvel

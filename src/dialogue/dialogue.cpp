@@ -48,18 +48,18 @@ void Dialogue::ProcessReply(TerminalBox &txtTerm, QString reply) {
 
     switch (state.TransferPhase) {
     case 1:
-        m_form.bringImage1ToFront(1);
+        m_form.bringImage1ToFront(1, true);
         readPhase(reply);
         break;
     case 2:
-        m_form.bringImage1ToFront(2);
+        m_form.bringImage1ToFront(2, true);
         writePhase(reply);
         break;
     default:
         break;
     }
 
-    if (state.TransferPhase == 0 && reply == kReady) m_form.bringImage1ToFront(0);
+    if (state.TransferPhase == 0 && reply == kReady) m_form.bringImage1ToFront(0, true);
     display(txtTerm, std::move(reply));
 }
 
@@ -191,6 +191,7 @@ void Dialogue::moveToNextObject() {
     } else {
         state.CurrentObject += 1;
     }
+    m_form.repaintAtNextFrame(ui.Label5);
     ui.Label5->setText(numberText(state.CurrentObject));
     if (state.WriteInProgress) state.TransferPhase = 2;
 }

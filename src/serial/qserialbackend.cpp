@@ -7,6 +7,7 @@
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <unistd.h>
 #endif
 
@@ -89,6 +90,18 @@ bool QSerialBackend::write(char byte, QString *error) {
                      .arg(m_path);
         return false;
     }
+#ifdef Q_OS_UNIX
+    // Straight to the descriptor when nothing waits in the port's own buffer: QSerialPort's
+    // write switches its write notifier on and off for every byte, and each switch wakes the
+    // event loop once more. A full line (EAGAIN) or an error falls through to QSerialPort.
+    if (m_port.bytesToWrite() == 0) {
+        ssize_t written;
+        do {
+            written = ::write(int(m_port.handle()), &byte, 1);
+        } while (written < 0 && errno == EINTR);
+        if (written == 1) return true;
+    }
+#endif
     if (m_port.write(&byte, 1) != 1) {
         *error = m_port.errorString();
         return false;

@@ -41,7 +41,7 @@ protected:
     void connectPort() {
         emit ui().imgNotConnected->clicked();
         ASSERT_TRUE(form->MSComm1().PortOpen()) << dialogs.messages.join('\n').toStdString();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !state().LinkCheckPending; }, kWait));
+        ASSERT_TRUE(runUntil([&] { return !state().LinkCheckPending; }, kWait));
     }
     void read(int first, int last) {
         ui().Text1->setText(QString::number(first));
@@ -49,7 +49,7 @@ protected:
         ui().Option2[1]->setChecked(true);
     }
     bool waitForIdle() {
-        return QTest::qWaitFor([&] { return state().TransferPhase == 0; }, kWait);
+        return runUntil([&] { return state().TransferPhase == 0; }, kWait);
     }
     QString expectedLines(int first, int last, const QByteArray &cells) {
         QString lines;
@@ -98,7 +98,7 @@ TEST_F(DeviceEndToEnd, AWrongFirstByteReconnectsAndTheNextReadWorks) {
               QStringLiteral("7")});
     makeWindow();
     emit ui().imgNotConnected->clicked();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !state().LinkCheckPending; }, kWait));
+    ASSERT_TRUE(runUntil([&] { return !state().LinkCheckPending; }, kWait));
     EXPECT_TRUE(form->MSComm1().PortOpen());
     EXPECT_EQ(ui().txtTerm->Text(), "");
     read(5, 9);
@@ -140,7 +140,7 @@ TEST_F(DeviceEndToEnd, AHangUpMidTransferLeavesTheWindowUsable) {
     makeWindow();
     connectPort();
     read(1, 500);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->receivePath().errorText().isEmpty(); },
+    ASSERT_TRUE(runUntil([&] { return !form->receivePath().errorText().isEmpty(); },
                                 kWait));
     EXPECT_EQ(state().TransferPhase, 1);  // waits like a silent device
     EXPECT_TRUE(form->MSComm1().PortOpen());
@@ -252,7 +252,7 @@ TEST_F(DeviceEndToEnd, ABurstOfAMillionBytesArrivesWholeAndInOrder) {
     burst[0] = char(172);  // passes the link check
     for (qsizetype i = 1; i < burst.size(); ++i) burst[i] = char((i * 7919) % 256);
     pty.send(burst);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.size() >= burst.size(); }, kWait));
+    ASSERT_TRUE(runUntil([&] { return seen.size() >= burst.size(); }, kWait));
     EXPECT_EQ(seen, burst);
 }
 

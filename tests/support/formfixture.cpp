@@ -4,6 +4,11 @@
 #include "dialogue/terminalbox.h"
 #include "serial/connection.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <QApplication>
 #include <QTest>
 
@@ -49,6 +54,18 @@ void FormTest::showActive() {
     form->show();
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+}
+
+bool runUntil(const std::function<bool()> &done, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer tick;  // `done` is looked at again even when nothing arrives
+    tick.start(10);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }
 
 int frontIndex(std::initializer_list<QWidget *> stack) {

@@ -50,6 +50,11 @@ protected:
     std::unique_ptr<FrmTerminal> form;
 };
 
+// Runs the event loop until `done` holds or `timeoutMs` passes. Unlike QTest::qWaitFor it
+// does not sleep between passes, so a device that waits for each answer is answered at
+// once (qWaitFor would add 10 ms to every exchange).
+bool runUntil(const std::function<bool()> &done, int timeoutMs);
+
 // Which of the stacked widgets is in front (the last among its siblings).
 int frontIndex(std::initializer_list<QWidget *> stack);
 
