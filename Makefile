@@ -43,3 +43,5 @@ screenshot: build
 
 clean:
 	rm -rf $(BUILD)
+
+include mk/bench.mk
