@@ -6,7 +6,8 @@ SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Debian 12 packages the project needs to build, test and run.
 DEPS := cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev \
         libgtest-dev libgmock-dev libbenchmark-dev \
-        xvfb xauth xdotool x11-utils imagemagick fonts-liberation
+        xvfb xauth xdotool x11-utils imagemagick fonts-liberation \
+        clang libclang-rt-14-dev
 
 .PHONY: deps configure build test run demo screenshot clean
 
@@ -26,8 +27,12 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
+# The suite, then the same suite under AddressSanitizer and UBSan, then every fuzz
+# target for a minute.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+	$(MAKE) --no-print-directory test-sanitize
+	$(MAKE) --no-print-directory fuzz-ci
 
 run: build
 	./$(BUILD)/orvel-programator
@@ -45,3 +50,4 @@ clean:
 	rm -rf $(BUILD)
 
 include mk/bench.mk
+include mk/reliability.mk
