@@ -143,8 +143,12 @@ public:
             check(sent.isEmpty(), "nothing goes out while the port refuses");
             if (expected) m_device = Device{};  // the device misses a byte: the exchange is broken
         } else if (expected && sent.isEmpty() && mayGiveUp(before, byte)) {
-            check(state().WriteStep == 0 && state().TransferPhase == 1,
-                  "a write given up is read back");
+            if (before.TransferPhase == 2)
+                check(state().WriteStep == 0 && state().TransferPhase == 1,
+                      "a write given up is read back");
+            else
+                check(state().ReadStep == 0 && state().TransferPhase == 1,
+                      "a read given up starts afresh");
         } else if (expected) {
             check(sent.size() == 1 && std::uint8_t(sent[0]) == *expected,
                   "the answer the tables give");
@@ -153,7 +157,8 @@ public:
         }
         if (!sent.isEmpty()) {
             deviceReceives(std::uint8_t(sent[0]), repeat);
-            if (before.TransferPhase == 2 && before.WriteStep == 2)
+            if ((before.TransferPhase == 2 && before.WriteStep == 2) ||
+                (before.TransferPhase == 1 && before.ReadStep == 2 && byte == A))
                 m_sentHigh = std::uint8_t(sent[0]);
         }
 
@@ -275,12 +280,14 @@ private:
         return std::nullopt;
     }
 
-    // The low byte of a write may be held back when the object has left the block of 256
-    // whose high byte already went out: sent, it would complete a cell of no object.
+    // The low byte of a write or a read may be held back when the object has left the
+    // block of 256 whose high byte already went out: sent, it would complete a cell that
+    // is not the object's.
     bool mayGiveUp(const Steps &before, std::uint8_t byte) const {
         const std::optional<std::int64_t> address = addressOf(before.CurrentObject);
-        return before.TransferPhase == 2 && before.WriteStep == 3 && byte == A && address &&
-               *address / 256 != m_sentHigh;
+        const bool lowByteNext = (before.TransferPhase == 2 && before.WriteStep == 3) ||
+                                 (before.TransferPhase == 1 && before.ReadStep == 3);
+        return lowByteNext && byte == A && (!address || *address / 256 != m_sentHigh);
     }
 
     void deviceSends(std::uint8_t byte) {
@@ -365,7 +372,7 @@ private:
     std::unique_ptr<orvel::FrmTerminal> m_form;
     bool m_writeError = false;
     Device m_device;
-    int m_sentHigh = -1;  // the high byte of the write in progress
+    int m_sentHigh = -1;  // the high byte of the exchange in progress
     std::array<std::uint8_t, TransferState::kMemorySize> m_memory{};  // the copy as last checked
     std::int64_t m_first = -1, m_last = -1;
     std::vector<bool> m_listAllowed = std::vector<bool>(0x10000, false);

@@ -77,6 +77,13 @@ void Dialogue::readPhase(QString &reply) {
             sendAddress(AddressPart::High);
             state.ReadStep = 3;
         } else if (state.ReadStep == 3) {
+            if (!addressStillHolds()) {
+                // The object changed between the two address bytes (Stop, a new range):
+                // the low byte would complete another cell. Start this object afresh
+                // once the device, unanswered, is ready again.
+                state.ReadStep = 0;
+                return;
+            }
             sendAddress(AddressPart::Low);
             state.ReadStep = 4;
         }
@@ -106,9 +113,11 @@ void Dialogue::writePhase(const QString &reply) {
     switch (state.WriteStep) {
     case 2:
     case 3:
-        if (!writableObject()) {
-            // The object changed under a running write (Stop, a new list) to one that is
-            // no object: give the write up; the device times out and the read-back follows.
+        if (!writableObject() || (state.WriteStep == 3 && !addressStillHolds())) {
+            // The object changed under a running write (Stop, a new range or list) to one
+            // that is no object, or between the two address bytes, where the low byte would
+            // complete a cell nobody chose: give the write up; the device times out and
+            // the read-back follows.
             state.WriteStep = 0;
             state.TransferPhase = 1;
             return;
@@ -217,7 +226,13 @@ void Dialogue::sendAddress(AddressPart part) {
                               .arg(numberText(m_form.state().CurrentObject)));
         return;
     }
+    if (part == AddressPart::High) m_sentHigh = *address / 256;
     send(char(part == AddressPart::High ? *address / 256 : *address % 256));
+}
+
+bool Dialogue::addressStillHolds() const {
+    const std::optional<int> address = currentAddress();
+    return address && *address / 256 == m_sentHigh;
 }
 
 std::optional<int> Dialogue::currentAddress() const {

@@ -43,10 +43,13 @@ private:
     // The current object's device address, if it has one.
     std::optional<int> currentAddress() const;
     bool writableObject() const;
+    // Whether the current object still has the high byte already sent for it.
+    bool addressStillHolds() const;
     bool nextObjectExists() const;
 
     FrmTerminal &m_form;
     std::function<void(const QString &)> m_tap;
+    int m_sentHigh = -1;  // the address high byte last sent, read or write
 };
 
 }  // namespace orvel

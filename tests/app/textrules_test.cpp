@@ -4,7 +4,6 @@
 
 #include <cfenv>
 #include <clocale>
-#include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
@@ -15,10 +14,7 @@ static void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.
 
 namespace {
 
-using orvel::isNumeric;
-using orvel::numberText;
-using orvel::roundHalfEven;
-using orvel::valueOf;
+using namespace orvel;
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -26,150 +22,53 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 QString q(const std::string &s) { return QString::fromStdString(s); }
 
 TEST(TextRules, IsNumeric) {
-    struct Row {
-        QString text;
-        bool numeric;
+    const std::vector<QString> numeric = {" 12 ", "\t7\t", "+3", "-5", "1E3", "1e+3", "1e-3",
+                                          "1.", ".5", "-.5", "0", "007", "1.5E3"};
+    const std::vector<QString> notNumeric = {
+        "", "   ", "1e", "1e+", "e3", ".", "-", "+", "+-3", ".e3", "1.2.3", "12abc", "abc",
+        "1 2", "1e 3", "1,5", "1.000,5", "0x10", "1e3.5",
+        "5\n", "\r5",  // only blanks and tabs are trimmed
+        QString(QChar(0x0663)), QString(QChar(0xFF15)),  // Arabic-Indic three, full-width five
+        QStringLiteral("5") + QChar(0),                  // a NUL is a character like any other
+        QString(QChar(0x00A0)) + QChar(u'5'),            // a no-break space is no blank
     };
-    const std::vector<Row> rows = {
-        {" 12 ", true},
-        {"\t7\t", true},
-        {"+3", true},
-        {"-5", true},
-        {"1E3", true},
-        {"1e+3", true},
-        {"1e-3", true},
-        {"1.", true},
-        {".5", true},
-        {"-.5", true},
-        {"0", true},
-        {"007", true},
-        {"1.5E3", true},
-        {"", false},
-        {"   ", false},
-        {"1e", false},
-        {"1e+", false},
-        {"e3", false},
-        {".", false},
-        {"-", false},
-        {"+", false},
-        {"+-3", false},
-        {".e3", false},
-        {"1.2.3", false},
-        {"12abc", false},
-        {"abc", false},
-        {"1 2", false},
-        {"1e 3", false},
-        {"1,5", false},
-        {"1.000,5", false},
-        {"0x10", false},
-        {"1e3.5", false},
-        {"5\n", false},  // only blanks and tabs are trimmed
-        {"\r5", false},
-        {QString(QChar(0x0663)), false},             // Arabic-Indic three
-        {QString(QChar(0xFF15)), false},             // full-width five
-        {QStringLiteral("5") + QChar(0), false},     // a NUL is a character like any other
-        {QString(QChar(0x00A0)) + QChar(u'5'), false},  // a no-break space is no blank
-    };
-    for (const Row &row : rows)
-        EXPECT_EQ(isNumeric(row.text), row.numeric) << '"' << row.text.toStdString() << '"';
+    for (const QString &text : numeric) EXPECT_TRUE(isNumeric(text)) << text.toStdString();
+    for (const QString &text : notNumeric) EXPECT_FALSE(isNumeric(text)) << text.toStdString();
 }
 
 TEST(TextRules, ValueOf) {
-    struct Row {
-        QString text;
-        double value;
+    const std::vector<std::pair<QString, double>> rows = {
+        {" 1 2 ", 12}, {"1\t2\n3", 123}, {"\n\t 5", 5}, {"- 3", -3}, {"1 e 3", 1000}, {"1e", 1},
+        {"1e+", 1}, {"1e-2", 0.01}, {"1.2.3", 1.2}, {"12abc", 12}, {"abc", 0}, {"", 0}, {".", 0},
+        {"-", 0}, {"--3", 0}, {"+-3", 0}, {"-.5", -0.5}, {"+3", 3}, {"1E3", 1000}, {"2.50", 2.5},
+        {"007", 7}, {"8175.5", 8175.5},
+        {"\r5", 0}, {"5\r7", 5},  // a carriage return is not one of the ignored characters
+        {"1,5", 1},               // C forms only: a comma ends the number
+        {"1E999", inf}, {"-1E999", -inf}, {"1E-999", 0},
+        {q("1" + std::string(4999, '0')), inf}, {q(std::string(5000, '0') + "5"), 5},
+        {q("0." + std::string(5000, '0') + "1"), 0}, {q("1" + std::string(5000, ' ') + "2"), 12},
     };
-    const std::vector<Row> rows = {
-        {" 1 2 ", 12},
-        {"1\t2\n3", 123},
-        {"\n\t 5", 5},
-        {"- 3", -3},
-        {"1 e 3", 1000},
-        {"1e", 1},
-        {"1e+", 1},
-        {"1e-2", 0.01},
-        {"1.2.3", 1.2},
-        {"12abc", 12},
-        {"abc", 0},
-        {"", 0},
-        {".", 0},
-        {"-", 0},
-        {"--3", 0},
-        {"+-3", 0},
-        {"\r5", 0},  // a carriage return is not one of the ignored characters
-        {"5\r7", 5},
-        {"-.5", -0.5},
-        {"+3", 3},
-        {"1E3", 1000},
-        {"2.5", 2.5},
-        {"2.50", 2.5},
-        {"007", 7},
-        {"8175.5", 8175.5},
-        {"1,5", 1},  // C forms only: a comma ends the number
-        {"1E999", inf},
-        {"-1E999", -inf},
-        {"1E-999", 0},
-        {q("1" + std::string(4999, '0')), inf},
-        {q(std::string(5000, '0') + "5"), 5},
-        {q("0." + std::string(5000, '0') + "1"), 0},
-        {q("1" + std::string(5000, ' ') + "2"), 12},
-    };
-    for (const Row &row : rows) {
-        const std::string shown = row.text.left(40).toStdString();
-        EXPECT_EQ(valueOf(row.text), row.value) << '"' << shown << '"';
-    }
+    for (const auto &[text, value] : rows)
+        EXPECT_EQ(valueOf(text), value) << '"' << text.left(40).toStdString() << '"';
 }
 
 TEST(TextRules, NumberText) {
-    struct Row {
-        double value;
-        QString text;
-    };
-    const std::vector<Row> rows = {
-        {1, "1"},
-        {8191, "8191"},
-        {8175, "8175"},
-        {2.5, "2.5"},
-        {-3, "-3"},
-        {-2.5, "-2.5"},
-        {0, "0"},
-        {-0.0, "0"},
-        {0.1, "0.1"},
-        {8175.25, "8175.25"},
-        {123456789012.0, "123456789012"},
-        {1e20, "1E+20"},
-    };
-    for (const Row &row : rows) EXPECT_EQ(numberText(row.value), row.text) << row.value;
+    const std::vector<std::pair<double, QString>> rows = {
+        {1, "1"}, {8191, "8191"}, {2.5, "2.5"}, {-3, "-3"}, {-2.5, "-2.5"}, {0, "0"}, {-0.0, "0"},
+        {0.1, "0.1"}, {8175.25, "8175.25"}, {123456789012.0, "123456789012"}, {1e20, "1E+20"}};
+    for (const auto &[value, text] : rows) EXPECT_EQ(numberText(value), text) << value;
 }
 
 TEST(TextRules, RoundHalfEven) {
-    struct Row {
-        double value;
-        std::optional<std::int64_t> rounded;
-    };
-    const std::vector<Row> rows = {
-        {2.5, 2},
-        {3.5, 4},
-        {0.5, 0},
-        {1.5, 2},
-        {-2.5, -2},
-        {-3.5, -4},
-        {2.4999, 2},
-        {2.5001, 3},
-        {8175.5, 8176},
-        {-0.4, 0},
-        {7, 7},
-        {9007199254740992.0, 9007199254740992LL},
-        {1e300, std::nullopt},
-        {nan, std::nullopt},
-        {inf, std::nullopt},
-        {-inf, std::nullopt},
-    };
+    const std::vector<std::pair<double, std::optional<std::int64_t>>> rows = {
+        {2.5, 2}, {3.5, 4}, {0.5, 0}, {1.5, 2}, {-2.5, -2}, {-3.5, -4}, {2.4999, 2}, {2.5001, 3},
+        {8175.5, 8176}, {-0.4, 0}, {7, 7}, {9007199254740992.0, 9007199254740992LL},
+        {1e300, std::nullopt}, {nan, std::nullopt}, {inf, std::nullopt}, {-inf, std::nullopt}};
     // The caller's rounding mode must neither change the result nor be left changed.
     for (const int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
         ASSERT_EQ(std::fesetround(mode), 0);
-        for (const Row &row : rows) {
-            EXPECT_EQ(roundHalfEven(row.value), row.rounded) << row.value << " mode " << mode;
+        for (const auto &[value, rounded] : rows) {
+            EXPECT_EQ(roundHalfEven(value), rounded) << value << " mode " << mode;
             EXPECT_EQ(std::fegetround(), mode);
         }
     }
@@ -192,21 +91,10 @@ TEST(TextRules, ValueOfIgnoresProcessLocale) {
         std::setlocale(LC_ALL, saved.c_str());
         GTEST_SKIP() << chosen << " has no decimal comma here";
     }
-
-    struct Row {
-        QString text;
-        double value;
-    };
-    const std::vector<Row> rows = {
-        {"2.5", 2.5},
-        {"1.5E3", 1500},
-        {"-.25", -0.25},
-        {"8175.5", 8175.5},
-        {"2,5", 2},
-        {"1.234,5", 1.234},
-    };
-    for (const Row &row : rows)
-        EXPECT_EQ(valueOf(row.text), row.value) << row.text.toStdString() << " under " << chosen;
+    const std::vector<std::pair<QString, double>> rows = {
+        {"2.5", 2.5}, {"1.5E3", 1500}, {"-.25", -0.25}, {"2,5", 2}, {"1.234,5", 1.234}};
+    for (const auto &[text, value] : rows)
+        EXPECT_EQ(valueOf(text), value) << text.toStdString() << " under " << chosen;
     EXPECT_EQ(numberText(2.5), "2.5");
     std::setlocale(LC_ALL, saved.c_str());
 }

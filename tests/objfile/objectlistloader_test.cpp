@@ -3,7 +3,6 @@
 #include "objfile/objectlistloader.h"
 #include "support/formfixture.h"
 
-#include <QBuffer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -11,12 +10,6 @@
 
 namespace orvel::test {
 namespace {
-
-QStringList entries(const QListWidget *list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts.append(list->item(i)->text());
-    return texts;
-}
 
 // A file that gives `good` and then fails, as a disk or a pulled stick would.
 class FailingFile final : public QIODevice {
@@ -41,80 +34,76 @@ private:
 
 class ObjectListLoaderTest : public FormTest {
 protected:
-    QString writeFile(const QString &name, const QByteArray &content) {
-        const QString path = m_dir.filePath(name);
+    // Lets the operator choose a file with `content` and clicks "Objects num.".
+    void load(const QByteArray &content) {
+        const QString path = m_dir.filePath(QString::number(++m_files));
         QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
-        return path;
+        file.close();
+        dialogs.fileToChoose = path;
+        QTest::mouseClick(ui().Command1, Qt::LeftButton);
     }
-    void clickObjectsNum() { QTest::mouseClick(ui().Command1, Qt::LeftButton); }
-    QStringList list() const { return entries(form->ui().List1); }
+    QStringList list() const {
+        QStringList texts;
+        for (int i = 0; i < form->ui().List1->count(); ++i)
+            texts.append(form->ui().List1->item(i)->text());
+        return texts;
+    }
 
     QTemporaryDir m_dir;
+    int m_files = 0;
 };
 
 TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
-    dialogs.fileToChoose = writeFile("a.onf", "5\r\nabc\r\n0\r\n8175\r\n8176\r\n12\r\n");
-    clickObjectsNum();
+    load("5\r\nabc\r\n0\r\n8175\r\n8176\r\n12\r\n");
     EXPECT_EQ(list(), (QStringList{"5", "8175", "12"}));
-    EXPECT_EQ(dialogs.lastRequest.filter,
-              "All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf");
-    EXPECT_EQ(dialogs.lastRequest.filterIndex, 2);
+    EXPECT_EQ(dialogs.lastRequest.filter, "All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf");
+    EXPECT_EQ(dialogs.lastRequest.filterIndex, 2);  // object number files are offered first
     EXPECT_TRUE(dialogs.messages.isEmpty());
-
     // A second file replaces the first, duplicates and all.
-    dialogs.fileToChoose = writeFile("b.onf", "3,4,3\n2.5");
-    clickObjectsNum();
+    load("3,4,3\n2.5");
     EXPECT_EQ(list(), (QStringList{"3", "4", "3", "2.5"}));
 }
 
 TEST_F(ObjectListLoaderTest, CancelAndMissingFilesLeaveTheListAlone) {
     ui().List1->addItems({"7", "9"});
-    struct Row {
-        const char *what;
-        std::optional<QString> choice;
-    };
-    const Row rows[] = {{"cancel", std::nullopt},
-                        {"missing file", m_dir.filePath("does-not-exist.onf")},
-                        {"a folder", m_dir.path()}};
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.what);
-        dialogs.fileToChoose = row.choice;
-        clickObjectsNum();
-        EXPECT_EQ(list(), (QStringList{"7", "9"}));
-        EXPECT_TRUE(dialogs.messages.isEmpty());
+    // Cancelled, a missing file, a folder.
+    const std::optional<QString> choices[] = {std::nullopt, m_dir.filePath("missing.onf"),
+                                              m_dir.path()};
+    for (const std::optional<QString> &choice : choices) {
+        dialogs.fileToChoose = choice;
+        QTest::mouseClick(ui().Command1, Qt::LeftButton);
+        EXPECT_EQ(list(), (QStringList{"7", "9"})) << choice.value_or("cancel").toStdString();
     }
+    EXPECT_TRUE(dialogs.messages.isEmpty());
     EXPECT_EQ(dialogs.fileDialogs, 3);
 }
 
 TEST_F(ObjectListLoaderTest, AReadFailureKeepsWhatWasAddedAndTheNextLoadWorks) {
     ui().List1->addItem("99");
     FailingFile failing("1\n2\n3\n4");
-    ObjectListLoader loader(*form);
-    loader.load(failing);
+    ObjectListLoader(*form).load(failing);
     // The last item may have been cut by the failure: it is not taken.
     EXPECT_EQ(list(), (QStringList{"1", "2", "3"}));
-
-    dialogs.fileToChoose = writeFile("c.onf", "8\n");
-    clickObjectsNum();
+    load("8\n");
     EXPECT_EQ(list(), (QStringList{"8"}));
 }
 
 TEST_F(ObjectListLoaderTest, LargeAndHostileFilesLoadWhatIsValid) {
     QByteArray numbers;
-    for (int i = 0; i < 200000; ++i) numbers += QByteArray::number(i % 8175 + 1) + "\r\n";
-    dialogs.fileToChoose = writeFile("big.onf", numbers);
-    clickObjectsNum();
-    ASSERT_EQ(ui().List1->count(), 200000);
-    EXPECT_EQ(ui().List1->item(199999)->text(), QString::number(199999 % 8175 + 1));
+    QStringList expected;
+    for (int i = 0; i < 200000; ++i) {
+        expected.append(QString::number(i % 8175 + 1));
+        numbers += expected.last().toLatin1() + (i % 3 ? "\r\n" : ",");
+    }
+    load(numbers);
+    EXPECT_EQ(list(), expected);
 
     QByteArray hostile(1 << 20, '\0');
     for (int i = 0; i < hostile.size(); ++i) hostile[i] = char((i * 131) % 256);
-    hostile += "\n42\n";
     hostile.insert(0, QByteArray(3 << 20, '7'));  // one 3 MB item, out of range
-    dialogs.fileToChoose = writeFile("hostile.onf", hostile);
-    clickObjectsNum();
+    load(hostile + "\n42\n");
     EXPECT_TRUE(list().contains("42"));
     for (const QString &entry : list()) {
         bool ok = false;

@@ -1,34 +1,32 @@
 #include "support/formfixture.h"
 
 #include "app/lampimage.h"
-#include "dialogue/terminalbox.h"
-#include "serial/connection.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace orvel::test {
 
-void FakeDialogs::message(QWidget *, const QString &text, Icon icon) {
-    messages.append(text);
-    icons.append(icon);
-    if (whileMessageOpen) whileMessageOpen();
-}
-
-std::optional<QString> FakeDialogs::openFile(QWidget *, const OpenFileRequest &request) {
-    ++fileDialogs;
-    lastRequest = request;
-    return fileToChoose;
-}
-
-FormTest::FormTest(qint16 commPort) {
-    auto backend = std::make_unique<MemorySerial>();
-    port = backend.get();
+FormTest::FormTest(qint16 commPort, std::unique_ptr<SerialBackend> backend) {
+    if (!backend) {
+        auto memory = std::make_unique<MemorySerial>();
+        port = memory.get();
+        backend = std::move(memory);
+    }
     form = std::make_unique<FrmTerminal>(std::move(backend), commPort, &dialogs);
 }
 
@@ -37,18 +35,6 @@ void FormTest::connectPort(bool passLinkCheck) {
     if (passLinkCheck) reply({172});
     takeSent();
 }
-
-void FormTest::reply(std::initializer_list<int> values) { reply(bytes(values)); }
-
-void FormTest::reply(const QByteArray &data) { port->deliver(data); }
-
-QByteArray FormTest::takeSent() {
-    QByteArray sent = port->written();
-    port->clearWritten();
-    return sent;
-}
-
-QString FormTest::terminal() const { return form->ui().txtTerm->Text(); }
 
 void FormTest::showActive() {
     form->show();
@@ -68,17 +54,29 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs) {
     return true;
 }
 
+QString snapshot(FrmTerminal &form) {
+    const TransferState &s = form.state();
+    const FrmTerminalUi &ui = form.ui();
+    QStringList parts;
+    for (double value : {s.CurrentObject, s.LastObject, double(s.ListPosition),
+                         double(s.WriteInProgress), double(s.TransferPhase), double(s.ReadStep),
+                         double(s.WriteStep), double(s.LinkCheckPending)})
+        parts.append(QString::number(value));
+    for (const QLineEdit *field : {ui.Text1, ui.Text2, ui.Text3, ui.Text4})
+        parts.append(field->text());
+    parts << QString::number(ui.ch_1_0->isChecked()) << ui.ch_1_0->text()
+          << QString::number(ui.Option2[1]->isChecked())
+          << QString::number(ui.Option3[1]->isChecked()) << ui.Label5->text();
+    return parts.join('|');
+}
+
 int frontIndex(std::initializer_list<QWidget *> stack) {
     const QObjectList &siblings = (*stack.begin())->parentWidget()->children();
-    int best = -1;
+    int best = -1, index = 0;
     qsizetype bestPosition = -1;
-    int index = 0;
     for (QWidget *widget : stack) {
         const qsizetype position = siblings.indexOf(widget);
-        if (position > bestPosition) {
-            bestPosition = position;
-            best = index;
-        }
+        if (position > bestPosition) bestPosition = position, best = index;
         ++index;
     }
     return best;
@@ -88,6 +86,51 @@ QByteArray bytes(std::initializer_list<int> values) {
     QByteArray data;
     for (int v : values) data.append(char(v));
     return data;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+Pty::Pty(bool raw) {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) return;
+    if (raw) {
+        termios settings{};
+        tcgetattr(m_master, &settings);
+        cfmakeraw(&settings);
+        tcsetattr(m_master, TCSANOW, &settings);
+    }
+    if (const char *name = ptsname(m_master)) m_path = QString::fromLocal8Bit(name);
+}
+
+void Pty::send(const QByteArray &data) {
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::write(m_master, data.constData() + done, size_t(data.size() - done));
+        if (n > 0) done += n;
+        else QTest::qWait(1);
+    }
+}
+
+QByteArray Pty::take(qsizetype count, std::chrono::milliseconds timeout) {
+    QByteArray data;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (data.size() < count && std::chrono::steady_clock::now() < end) {
+        pollfd fd{m_master, POLLIN, 0};
+        if (::poll(&fd, 1, 50) <= 0 || !(fd.revents & POLLIN)) continue;
+        char buffer[256];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) data.append(buffer, qsizetype(n));
+    }
+    return data;
+}
+
+void Pty::closeMaster() {
+    if (m_master >= 0) ::close(m_master);
+    m_master = -1;
 }
 
 }  // namespace orvel::test

@@ -2,16 +2,25 @@
 
 #include "app/dialogs.h"
 #include "app/frmterminal.h"
+#include "dialogue/terminalbox.h"
 #include "serial/memoryserial.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
 
+// Failures show texts as texts.
+inline void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace orvel::test {
+
+QByteArray bytes(std::initializer_list<int> values);
 
 // Stands in for the modal boxes: records them and returns at once.
 struct FakeDialogs final : Dialogs {
@@ -22,14 +31,22 @@ struct FakeDialogs final : Dialogs {
     int fileDialogs = 0;
     OpenFileRequest lastRequest;
 
-    void message(QWidget *, const QString &text, Icon icon) override;
-    std::optional<QString> openFile(QWidget *, const OpenFileRequest &request) override;
+    void message(QWidget *, const QString &text, Icon icon) override {
+        messages.append(text);
+        icons.append(icon);
+        if (whileMessageOpen) whileMessageOpen();
+    }
+    std::optional<QString> openFile(QWidget *, const OpenFileRequest &request) override {
+        ++fileDialogs;
+        lastRequest = request;
+        return fileToChoose;
+    }
 };
 
-// A window on an in-memory port.
+// A window on an in-memory port, or on `backend` when one is given (then `port` is null).
 class FormTest : public ::testing::Test {
 protected:
-    explicit FormTest(qint16 commPort = 1);
+    explicit FormTest(qint16 commPort = 1, std::unique_ptr<SerialBackend> backend = {});
 
     FrmTerminalUi &ui() { return form->ui(); }
     TransferState &state() { return form->state(); }
@@ -37,11 +54,15 @@ protected:
     // Clicks the red lamp and, unless told otherwise, passes the link check with 172.
     void connectPort(bool passLinkCheck = true);
     // Bytes as the device sends them.
-    void reply(std::initializer_list<int> bytes);
-    void reply(const QByteArray &bytes);
+    void reply(const QByteArray &data) { port->deliver(data); }
+    void reply(std::initializer_list<int> values) { reply(bytes(values)); }
     // Bytes sent to the device since the last call.
-    QByteArray takeSent();
-    QString terminal() const;
+    QByteArray takeSent() {
+        QByteArray sent = port->written();
+        port->clearWritten();
+        return sent;
+    }
+    QString terminal() const { return form->ui().txtTerm->Text(); }
     // Shows the window and makes it the active one, as the operator has it in front.
     void showActive();
 
@@ -55,9 +76,37 @@ protected:
 // once (qWaitFor would add 10 ms to every exchange).
 bool runUntil(const std::function<bool()> &done, int timeoutMs);
 
+// Everything start-up and connecting set, in one text: the transfer state, the four range
+// fields, the repeat box and its caption, the Read and Write options, the object label.
+QString snapshot(FrmTerminal &form);
+
 // Which of the stacked widgets is in front (the last among its siblings).
 int frontIndex(std::initializer_list<QWidget *> stack);
 
-QByteArray bytes(std::initializer_list<int> values);
+
+// Processor time this process has used, user and system.
+double cpuSeconds();
+
+// A pseudo-terminal pair: the program opens `path()`, the test plays the device on the
+// master side. Left cooked unless `raw`, so that the program must make the line raw itself.
+class Pty {
+public:
+    explicit Pty(bool raw = false);
+    ~Pty() { closeMaster(); }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    bool ok() const { return m_master >= 0 && !m_path.isEmpty(); }
+    const QString &path() const { return m_path; }
+    // Writes all of `data`, letting the event loop run while the line is full.
+    void send(const QByteArray &data);
+    // What the program wrote, once `count` bytes are there or the time is up.
+    QByteArray take(qsizetype count, std::chrono::milliseconds timeout = std::chrono::seconds(2));
+    void closeMaster();
+
+private:
+    int m_master = -1;
+    QString m_path;
+};
 
 }  // namespace orvel::test
