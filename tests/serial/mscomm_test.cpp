@@ -23,13 +23,10 @@ protected:
         comm = std::make_unique<MSComm>(std::move(backend));
         QObject::connect(comm.get(), &MSComm::OnComm, [this] {
             maxDepth = std::max(maxDepth, ++depth);
-            events.append(comm->CommEvent());
-            if (comm->CommEvent() == MSComm::kReceive) {
-                const QByteArray input = comm->Input();
-                inputSizes.append(int(input.size()));
-                received += input;
-                if (whileHandling) whileHandling(input);
-            }
+            ++notifications;
+            const QByteArray input = comm->Input();
+            received += input;
+            if (whileHandling) whileHandling(input);
             --depth;
         });
         comm->setPortOpen(true);
@@ -41,11 +38,8 @@ protected:
     MemorySerial *serial = nullptr;
     std::unique_ptr<MSComm> comm;
     QByteArray received;
-    QList<int> inputSizes;
-    QList<qint16> events;
     std::function<void(const QByteArray &)> whileHandling;
-    int depth = 0;
-    int maxDepth = 0;
+    int depth = 0, maxDepth = 0, notifications = 0;
 };
 
 TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
@@ -54,7 +48,8 @@ TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
         {1}, {1, 5, 2, 64, 3}, {300}, {400000}, std::vector<int>(200, 3)};
     for (const std::vector<int> &bursts : rows) {
         SCOPED_TRACE(bursts.size());
-        received.clear(), inputSizes.clear(), events.clear();
+        received.clear();
+        notifications = 0;
         QByteArray sent;
         for (int size : bursts) {
             QByteArray burst(size, Qt::Uninitialized);
@@ -65,8 +60,7 @@ TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
         ASSERT_TRUE(waitForReceived(sent.size())) << received.size() << " of " << sent.size();
         QCoreApplication::processEvents();
         EXPECT_TRUE(received == sent);
-        EXPECT_EQ(events, QList<qint16>(sent.size(), MSComm::kReceive));
-        EXPECT_EQ(inputSizes, QList<int>(sent.size(), 1));
+        EXPECT_EQ(notifications, sent.size());
         EXPECT_EQ(comm->pendingBytes(), 0);
     }
     EXPECT_EQ(maxDepth, 1);

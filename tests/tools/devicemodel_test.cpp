@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace orvel::devicesim;
@@ -37,6 +38,7 @@ struct Trace {
     std::vector<Tx> sent;
     int memoryWrites = 0;
     long long hungUpAt = -1;
+    Counters counters;  // at the end
 };
 
 // Plays the part of the I/O loop: wakes the model exactly when it asks to be woken, and
@@ -61,6 +63,7 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
         }
     }
     runUntil(until);
+    run.counters = model.counters();
     return run;
 }
 
@@ -80,172 +83,167 @@ TEST(DeviceModel, Exchanges) {
     struct Case {
         const char *name;
         DeviceConfig config;
-        std::vector<std::pair<int, std::uint8_t>> cellsBefore;
+        int cell;  // the one cell that matters, -1 for none; its value before and after
+        std::uint8_t before, after;
         std::vector<Event> events;
         long long until;
         std::vector<Tx> sent;
-        std::vector<std::pair<int, std::uint8_t>> cellsAfter;
         std::uint64_t read, written, noise;
-        S finalState;
+        S end;
         long long hungUpAt = -1;
     };
     const Case cases[] = {
-        {"read, paced byte for byte", paced(), {{0x0123, 0x42}},
+        {"read, paced byte for byte", paced(), 0x0123, 0x42, 0x42,
          {C(0), H(2000, 0x55), H(4000, 0x01), H(6000, 0x23)}, 10'000,
-         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, 0x42}, {9000, R}, {10'000, R}},
-         {{0x0123, 0x42}}, 1, 0, 0, S::Idle},
-        {"read of a cell holding 172: sent as the value", paced(true), {{5, R}},
+         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, 0x42}, {9000, R}, {10'000, R}}, 1, 0,
+         0, S::Idle},
+        {"read of a cell holding 172: sent as the value", paced(true), 5, R, R,
          {C(0), H(0, 0x55), H(0, 0x00), H(0, 0x05)}, 0,
-         {{0, R}, {0, R}, {0, A}, {0, A}, {0, R}, {0, R}, {0, R}}, {{5, R}}, 1, 0, 0, S::Idle},
-        {"read: address above 8191 is masked", paced(), {{0x1FFF, A}},
+         {{0, R}, {0, R}, {0, A}, {0, A}, {0, R}, {0, R}, {0, R}}, 1, 0, 0, S::Idle},
+        {"read: address above 8191 is masked", paced(), 0x1FFF, A, A,
          {C(0), H(2000, 0x55), H(4000, 0x3F), H(6000, 0xFF)}, 8000,
-         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, A}}, {}, 1, 0, 0, S::Idle},
-        {"read: high and low arriving together are taken a byte time apart", paced(),
-         {{0x0123, 0x42}}, {C(0), H(2000, 0x55), H(4000, 0x01), H(4000, 0x23)}, 9000,
-         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {7000, 0x42}, {8000, R}, {9000, R}}, {},
-         1, 0, 0, S::Idle},
-        {"write, paced byte for byte", paced(), {{8191, 0x00}},
+         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, A}}, 1, 0, 0, S::Idle},
+        {"idle: bytes arriving together are taken a byte time apart", paced(), -1, 0, 0,
+         {C(0), H(2000, 0x01), H(2000, 0x02), H(2000, 0x03), H(2000, 0x55)}, 7000,
+         {{1000, R}, {2000, R}, {7000, A}}, 0, 0, 3, S::ReadHigh},
+        {"write, paced byte for byte", paced(), 8191, 0x00, 0x01,
          {C(0), H(2000, 0xAA), H(4000, 0x1F), H(6000, 0xFF), H(8000, 0x01)}, 12'000,
          {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, A}, {10'000, A}, {11'000, R},
-          {12'000, R}},
-         {{8191, 0x01}}, 0, 1, 0, S::Idle},
-        {"write: address above 8191 is masked", paced(true), {{5, 0x00}},
+          {12'000, R}}, 0, 1, 0, S::Idle},
+        {"write: address above 8191 is masked", paced(true), 5, 0x00, 0x07,
          {C(0), H(0, 0xAA), H(0, 0xE0), H(0, 0x05), H(0, 0x07)}, 0,
-         {{0, R}, {0, R}, {0, A}, {0, A}, {0, A}, {0, A}, {0, R}, {0, R}}, {{5, 0x07}}, 0, 1, 0,
-         S::Idle},
-        {"time-out inside a read: back to idle, next 85 is a new command", paced(),
-         {{0x0155, 0x11}}, {C(0), H(2000, 0x55), H(4000, 0x01), H(508'000, 0x55)}, 510'000,
+         {{0, R}, {0, R}, {0, A}, {0, A}, {0, A}, {0, A}, {0, R}, {0, R}}, 0, 1, 0, S::Idle},
+        {"time-out inside a read: back to idle, next 85 is a new command", paced(), -1, 0, 0,
+         {C(0), H(2000, 0x55), H(4000, 0x01), H(508'000, 0x55)}, 510'000,
          {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {507'000, R}, {508'000, R}, {510'000, A}},
-         {}, 0, 0, 0, S::ReadHigh},
-        {"time-out before the value of a write: memory untouched", paced(), {{7, 0x44}},
+         0, 0, 0, S::ReadHigh},
+        {"time-out before the value of a write: memory untouched", paced(), 7, 0x44, 0x44,
          {C(0), H(2000, 0xAA), H(4000, 0x00), H(6000, 0x07), H(510'000, 0x33)}, 520'000,
          {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, A}, {509'000, R}, {510'000, R}},
-         {{7, 0x44}}, 0, 0, 1, S::Idle},
-        {"idle: pair repeated each idle window, stray bytes ignored", paced(), {},
+         0, 0, 1, S::Idle},
+        {"idle: pair repeated each idle window, stray bytes ignored", paced(), -1, 0, 0,
          {C(0), H(2000, 0x01), H(50'000, 0xCA)}, 206'000,
-         {{1000, R}, {2000, R}, {103'000, R}, {104'000, R}, {205'000, R}, {206'000, R}}, {}, 0,
-         0, 2, S::Idle},
-        {"a command cuts the ready pair short", paced(), {}, {C(0), H(500, 0x55)}, 3000,
-         {{1000, R}, {2500, A}}, {}, 0, 0, 0, S::ReadHigh},
-        {"a command finishing as the second ready byte goes out does not stop it", paced(), {},
-         {C(0), H(1000, 0x55)}, 3000, {{1000, R}, {2000, R}, {3000, A}}, {}, 0, 0, 0,
+         {{1000, R}, {2000, R}, {103'000, R}, {104'000, R}, {205'000, R}, {206'000, R}}, 0, 0, 2,
+         S::Idle},
+        {"a command cuts the ready pair short", paced(), -1, 0, 0, {C(0), H(500, 0x55)}, 3000,
+         {{1000, R}, {2500, A}}, 0, 0, 0, S::ReadHigh},
+        {"a command finishing as the second ready byte goes out does not stop it", paced(), -1,
+         0, 0, {C(0), H(1000, 0x55)}, 3000, {{1000, R}, {2000, R}, {3000, A}}, 0, 0, 0,
          S::ReadHigh},
         {"wrong first byte after the first opening only, then normal",
-         paced(false, [](DeviceConfig &c) { c.wrongFirstByte = 7; }), {},
+         paced(false, [](DeviceConfig &c) { c.wrongFirstByte = 7; }), -1, 0, 0,
          {C(0), D(5000), C(10'000)}, 114'000,
-         {{1000, 7}, {2000, R}, {11'000, R}, {12'000, R}, {113'000, R}, {114'000, R}}, {}, 0, 0,
-         0, S::Idle},
-        {"closing the port drops a read under way", paced(), {},
-         {C(0), H(2000, 0x55), D(3500), C(10'000), H(12'000, 0x23)}, 13'000,
-         {{1000, R}, {2000, R}, {11'000, R}, {12'000, R}}, {}, 0, 0, 1, S::Idle},
-        {"nothing is sent while the port is closed", paced(), {}, {C(0), D(1500)}, 1'000'000,
-         {{1000, R}}, {}, 0, 0, 0, S::Offline},
+         {{1000, 7}, {2000, R}, {11'000, R}, {12'000, R}, {113'000, R}, {114'000, R}}, 0, 0, 0,
+         S::Idle},
+        {"closing the port drops a read under way; nothing is sent while closed", paced(), -1,
+         0, 0, {C(0), H(2000, 0x55), D(3500), C(10'000), H(12'000, 0x23)}, 13'000,
+         {{1000, R}, {2000, R}, {11'000, R}, {12'000, R}}, 0, 0, 1, S::Idle},
         {"open delay before the first byte",
-         paced(false, [](DeviceConfig &c) { c.openDelay = Micros(10'000); }), {}, {C(0)},
-         12'000, {{11'000, R}, {12'000, R}}, {}, 0, 0, 0, S::Idle},
+         paced(false, [](DeviceConfig &c) { c.openDelay = Micros(10'000); }), -1, 0, 0, {C(0)},
+         12'000, {{11'000, R}, {12'000, R}}, 0, 0, 0, S::Idle},
         {"silent after 3 bytes, also after reopening",
-         paced(false, [](DeviceConfig &c) { c.silentAfter = 3; }), {},
+         paced(false, [](DeviceConfig &c) { c.silentAfter = 3; }), -1, 0, 0,
          {C(0), H(2000, 0x55), H(4000, 0x01), D(600'000), C(700'000)}, 2'000'000,
-         {{1000, R}, {2000, R}, {4000, A}}, {}, 0, 0, 0, S::Silent},
-        {"hang up after 2 bytes", paced(false, [](DeviceConfig &c) { c.hangupAfter = 2; }), {},
-         {C(0), H(2000, 0x55)}, 100'000, {{1000, R}, {2000, R}}, {}, 0, 0, 0, S::HungUp, 2000},
+         {{1000, R}, {2000, R}, {4000, A}}, 0, 0, 0, S::Silent},
+        {"hang up after 2 bytes", paced(false, [](DeviceConfig &c) { c.hangupAfter = 2; }), -1,
+         0, 0, {C(0), H(2000, 0x55)}, 100'000, {{1000, R}, {2000, R}}, 0, 0, 0, S::HungUp, 2000},
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         Memory memory{};
-        for (auto [cell, value] : tc.cellsBefore) memory[cell] = value;
+        if (tc.cell >= 0) memory[tc.cell] = tc.before;
         DeviceModel model(memory, tc.config);
         const Trace run = drive(model, tc.events, tc.until);
         EXPECT_EQ(run.sent, tc.sent);
-        for (auto [cell, value] : tc.cellsAfter) EXPECT_EQ(memory[cell], value) << "cell " << cell;
-        const Counters &c = model.counters();
-        EXPECT_EQ(c.bytesSent, tc.sent.size());
-        EXPECT_EQ(c.objectsRead, tc.read);
-        EXPECT_EQ(c.objectsWritten, tc.written);
-        EXPECT_EQ(c.noiseReceived, tc.noise);
+        if (tc.cell >= 0) {
+            EXPECT_EQ(memory[tc.cell], tc.after);
+        }
+        EXPECT_EQ(run.counters.bytesSent, tc.sent.size());
+        EXPECT_EQ(run.counters.objectsRead, tc.read);
+        EXPECT_EQ(run.counters.objectsWritten, tc.written);
+        EXPECT_EQ(run.counters.noiseReceived, tc.noise);
         EXPECT_EQ(run.memoryWrites, int(tc.written));
-        EXPECT_EQ(model.state(), tc.finalState);
+        EXPECT_EQ(model.state(), tc.end);
         EXPECT_EQ(run.hungUpAt, tc.hungUpAt);
     }
 }
 
-std::vector<int> idleStream(double p, std::uint64_t seed, long long until) {
-    Memory memory{};
+// Connected at 0 and left idle for `until` microseconds, with noise of probability `p`.
+Trace idle(double p, std::uint64_t seed, long long until, Memory memory = {},
+           std::vector<Event> events = {C(0)}) {
     DeviceConfig config = paced(true);
     config.noiseProbability = p;
     config.noiseSeed = seed;
     DeviceModel model(memory, config);
-    std::vector<int> bytes;
-    for (const Tx &t : drive(model, {C(0)}, until).sent) bytes.push_back(t.byte);
-    return bytes;
+    return drive(model, events, until);
 }
 
 TEST(DeviceModel, NoiseIsNeverAProtocolByte) {
-    // Every value the mapping can produce, and nothing else.
-    std::set<int> produced;
+    std::set<int> produced;  // every value the mapping can give, and nothing else
     for (std::uint64_t v = 0; v < 254; ++v) produced.insert(noiseByteFrom(v << 32));
     EXPECT_EQ(produced.size(), 254u);
     EXPECT_EQ(produced.count(R) + produced.count(A), 0u);
 
-    // With certain noise every byte is preceded by one; the exchange itself still goes
-    // through underneath.
+    // With certain noise every byte is preceded by one; the exchange still goes through.
     Memory memory{};
     memory[5] = 0x42;
-    DeviceConfig config = paced(true);
-    config.noiseProbability = 1.0;
-    config.noiseSeed = 3;
-    DeviceModel model(memory, config);
-    const Trace run = drive(model, {C(0), H(0, 0x55), H(0, 0x00), H(0, 0x05)}, 100'000'000);
+    const Trace run = idle(1.0, 3, 100'000'000, memory, {C(0), H(0, 0x55), H(0, 0x00), H(0, 0x05)});
     ASSERT_GT(run.sent.size(), 2000u);
-    ASSERT_EQ(run.sent.size() % 2, 0u);
     std::vector<int> clean;
-    std::set<int> noiseValues;
-    for (std::size_t i = 0; i < run.sent.size(); i += 2) {
+    for (std::size_t i = 0; i + 1 < run.sent.size(); i += 2) {
         EXPECT_TRUE(run.sent[i].byte != R && run.sent[i].byte != A) << run.sent[i];
-        noiseValues.insert(run.sent[i].byte);
         clean.push_back(run.sent[i + 1].byte);
     }
-    const std::vector<int> exchange = {R, R, A, A, 0x42, R, R};
-    ASSERT_GE(clean.size(), exchange.size());
-    EXPECT_TRUE(std::equal(exchange.begin(), exchange.end(), clean.begin()));
-    EXPECT_TRUE(std::all_of(clean.begin() + 7, clean.end(), [](int b) { return b == R; }));
-    EXPECT_GT(noiseValues.size(), 200u);
-    EXPECT_EQ(model.counters().noiseSent, run.sent.size() / 2);
-    EXPECT_EQ(model.counters().objectsRead, 1u);
+    std::vector<int> expected(clean.size(), R);
+    std::copy_n(std::vector<int>{R, R, A, A, 0x42}.begin(), 5, expected.begin());
+    EXPECT_EQ(clean, expected);
+    EXPECT_EQ(run.counters.noiseSent, run.sent.size() / 2);
+    EXPECT_EQ(run.counters.objectsRead, 1u);
 
     // The rate follows the probability, and the seed alone decides the stream.
-    const auto a = idleStream(0.25, 11, 200'000'000);
-    const auto readyCount = std::count(a.begin(), a.end(), R);
-    const auto noiseCount = static_cast<long>(a.size()) - readyCount;
-    EXPECT_EQ(readyCount, 2 * 2001);
-    EXPECT_GT(noiseCount, readyCount * 20 / 100);
-    EXPECT_LT(noiseCount, readyCount * 30 / 100);
-    EXPECT_EQ(a, idleStream(0.25, 11, 200'000'000));
-    EXPECT_NE(a, idleStream(0.25, 12, 200'000'000));
-    EXPECT_EQ(idleStream(0.0, 11, 200'000'000), std::vector<int>(2 * 2001, R));
+    auto bytes = [](const Trace &t) {
+        std::vector<int> all;
+        for (const Tx &tx : t.sent) all.push_back(tx.byte);
+        return all;
+    };
+    const auto a = bytes(idle(0.25, 11, 200'000'000));
+    const long ready = std::count(a.begin(), a.end(), R), noise = long(a.size()) - ready;
+    EXPECT_EQ(ready, 2 * 2001);
+    EXPECT_GT(noise, ready * 20 / 100);
+    EXPECT_LT(noise, ready * 30 / 100);
+    EXPECT_EQ(a, bytes(idle(0.25, 11, 200'000'000)));
+    EXPECT_NE(a, bytes(idle(0.25, 12, 200'000'000)));
+    EXPECT_EQ(bytes(idle(0.0, 11, 200'000'000)), std::vector<int>(2 * 2001, R));
 }
 
 TEST(DeviceModel, SeededMemoryHoldsProtocolValuesAsData) {
-    for (std::uint64_t seed : {0ULL, 1ULL, 2ULL, 42ULL, 299ULL, 0xFFFFFFFFFFFFFFFFULL}) {
-        SCOPED_TRACE(seed);
+    for (std::uint64_t seed : {0ULL, 1ULL, 42ULL, 0xFFFFFFFFFFFFFFFFULL}) {
         const Memory m = seededMemory(seed);
-        EXPECT_NE(std::find(m.begin() + 1, m.begin() + 8176, R), m.begin() + 8176);
-        EXPECT_NE(std::find(m.begin() + 1, m.begin() + 8176, A), m.begin() + 8176);
-        EXPECT_GE(std::set<int>(m.begin(), m.end()).size(), 250u);
+        EXPECT_NE(std::find(m.begin() + 1, m.begin() + 8176, R), m.begin() + 8176) << seed;
+        EXPECT_NE(std::find(m.begin() + 1, m.begin() + 8176, A), m.begin() + 8176) << seed;
+        EXPECT_GE(std::set<int>(m.begin(), m.end()).size(), 250u) << seed;
     }
     EXPECT_EQ(seededMemory(42), seededMemory(42));
     EXPECT_NE(seededMemory(42), seededMemory(43));
 }
 
-// The pacing the simulator keeps by default, and command lines it must refuse rather
-// than run with a wrong setting.
-TEST(DeviceSimOptions, DefaultsAndRefusals) {
+// The pacing the simulator keeps by default, the settings the device tests rely on, and
+// command lines it must refuse rather than run with a wrong setting.
+TEST(DeviceSimOptions, DefaultsSettingsAndRefusals) {
     const DeviceConfig c = deviceConfig(parseOptions({}).options);
     EXPECT_EQ(c.byteTime, Micros(8333));  // 10 bits at 1200 baud
     EXPECT_EQ(c.idleWindow, Micros(100'000));
     EXPECT_EQ(c.timeout, Micros(500'000));
-    EXPECT_EQ(deviceConfig(parseOptions({"--fast", "--idle-ms=250"}).options).idleWindow,
-              Micros(250'000));
+    const ParseResult r = parseOptions({"--fast", "--idle-ms=250", "--noise", "0.25", "--noise-seed",
+                                        "9", "--wrong-first-byte", "255", "--silent-after", "0",
+                                        "--hangup-after", "12", "--open-delay-ms", "3"});
+    ASSERT_EQ(r.error, "");
+    const DeviceConfig s = deviceConfig(r.options);
+    EXPECT_EQ(std::tuple(s.byteTime, s.idleWindow, s.openDelay, s.noiseProbability, s.noiseSeed),
+              std::tuple(Micros(0), Micros(250'000), Micros(3000), 0.25, std::uint64_t(9)));
+    EXPECT_EQ(s.wrongFirstByte, std::optional<std::uint8_t>(255));
+    EXPECT_EQ(s.silentAfter, std::optional<std::uint64_t>(0));
+    EXPECT_EQ(s.hangupAfter, std::optional<std::uint64_t>(12));
     const std::vector<std::vector<std::string>> refused = {
         {"--noise", "1.5"}, {"--noise", "-0.1"}, {"--noise", "nan"}, {"--wrong-first-byte", "256"},
         {"--baud", "0"}, {"--idle-ms", "0"}, {"--seed"}, {"--seed", "-1"}, {"--seed", "12x"},
