@@ -61,15 +61,15 @@ struct Window {
     // Puts the dialogue at the start of reading object `object` of a long range.
     void startObject(int object) {
         orvel::TransferState &s = state();
-        s.TransferPhase = 1;
+        s.TransferPhase = orvel::TransferState::Reading;
         s.ReadStep = 0;
         s.CurrentObject = object;
         s.LastObject = 8175;
     }
 };
 
-const QString kReady = QStringLiteral("172");
-const QString kAck = QStringLiteral("202");
+constexpr quint8 kReady = 172;
+constexpr quint8 kAck = 202;
 
 void fillTerminal(Window &w) {
     w.terminal().clearText();
@@ -83,18 +83,18 @@ void BM_ReadCycle(benchmark::State &bench) {
     if (full) fillTerminal(w);
     orvel::Dialogue &dialogue = w.form->dialogue();
     orvel::TerminalBox &term = w.terminal();
-    const QString values[] = {QStringLiteral("7"), QStringLiteral("123"), QStringLiteral("255")};
+    const quint8 values[] = {7, 123, 255};
     int object = 1;
     qint64 replies = 0;
     for (auto _ : bench) {
         // Emptied every 64 objects, so it never holds more than 64 short lines.
         if (!full && object % 64 == 0) term.clearText();
         w.startObject(object);
-        dialogue.ProcessReply(term, kReady);
-        dialogue.ProcessReply(term, kReady);
-        dialogue.ProcessReply(term, kAck);
-        dialogue.ProcessReply(term, kAck);
-        dialogue.ProcessReply(term, values[object % 3]);
+        dialogue.ProcessReply(kReady);
+        dialogue.ProcessReply(kReady);
+        dialogue.ProcessReply(kAck);
+        dialogue.ProcessReply(kAck);
+        dialogue.ProcessReply(values[object % 3]);
         QCoreApplication::processEvents();
         replies += 5;
         if (++object > 8000) object = 1;
@@ -143,7 +143,7 @@ void BM_WriteCycleThroughPort(benchmark::State &bench) {
     qint64 replies = 0;
     for (auto _ : bench) {
         orvel::TransferState &s = w.state();
-        s.TransferPhase = 2;
+        s.TransferPhase = orvel::TransferState::Writing;
         s.WriteInProgress = true;
         s.ReadStep = s.WriteStep = 0;
         s.CurrentObject = object;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 #include "reference.h"
 
 namespace {

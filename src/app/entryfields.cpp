@@ -2,7 +2,7 @@
 
 #include "app/frmterminalui.h"
 #include "app/reactions.h"
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>

@@ -12,6 +12,8 @@
 #include "serial/receivepath.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -39,9 +41,10 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     m_ui.setupUi(this);
     m_entryFields = new EntryFields(m_ui, this);
     m_connection = std::make_unique<Connection>(*this);
-    m_dialogue = std::make_unique<Dialogue>(*this);
+    m_dialogue = std::make_unique<Dialogue>(m_state, static_cast<DialogueView &>(*this));
     m_transferControls = std::make_unique<TransferControls>(*this);
-    m_receivePath = std::make_unique<ReceivePath>(*this);
+    m_receivePath = std::make_unique<ReceivePath>(
+        *m_comm, [this](quint8 reply) { m_dialogue->ProcessReply(reply); });
     m_objectListLoader = std::make_unique<ObjectListLoader>(*this);
     load();
 }
@@ -77,7 +80,7 @@ void FrmTerminal::load() {
     m_state.CurrentObject = 1;
     m_state.LastObject = 1;
     m_state.WriteInProgress = false;
-    m_state.TransferPhase = 0;
+    m_state.TransferPhase = TransferState::Idle;
     m_state.ReadStep = 0;
     m_state.WriteStep = 0;
     attempt([&] { m_ui.ch_1_0->setChecked(false); });
@@ -126,5 +129,58 @@ void FrmTerminal::bringImage1ToFront(int index, bool atNextFrame) {
     m_ui.Image1[index]->raise();
     m_image1Front = index;
 }
+
+bool FrmTerminal::listDriven() const { return m_ui.Check4->isChecked(); }
+
+int FrmTerminal::listCount() const { return m_ui.List1->count(); }
+
+QString FrmTerminal::listEntry(int position) const {
+    const QListWidgetItem *item = m_ui.List1->item(position);
+    return item ? item->text() : QString();
+}
+
+bool FrmTerminal::repeatTicked() const { return m_ui.ch_1_0->isChecked(); }
+
+bool FrmTerminal::onlyData() const { return m_ui.Check1->isChecked(); }
+
+std::optional<QString> FrmTerminal::send(char byte) {
+    try {
+        m_comm->Output(byte);
+    } catch (const SerialError &error) {
+        return error.description();
+    }
+    return std::nullopt;
+}
+
+void FrmTerminal::showActivity(Activity activity) { bringImage1ToFront(int(activity), true); }
+
+void FrmTerminal::showObject(const QString &text) {
+    repaintAtNextFrame(m_ui.Label5);
+    m_ui.Label5->setText(text);
+}
+
+void FrmTerminal::selectStop() {
+    m_ui.Option2[2]->setChecked(true);
+    m_ui.Option3[2]->setChecked(true);
+}
+
+bool FrmTerminal::showRepeatDelay(int position) {
+    if (position >= m_ui.Combo2->count()) return false;
+    m_ui.Combo2->setCurrentIndex(position);
+    return true;
+}
+
+void FrmTerminal::showRepeater(int n, const QString &text) { m_ui.Text_R[size_t(n)]->setText(text); }
+
+void FrmTerminal::appendToTerminal(QStringView text) { m_ui.txtTerm->appendReply(text); }
+
+void FrmTerminal::clearTerminal() { m_ui.txtTerm->clearText(); }
+
+void FrmTerminal::reopenLink() {
+    m_connection->Disconnect();
+    m_connection->Connect();
+}
+
+void FrmTerminal::reportFailure(const QString &text) { messageBox(text); }
 
 }  // namespace orvel

@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/frmterminalui.h"
+#include "dialogue/dialogueview.h"
 #include "dialogue/transferstate.h"
 
 #include <QList>
@@ -24,8 +25,9 @@ class SerialBackend;
 class TransferControls;
 
 // The program's one window. It owns the controls, the transfer state and the serial
-// control; the reactions live in small classes, one per subsystem.
-class FrmTerminal final : public QWidget {
+// control; the reactions live in small classes, one per subsystem, and this is the one
+// place that wires them together. It is the dialogue's view of the controls.
+class FrmTerminal final : public QWidget, private DialogueView {
     Q_OBJECT
 public:
     // `commPort` is the serial control's stored port; `dialogs` replaces the real modal
@@ -64,6 +66,23 @@ protected:
 
 private:
     void load();
+
+    // DialogueView
+    bool listDriven() const override;
+    int listCount() const override;
+    QString listEntry(int position) const override;
+    bool repeatTicked() const override;
+    bool onlyData() const override;
+    std::optional<QString> send(char byte) override;
+    void showActivity(Activity activity) override;
+    void showObject(const QString &text) override;
+    void selectStop() override;
+    bool showRepeatDelay(int position) override;
+    void showRepeater(int n, const QString &text) override;
+    void appendToTerminal(QStringView text) override;
+    void clearTerminal() override;
+    void reopenLink() override;
+    void reportFailure(const QString &text) override;
 
     FrmTerminalUi m_ui;
     TransferState m_state;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "dialogue/dialogueview.h"
+#include "dialogue/transferstate.h"
+
 #include <QString>
 
 #include <functional>
@@ -7,34 +10,27 @@
 
 namespace orvel {
 
-class FrmTerminal;
-class TerminalBox;
-
-// The dialogue with the device. The device leads, one byte at a time; we only answer.
-//
-//   read one object:  172 -> (nothing), 172 -> 0x55, 202 -> high, 202 -> low, value
-//   write one object: 172 -> (nothing), 172 -> 0xAA, 202 -> high, 202 -> low,
-//                     202 -> value byte, 202 -> (nothing); then the object is read back
+// The dialogue with the device. The device leads, one byte at a time; we only answer
+// (the exchanges are in dialogue/protocol.h). Everything it reads from or does to the
+// window goes through the view, at the step that needs it.
 class Dialogue {
 public:
-    static constexpr char kReadCommand = 0x55;
-    static constexpr char kWriteCommand = char(0xAA);
+    Dialogue(TransferState &state, DialogueView &view);
 
-    explicit Dialogue(FrmTerminal &form);
-
-    // Handles one reply of the device, given as its decimal text ("0" to "255").
-    void ProcessReply(TerminalBox &txtTerm, QString reply);
+    // Handles one reply of the device.
+    void ProcessReply(quint8 reply);
 
     // Sees every reply as it comes in, before it is handled (tests and benchmarks).
     void setReplyTap(std::function<void(const QString &)> tap) { m_tap = std::move(tap); }
 
 private:
-    void readPhase(QString &reply);
-    void writePhase(const QString &reply);
-    void valueArrived(QString &reply);
+    enum class Reply { Ready, Acknowledge, Data };
+
+    void readPhase(Reply kind, quint8 reply, QString &shown);
+    void writePhase(Reply kind);
+    void valueArrived(quint8 value, QString &shown);
     void endTransfer();
     void moveToNextObject();
-    void display(TerminalBox &txtTerm, QString reply);
 
     // Sends one byte; a failure is reported and the dialogue goes on all the same.
     void send(char byte);
@@ -47,9 +43,9 @@ private:
     bool addressStillHolds() const;
     bool nextObjectExists() const;
 
-    FrmTerminal &m_form;
+    TransferState &m_state;
+    DialogueView &m_view;
     std::function<void(const QString &)> m_tap;
-    int m_sentHigh = -1;  // the address high byte last sent, read or write
 };
 
 }  // namespace orvel

@@ -2,7 +2,8 @@
 
 #include "app/frmterminal.h"
 #include "app/reactions.h"
-#include "app/textrules.h"
+#include "numbers/objects.h"
+#include "numbers/textrules.h"
 #include "dialogue/terminalbox.h"
 
 #include <QCheckBox>
@@ -13,12 +14,6 @@
 #include <QSignalBlocker>
 
 namespace orvel {
-namespace {
-
-constexpr double kFirstObject = 1;
-constexpr double kLastObject = 8175;
-
-}  // namespace
 
 TransferControls::TransferControls(FrmTerminal &form) : m_form(form) {
     FrmTerminalUi &ui = form.ui();
@@ -62,7 +57,7 @@ void TransferControls::readClicked(int index) {
             state.CurrentObject = 1;
             ui.Text1->setText(QStringLiteral("1"));
         }
-        if (state.CurrentObject < kFirstObject || state.CurrentObject > kLastObject) {
+        if (state.CurrentObject < objects::kFirst || state.CurrentObject > objects::kLast) {
             state.CurrentObject = 1;
             ui.Text1->setText(QStringLiteral("1"));
         }
@@ -73,7 +68,7 @@ void TransferControls::readClicked(int index) {
         ui.Text1->setText(numberText(state.CurrentObject));
         ui.Text2->setText(numberText(state.LastObject));
     }
-    state.TransferPhase = 1;
+    state.TransferPhase = TransferState::Reading;
     ui.Label5->setText(numberText(state.CurrentObject));
 }
 
@@ -90,7 +85,7 @@ void TransferControls::writeClicked(int index) {
     if (!ui.Check3->isChecked()) last = valueOf(ui.Text4->text());
     // A write that would begin outside the objects (an empty list, say) starts nothing:
     // a byte sent for it would program a cell no object owns.
-    if (!(first >= kFirstObject && first <= kLastObject)) {
+    if (!(first >= objects::kFirst && first <= objects::kLast)) {
         // The click is refused as a whole: the selection goes back to "Stop" without
         // running Stop, which would touch a transfer that may be running.
         {
@@ -120,7 +115,7 @@ void TransferControls::writeClicked(int index) {
         ui.Text4->setText(numberText(state.LastObject));
     }
     state.WriteInProgress = true;
-    state.TransferPhase = 2;
+    state.TransferPhase = TransferState::Writing;
     ui.Label5->setText(numberText(state.CurrentObject));
 }
 

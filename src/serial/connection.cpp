@@ -56,9 +56,10 @@ void Connection::Connect() {
         attempt([&] { ui.Option2[2]->setChecked(true); });
         attempt([&] { ui.Option3[2]->setChecked(true); });
         state.WriteInProgress = false;
-        state.TransferPhase = 0;
+        state.TransferPhase = TransferState::Idle;
         state.ReadStep = 0;
         state.WriteStep = 0;
+        state.SentHigh = -1;
         attempt([&] { ui.ch_1_0->setChecked(false); });
         attempt([&] { ui.ch_1_0->setText(QStringLiteral(" 0 - Disable")); });
         for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(false); });

@@ -1,25 +1,19 @@
 #include "serial/receivepath.h"
 
-#include "app/frmterminal.h"
-#include "dialogue/dialogue.h"
 #include "serial/mscomm.h"
-
-#include <array>
 
 namespace orvel {
 
-ReceivePath::ReceivePath(FrmTerminal &form) : m_form(form) {
-    connect(&form.MSComm1(), &MSComm::OnComm, this, &ReceivePath::OnComm);
+ReceivePath::ReceivePath(MSComm &comm, ReplyHandler onReply, QObject *parent)
+    : QObject(parent), m_comm(comm), m_onReply(std::move(onReply)) {
+    connect(&comm, &MSComm::OnComm, this, &ReceivePath::OnComm);
 }
 
 void ReceivePath::OnComm() {
-    MSComm &comm = m_form.MSComm1();
-    const qint16 event = comm.CommEvent();
+    const qint16 event = m_comm.CommEvent();
     if (event == MSComm::kReceive) {
-        const QByteArray input = comm.Input();
-        if (input.isEmpty()) return;  // nothing waited after all
-        m_form.dialogue().ProcessReply(*m_form.ui().txtTerm,
-                                       replyText(static_cast<quint8>(input.at(0))));
+        const QByteArray input = m_comm.Input();
+        if (!input.isEmpty()) m_onReply(static_cast<quint8>(input.at(0)));
         return;
     }
     if (event == MSComm::kSend) return;
@@ -52,16 +46,6 @@ QString commEventText(int code, bool *isError) {
     case 1011: return QStringLiteral("Error retrieving DCB");
     default: return QStringLiteral("Unknown error or event");
     }
-}
-
-QString replyText(quint8 byte) {
-    // Made once: this runs for every byte the device sends.
-    static const std::array<QString, 256> texts = [] {
-        std::array<QString, 256> all;
-        for (int i = 0; i < 256; ++i) all[i] = QString::number(i);
-        return all;
-    }();
-    return texts[byte];
 }
 
 }  // namespace orvel

@@ -3,16 +3,20 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace orvel {
 
-class FrmTerminal;
+class MSComm;
 
-// The serial control's notification: each received byte goes to the dialogue as its
-// decimal text; other events only leave their text in the event or the error slot.
+// The serial control's notification: each received byte is handed on, one at a time and
+// in order; other events only leave their text in the event or the error slot.
 class ReceivePath final : public QObject {
     Q_OBJECT
 public:
-    explicit ReceivePath(FrmTerminal &form);
+    using ReplyHandler = std::function<void(quint8 reply)>;
+
+    ReceivePath(MSComm &comm, ReplyHandler onReply, QObject *parent = nullptr);
 
     void OnComm();
 
@@ -20,7 +24,8 @@ public:
     const QString &errorText() const { return m_errorText; }
 
 private:
-    FrmTerminal &m_form;
+    MSComm &m_comm;
+    ReplyHandler m_onReply;
     QString m_eventText;
     QString m_errorText;
 };
@@ -28,8 +33,5 @@ private:
 // The text kept for an event code other than send and receive. `isError` tells which
 // slot it belongs in.
 QString commEventText(int code, bool *isError);
-
-// The reply text of a received byte: "0" to "255".
-QString replyText(quint8 byte);
 
 }  // namespace orvel

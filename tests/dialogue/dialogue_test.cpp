@@ -1,6 +1,6 @@
 // The dialogue byte for byte: replies in, bytes out, through the in-memory port.
 #include "app/lampimage.h"
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 #include "dialogue/terminalbox.h"
 #include "serial/mscomm.h"
 #include "support/formfixture.h"

@@ -1,5 +1,5 @@
 // Read and Write: how a click turns the fields (or the list) into a range.
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 #include "dialogue/terminalbox.h"
 #include "support/formfixture.h"
 

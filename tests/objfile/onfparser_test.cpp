@@ -1,6 +1,6 @@
 #include "objfile/onfparser.h"
 
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 
 #include <gtest/gtest.h>
 

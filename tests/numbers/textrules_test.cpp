@@ -1,4 +1,4 @@
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-#include "app/textrules.h"
+#include "numbers/textrules.h"
 
+#include <array>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
@@ -115,6 +116,15 @@ std::optional<std::int64_t> roundHalfEven(double value) {
     const double rounded = std::nearbyint(value);
     std::fesetround(mode);
     return static_cast<std::int64_t>(rounded);
+}
+
+const QString &replyText(quint8 byte) {
+    static const std::array<QString, 256> texts = [] {
+        std::array<QString, 256> all;
+        for (int i = 0; i < 256; ++i) all[size_t(i)] = QString::number(i);
+        return all;
+    }();
+    return texts[byte];
 }
 
 }  // namespace orvel

@@ -27,4 +27,7 @@ QString numberText(double value);
 // Empty for a value that is not finite or is too large to be a whole number here.
 std::optional<std::int64_t> roundHalfEven(double value);
 
+// The decimal text of a received byte: "0" to "255", made once for each value.
+const QString &replyText(quint8 byte);
+
 }  // namespace orvel
