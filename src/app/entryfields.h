@@ -1,5 +1,7 @@
 #pragma once
 
+#include "numbers/objects.h"
+
 #include <QObject>
 
 class QCheckBox;
@@ -15,8 +17,8 @@ struct FrmTerminalUi;
 class EntryFields final : public QObject {
     Q_OBJECT
 public:
-    static constexpr double kLowest = 1;
-    static constexpr double kHighest = 8175;
+    static constexpr double kLowest = objects::kFirst;
+    static constexpr double kHighest = objects::kLast;
 
     EntryFields(FrmTerminalUi &ui, QObject *parent);
 

@@ -1,5 +1,7 @@
 #include "dialogue/terminaltext.h"
 
+#include "numbers/objects.h"
+
 namespace orvel {
 
 qsizetype TerminalText::append(QStringView filtered) {
@@ -24,8 +26,8 @@ QString filterLineEnds(QStringView text) {
 }
 
 bool gateReply(double currentObject, bool onlyData, QString &text) {
-    if (currentObject >= 0 && currentObject <= 8191) {
-        if (currentObject == 0 || currentObject >= 8176) return false;
+    if (currentObject >= 0 && currentObject <= objects::kLastSetting) {
+        if (currentObject == 0 || currentObject >= objects::kFirstSetting) return false;
         if (text == u"172" || text == u"202") {
             if (onlyData) return false;
             text += QStringLiteral("\n\r");

@@ -1,5 +1,6 @@
 #include "objfile/onfparser.h"
 
+#include "numbers/objects.h"
 #include "numbers/textrules.h"
 
 #include <algorithm>
@@ -8,8 +9,8 @@
 namespace orvel {
 namespace {
 
-constexpr double firstObject = 0.0;      // exclusive
-constexpr double settingsStart = 8176.0;  // exclusive: the settings cells are no objects
+constexpr double firstObject = 0.0;  // exclusive
+constexpr double settingsStart = objects::kFirstSetting;  // exclusive: no settings cell
 
 bool isSeparator(char c) { return c == ',' || c == '\n' || c == '\r'; }
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
