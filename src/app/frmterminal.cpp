@@ -143,6 +143,8 @@ bool FrmTerminal::repeatTicked() const { return m_ui.ch_1_0->isChecked(); }
 
 bool FrmTerminal::onlyData() const { return m_ui.Check1->isChecked(); }
 
+bool FrmTerminal::deviceMovedOn() const { return m_comm->moreWaiting(); }
+
 std::optional<QString> FrmTerminal::send(char byte) {
     try {
         m_comm->Output(byte);

@@ -73,6 +73,7 @@ private:
     QString listEntry(int position) const override;
     bool repeatTicked() const override;
     bool onlyData() const override;
+    bool deviceMovedOn() const override;
     std::optional<QString> send(char byte) override;
     void showActivity(Activity activity) override;
     void showObject(const QString &text) override;

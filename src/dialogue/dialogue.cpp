@@ -6,8 +6,18 @@
 #include "numbers/textrules.h"
 
 namespace orvel {
+namespace {
 
 using Activity = DialogueView::Activity;
+
+// The cell an object number names, when it names an object.
+std::optional<int> objectCell(double object) {
+    const std::optional<std::int64_t> rounded = roundHalfEven(object);
+    if (!rounded || !objects::isObject(*rounded)) return std::nullopt;
+    return int(*rounded);
+}
+
+}  // namespace
 
 Dialogue::Dialogue(TransferState &state, DialogueView &view) : m_state(state), m_view(view) {}
 
@@ -37,117 +47,107 @@ void Dialogue::ProcessReply(quint8 reply) {
             kind = reply == protocol::kReady ? Reply::Ready : Reply::Acknowledge;
     }
 
-    switch (state.TransferPhase) {
-    case TransferState::Reading:
-        m_view.showActivity(Activity::Reading);
-        readPhase(kind, reply, shown);
-        break;
-    case TransferState::Writing:
-        m_view.showActivity(Activity::Writing);
-        writePhase(kind);
-        break;
-    case TransferState::Idle:
-        break;
-    }
+    if (state.TransferPhase == TransferState::Reading) m_view.showActivity(Activity::Reading);
+    if (state.TransferPhase == TransferState::Writing) m_view.showActivity(Activity::Writing);
+    // A command in flight is finished first, even under a transfer started since.
+    if (state.WriteStep >= 2)
+        writeCommand(kind);
+    else if (state.ReadStep >= 2)
+        readCommand(kind, reply, shown);
+    else if (state.TransferPhase == TransferState::Reading)
+        awaitCommand(kind, Command::Read);
+    else if (state.TransferPhase == TransferState::Writing)
+        awaitCommand(kind, Command::Write);
 
     if (state.TransferPhase == TransferState::Idle && kind == Reply::Ready)
         m_view.showActivity(Activity::Idle);
     if (gateReply(state.CurrentObject, m_view.onlyData(), shown)) m_view.appendToTerminal(shown);
 }
 
-void Dialogue::readPhase(Reply kind, quint8 reply, QString &shown) {
+// Steps 0 and 1: the device announces itself with a ready pair; the second byte of the
+// pair gets the command.
+void Dialogue::awaitCommand(Reply kind, Command command) {
     TransferState &state = m_state;
-    switch (kind) {
-    case Reply::Ready:
-        if (state.ReadStep == 0) {
-            state.ReadStep = 1;
-        } else if (state.ReadStep == 1) {
-            send(protocol::kReadCommand);
-            state.ReadStep = 2;
-        }
-        break;
-    case Reply::Acknowledge:
-        if (state.ReadStep == 2) {
-            sendAddress(AddressPart::High);
-            state.ReadStep = 3;
-        } else if (state.ReadStep == 3) {
-            if (!addressStillHolds()) {
-                // The object changed between the two address bytes (Stop, a new range):
-                // the low byte would complete another cell. Start this object afresh
-                // once the device, unanswered, is ready again.
-                state.ReadStep = 0;
-                return;
-            }
-            sendAddress(AddressPart::Low);
-            state.ReadStep = 4;
-        }
-        break;
-    case Reply::Data:
+    int &step = command == Command::Read ? state.ReadStep : state.WriteStep;
+    if (kind != Reply::Ready) return;  // only a command in flight takes anything else
+    if (step == 0) {
+        step = 1;
+        return;
+    }
+    if (m_view.deviceMovedOn()) return;  // a later ready pair gets the command
+    if (command == Command::Read && state.ReadBack) {
+        state.CommandObject = *state.ReadBack;
+        state.ReadBack.reset();
+    } else {
+        if (!settleOnObject()) return;
+        state.CommandObject = state.CurrentObject;
+    }
+    state.CommandAddress = *objectCell(state.CommandObject);
+    state.CommandTransfer = state.TransferNumber;
+    if (answer(command == Command::Read ? protocol::kReadCommand : protocol::kWriteCommand))
+        step = 2;
+}
+
+void Dialogue::readCommand(Reply kind, quint8 reply, QString &shown) {
+    TransferState &state = m_state;
+    if (state.ReadStep == 4) {
         valueArrived(reply, shown);
+        return;
+    }
+    if (kind == Reply::Ready) {
+        giveUpCommand();
+    } else if (kind == Reply::Acknowledge) {
+        const int address = state.CommandAddress;
+        if (answer(char(state.ReadStep == 2 ? address / 256 : address % 256))) ++state.ReadStep;
+    }
+    // A data byte in the middle of a command is noise: the device sends none there.
+}
+
+void Dialogue::writeCommand(Reply kind) {
+    TransferState &state = m_state;
+    if (kind == Reply::Ready) {
+        giveUpCommand();
+        return;
+    }
+    if (kind != Reply::Acknowledge) return;  // data bytes mean nothing while writing
+    const int address = state.CommandAddress;
+    switch (state.WriteStep) {
+    case 2:
+        if (answer(char(address / 256))) state.WriteStep = 3;
+        break;
+    case 3:
+        if (answer(char(address % 256))) state.WriteStep = 4;
+        break;
+    case 4:
+        if (answer(m_view.repeatTicked() ? char(1) : char(0))) state.WriteStep = 5;
+        break;
+    default:  // 5: the device has the value; the same object is read back
+        state.WriteStep = 0;
+        if (!commandIsStale()) {
+            state.ReadBack = state.CommandObject;
+            state.TransferPhase = TransferState::Reading;
+        }
         break;
     }
 }
 
-void Dialogue::writePhase(Reply kind) {
+// A ready byte where an acknowledge was due: the device has given the command up (it timed
+// out while we were away) and stored nothing. The object starts again from this ready byte.
+void Dialogue::giveUpCommand() {
     TransferState &state = m_state;
-    if (kind == Reply::Ready) {
-        if (state.WriteStep == 0) {
-            state.WriteStep = 1;
-        } else if (state.WriteStep == 1) {
-            if (writableObject()) {
-                send(protocol::kWriteCommand);
-                state.WriteStep = 2;
-            } else {
-                // Never write a cell that is not an object: read it back only.
-                state.WriteStep = 0;
-                state.TransferPhase = TransferState::Reading;
-            }
-        }
-        return;
-    }
-    if (kind != Reply::Acknowledge) return;  // data bytes mean nothing while writing
-    switch (state.WriteStep) {
-    case 2:
-    case 3:
-        if (!writableObject() || (state.WriteStep == 3 && !addressStillHolds())) {
-            // The object changed under a running write (Stop, a new range or list) to one
-            // that is no object, or between the two address bytes, where the low byte would
-            // complete a cell nobody chose: give the write up; the device times out and
-            // the read-back follows.
-            state.WriteStep = 0;
-            state.TransferPhase = TransferState::Reading;
-            return;
-        }
-        sendAddress(state.WriteStep == 2 ? AddressPart::High : AddressPart::Low);
-        ++state.WriteStep;
-        break;
-    case 4:
-        send(m_view.repeatTicked() ? char(1) : char(0));
-        state.WriteStep = 5;
-        break;
-    case 5:
-        state.WriteStep = 0;
-        state.TransferPhase = TransferState::Reading;
-        break;
-    default:
-        break;
-    }
+    state.ReadStep = 0;
+    state.WriteStep = 0;
+    if (state.TransferPhase == TransferState::Reading) state.ReadStep = 1;
+    if (state.TransferPhase == TransferState::Writing) state.WriteStep = 1;
 }
 
 void Dialogue::valueArrived(quint8 value, QString &shown) {
     TransferState &state = m_state;
-    shown = replyText(value);
-    if (const std::optional<int> cell = currentAddress(); cell && objects::isCell(*cell)) {
-        state.DeviceMemory[size_t(*cell)] = value;
-    } else {
-        m_view.reportFailure(QStringLiteral("The value %1 arrived for object %2, which has no "
-                                            "cell in the device (0 to %3); it is not kept.")
-                                 .arg(value)
-                                 .arg(numberText(state.CurrentObject))
-                                 .arg(objects::kLastSetting));
-    }
-
-    shown += QStringLiteral(" - ") + numberText(state.CurrentObject) + QStringLiteral("\n\r");
+    if (objects::isCell(state.CommandAddress)) state.DeviceMemory[size_t(state.CommandAddress)] = value;
+    state.ReadStep = 0;
+    shown = replyText(value) + QStringLiteral(" - ") + numberText(state.CommandObject) +
+            QStringLiteral("\n\r");
+    if (commandIsStale()) return;  // a transfer started since goes on from its start
 
     // A transfer ends at its last object. It also ends where no next object exists: a
     // counted range whose next number would pass the end (a fractional range never meets
@@ -163,9 +163,21 @@ bool Dialogue::nextObjectExists() const {
     return m_state.CurrentObject + 1 <= m_state.LastObject;
 }
 
+bool Dialogue::settleOnObject() {
+    while (!objectCell(m_state.CurrentObject)) {
+        if (m_state.LastObject == m_state.CurrentObject || !nextObjectExists()) {
+            endTransfer();
+            return false;
+        }
+        stepToNextObject();
+    }
+    return true;
+}
+
 void Dialogue::endTransfer() {
     TransferState &state = m_state;
     state.ReadStep = 0;
+    state.WriteStep = 0;
     state.TransferPhase = TransferState::Idle;
     m_view.selectStop();  // the Stop reactions run here, nested
     state.WriteInProgress = false;
@@ -180,8 +192,13 @@ void Dialogue::endTransfer() {
 }
 
 void Dialogue::moveToNextObject() {
+    m_state.ReadStep = 0;
+    stepToNextObject();
+    if (m_state.WriteInProgress) m_state.TransferPhase = TransferState::Writing;
+}
+
+void Dialogue::stepToNextObject() {
     TransferState &state = m_state;
-    state.ReadStep = 0;
     if (m_view.listDriven()) {
         ++state.ListPosition;
         state.CurrentObject = valueOf(m_view.listEntry(state.ListPosition));  // past the end: 0
@@ -189,39 +206,12 @@ void Dialogue::moveToNextObject() {
         state.CurrentObject += 1;
     }
     m_view.showObject(numberText(state.CurrentObject));
-    if (state.WriteInProgress) state.TransferPhase = TransferState::Writing;
 }
 
-void Dialogue::send(char byte) {
+bool Dialogue::answer(char byte) {
+    if (m_view.deviceMovedOn()) return false;
     if (const std::optional<QString> failure = m_view.send(byte)) m_view.reportFailure(*failure);
-}
-
-void Dialogue::sendAddress(AddressPart part) {
-    // The address is taken from the current object at the moment each byte goes out.
-    const std::optional<int> address = currentAddress();
-    if (!address) {
-        m_view.reportFailure(QStringLiteral("Object %1 has no address on the device.")
-                                 .arg(numberText(m_state.CurrentObject)));
-        return;
-    }
-    if (part == AddressPart::High) m_state.SentHigh = *address / 256;
-    send(char(part == AddressPart::High ? *address / 256 : *address % 256));
-}
-
-bool Dialogue::addressStillHolds() const {
-    const std::optional<int> address = currentAddress();
-    return address && *address / 256 == m_state.SentHigh;
-}
-
-std::optional<int> Dialogue::currentAddress() const {
-    const std::optional<std::int64_t> rounded = roundHalfEven(m_state.CurrentObject);
-    if (!rounded || *rounded < 0 || *rounded > 0xFFFF) return std::nullopt;
-    return int(*rounded);
-}
-
-bool Dialogue::writableObject() const {
-    const std::optional<int> address = currentAddress();
-    return address && objects::isObject(*address);
+    return true;
 }
 
 }  // namespace orvel

@@ -13,6 +13,15 @@ namespace orvel {
 // The dialogue with the device. The device leads, one byte at a time; we only answer
 // (the exchanges are in dialogue/protocol.h). Everything it reads from or does to the
 // window goes through the view, at the step that needs it.
+//
+// What keeps it safe when the program stalls (a busy machine, a box held open) or the
+// device gives a command up:
+// - a reply the device has already followed with more bytes is not answered: a run of
+//   ready pairs gets one command, for the last pair;
+// - a ready byte where an acknowledge was due means the device gave the command up: the
+//   object starts again from that ready byte;
+// - a command's address bytes and its value belong to the object it was sent for;
+// - only objects (1 to 8175) are ever addressed: a list entry that is no object is passed.
 class Dialogue {
 public:
     Dialogue(TransferState &state, DialogueView &view);
@@ -25,23 +34,25 @@ public:
 
 private:
     enum class Reply { Ready, Acknowledge, Data };
+    enum class Command { Read, Write };
 
-    void readPhase(Reply kind, quint8 reply, QString &shown);
-    void writePhase(Reply kind);
+    void awaitCommand(Reply kind, Command command);
+    void readCommand(Reply kind, quint8 reply, QString &shown);
+    void writeCommand(Reply kind);
+    void giveUpCommand();
     void valueArrived(quint8 value, QString &shown);
     void endTransfer();
     void moveToNextObject();
-
-    // Sends one byte; a failure is reported and the dialogue goes on all the same.
-    void send(char byte);
-    enum class AddressPart { High, Low };
-    void sendAddress(AddressPart part);
-    // The current object's device address, if it has one.
-    std::optional<int> currentAddress() const;
-    bool writableObject() const;
-    // Whether the current object still has the high byte already sent for it.
-    bool addressStillHolds() const;
+    void stepToNextObject();
     bool nextObjectExists() const;
+    // Passes the objects that have no cell to program or read; false when the transfer
+    // ended on the way.
+    bool settleOnObject();
+    bool commandIsStale() const { return m_state.CommandTransfer != m_state.TransferNumber; }
+
+    // Sends one byte unless the device has moved on; a failure is reported and the
+    // dialogue goes on all the same. False when the byte was held back.
+    bool answer(char byte);
 
     TransferState &m_state;
     DialogueView &m_view;

@@ -27,6 +27,9 @@ public:
     // Check1 ("Only Data"): protocol bytes are left out of the terminal.
     virtual bool onlyData() const = 0;
 
+    // Whether the device has sent more since the reply in hand: it has moved on, and
+    // that reply is not answered.
+    virtual bool deviceMovedOn() const = 0;
     // Sends one byte to the device; the reason when it could not.
     virtual std::optional<QString> send(char byte) = 0;
     virtual void showActivity(Activity activity) = 0;

@@ -31,6 +31,19 @@ void TransferControls::listRange(QLineEdit *startField, QLineEdit *endField) {
     endField->setText(count > 0 ? ui.List1->item(count - 1)->text() : QString());
 }
 
+QString TransferControls::listEntry(int position) const {
+    const QListWidgetItem *item = m_form.ui().List1->item(position);
+    return item ? item->text() : QString();
+}
+
+bool TransferControls::listHoldsAnObject(int entries) const {
+    for (int i = 0; i < entries; ++i) {
+        const std::optional<std::int64_t> cell = roundHalfEven(valueOf(listEntry(i)));
+        if (cell && objects::isObject(*cell)) return true;
+    }
+    return false;
+}
+
 void TransferControls::stop() {
     TransferState &state = m_form.state();
     state.CurrentObject = state.LastObject;
@@ -45,6 +58,7 @@ void TransferControls::readClicked(int index) {
         stop();
         return;
     }
+    state.startTransfer();
     state.ListPosition = 0;
     if (ui.chClear->isChecked()) ui.txtTerm->clearText();
     state.LastObject = valueOf(ui.Text1->text());
@@ -80,31 +94,35 @@ void TransferControls::writeClicked(int index) {
         stop();
         return;
     }
-    double first = valueOf(ui.Text3->text());
+    // A list-driven write takes its objects from the list itself: the fields correct what
+    // they are given (0.5 becomes 1), and a corrected text must never choose a cell.
+    const bool fromList = ui.Check4->isChecked();
+    const double first = valueOf(fromList ? listEntry(0) : ui.Text3->text());
     double last = first;
-    if (!ui.Check3->isChecked()) last = valueOf(ui.Text4->text());
-    // A write that would begin outside the objects (an empty list, say) starts nothing:
-    // a byte sent for it would program a cell no object owns.
-    if (!(first >= objects::kFirst && first <= objects::kLast)) {
-        // The click is refused as a whole: the selection goes back to "Stop" without
-        // running Stop, which would touch a transfer that may be running.
+    if (!ui.Check3->isChecked())
+        last = valueOf(fromList ? listEntry(ui.List1->count() - 1) : ui.Text4->text());
+    if (!(fromList ? listHoldsAnObject(ui.Check3->isChecked() ? 1 : ui.List1->count())
+                   : first >= objects::kFirst && first <= objects::kLast)) {
+        // Nothing to write (an empty list, say): the click is refused as a whole. The
+        // selection goes back to "Stop" without running Stop, which would touch a transfer
+        // that may be running.
         {
             const QSignalBlocker blockWrite(ui.Option3[1]);
             const QSignalBlocker blockStop(ui.Option3[2]);
             ui.Option3[2]->setChecked(true);
         }
-        m_form.messageBox(QStringLiteral("Nothing is written: the first object (%1) is not "
-                                         "an object number from 1 to 8175.%2")
-                              .arg(ui.Text3->text().isEmpty() ? QStringLiteral("none")
-                                                              : ui.Text3->text(),
-                                   ui.Check4->isChecked()
-                                       ? QStringLiteral(" The object list is empty: load an "
-                                                        "object number file first.")
-                                       : QString()),
+        m_form.messageBox(fromList ? QStringLiteral("Nothing is written: the object list holds "
+                                                    "no object number from 1 to 8175. Load an "
+                                                    "object number file first.")
+                                   : QStringLiteral("Nothing is written: the first object (%1) "
+                                                    "is not an object number from 1 to 8175.")
+                                         .arg(ui.Text3->text().isEmpty() ? QStringLiteral("none")
+                                                                         : ui.Text3->text()),
                           Dialogs::Icon::Exclamation);
         return;
     }
 
+    state.startTransfer();
     state.ListPosition = 0;
     if (ui.chClear->isChecked()) ui.txtTerm->clearText();
     state.CurrentObject = first;

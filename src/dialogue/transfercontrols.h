@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QCheckBox;
 class QLineEdit;
@@ -23,6 +24,9 @@ private:
     // With the list ticked, the range fields take the list's first and last entries.
     void listRange(QLineEdit *startField, QLineEdit *endField);
     void stop();
+    QString listEntry(int position) const;
+    // Whether one of the list's first `entries` entries names an object.
+    bool listHoldsAnObject(int entries) const;
 
     FrmTerminal &m_form;
 };

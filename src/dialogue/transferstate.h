@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <optional>
 
 namespace orvel {
 
@@ -23,7 +24,25 @@ struct TransferState {
     int ReadStep = 0;   // 0..4
     int WriteStep = 0;  // 0..5
     bool LinkCheckPending = false;
-    int SentHigh = -1;  // the address high byte last sent, read or write
+
+    // The command in flight: the cell and object it was sent for, and the transfer it
+    // belongs to. Its address bytes and its value belong to that cell, whatever the
+    // operator has chosen since.
+    int CommandAddress = -1;
+    double CommandObject = 0;
+    quint32 CommandTransfer = 0;
+    quint32 TransferNumber = 0;  // one up at each Read or Write started
+    // The object a finished write reads back next.
+    std::optional<double> ReadBack;
+
+    bool commandInFlight() const { return ReadStep >= 2 || WriteStep >= 2; }
+    // A new transfer starts at the start of an object; a command in flight is finished
+    // first (the device may wait for it for ever) or given up by the device.
+    void startTransfer() {
+        ++TransferNumber;
+        ReadBack.reset();
+        if (!commandInFlight()) ReadStep = WriteStep = 0;
+    }
 };
 
 }  // namespace orvel

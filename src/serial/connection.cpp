@@ -59,7 +59,8 @@ void Connection::Connect() {
         state.TransferPhase = TransferState::Idle;
         state.ReadStep = 0;
         state.WriteStep = 0;
-        state.SentHigh = -1;
+        state.CommandAddress = -1;
+        state.ReadBack.reset();
         attempt([&] { ui.ch_1_0->setChecked(false); });
         attempt([&] { ui.ch_1_0->setText(QStringLiteral(" 0 - Disable")); });
         for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(false); });

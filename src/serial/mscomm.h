@@ -56,6 +56,8 @@ public:
 
     // Received bytes not yet handed over.
     qsizetype pendingBytes() const { return m_rx.size() - m_rxPos; }
+    // Whether the device has sent more than has been handed over: here or in the port.
+    bool moreWaiting() const { return pendingBytes() > 0 || m_backend->bytesWaiting(); }
 
     // While a Hold lives, no notification runs; the bytes wait and follow afterwards.
     class Hold {

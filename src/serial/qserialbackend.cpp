@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -115,6 +116,18 @@ QByteArray QSerialBackend::readAll() {
     QByteArray data = std::exchange(m_pending, {});
     if (m_port.isOpen()) data += m_port.readAll();
     return data;
+}
+
+bool QSerialBackend::bytesWaiting() const {
+    if (!m_pending.isEmpty()) return true;
+    if (!m_port.isOpen()) return false;
+    if (m_port.bytesAvailable() > 0) return true;
+#ifdef Q_OS_UNIX
+    // Bytes the system holds that Qt has not read yet: the device may have moved on.
+    int queued = 0;
+    if (::ioctl(int(m_port.handle()), FIONREAD, &queued) == 0) return queued > 0;
+#endif
+    return false;
 }
 
 void QSerialBackend::handleError(QSerialPort::SerialPortError error) {

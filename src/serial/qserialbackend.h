@@ -17,6 +17,7 @@ public:
     bool isOpen() const override { return m_open; }
     bool write(char byte, QString *error) override;
     QByteArray readAll() override;
+    bool bytesWaiting() const override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);

@@ -23,6 +23,8 @@ public:
     virtual bool write(char byte, QString *error) = 0;
     // Takes everything received so far.
     virtual QByteArray readAll() = 0;
+    // Whether received bytes wait that readAll has not taken yet.
+    virtual bool bytesWaiting() const { return false; }
 
 signals:
     void readyRead();

@@ -53,8 +53,10 @@ protected:
 
     // Clicks the red lamp and, unless told otherwise, passes the link check with 172.
     void connectPort(bool passLinkCheck = true);
-    // Bytes as the device sends them.
-    void reply(const QByteArray &data) { port->deliver(data); }
+    // Bytes as the device sends them, each after the program has handled the one before.
+    void reply(const QByteArray &data) {
+        for (const char byte : data) port->deliver(QByteArray(1, byte));
+    }
     void reply(std::initializer_list<int> values) { reply(bytes(values)); }
     // Bytes sent to the device since the last call.
     QByteArray takeSent() {
