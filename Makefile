@@ -7,9 +7,10 @@ SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 DEPS := cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev \
         libgtest-dev libgmock-dev libbenchmark-dev \
         xvfb xauth xdotool x11-utils imagemagick fonts-liberation \
-        clang libclang-rt-14-dev
+        clang libclang-rt-14-dev \
+        dpkg-dev desktop-file-utils appstream
 
-.PHONY: deps configure build test run demo screenshot clean
+.PHONY: deps configure build test run demo screenshot package install clean
 
 deps:
 	@missing=$$(for p in $(DEPS); do \
@@ -45,6 +46,15 @@ demo: build
 # The picture in the README: the demo under Xvfb, connected, objects 1 to 20 read.
 screenshot: build
 	tools/screenshot.sh $(BUILD) docs/window.png
+
+# The Debian package, in $(BUILD)/: sudo apt install ./$(BUILD)/orvel-programator_*.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# The same files without a package: make install PREFIX=$$HOME/.local
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -37,12 +37,15 @@ QPixmap lampPixmap(Lamp lamp) {
     return pixmap;
 }
 
-QIcon windowIcon() {
-    // A chip with a lamp: the device being programmed.
-    QPixmap pixmap(32, 32);
+QPixmap windowIconPixmap(int size) {
+    // A chip with a lamp: the device being programmed. Drawn on a 32 by 32 grid and scaled
+    // as a drawing, so every size the desktop asks for stays sharp.
+    constexpr qreal grid = 32;
+    QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / grid, size / grid);
     p.setPen(QPen(QColor(0, 0, 128), 1));
     for (int i = 0; i < 4; ++i) {
         const int x = 8 + i * 5;
@@ -52,7 +55,12 @@ QIcon windowIcon() {
     p.setBrush(QColor(0, 0, 128));
     p.drawRoundedRect(QRectF(4, 6, 24, 20), 3, 3);
     paintLamp(p, QRectF(10, 10, 12, 12), lampColor(Lamp::Green));
-    return QIcon(pixmap);
+    return pixmap;
+}
+
+QIcon windowIcon() {
+    constexpr int titleBarSize = 32;
+    return QIcon(windowIconPixmap(titleBarSize));
 }
 
 }  // namespace orvel

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The Debian package built from this build tree: it holds exactly the files a desktop
+# program needs, they are well formed, and the unpacked programs start and show the window.
+#   package_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+src=$2
+
+missing=""
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli groff identify \
+            Xvfb xdotool xprop; do
+    command -v "$tool" >/dev/null || missing+=" $tool"
+done
+if [ -n "$missing" ]; then
+    echo "skipped: missing$missing (make deps installs them)"
+    exit 77
+fi
+
+work=$(mktemp -d)
+# shellcheck source=tools/xdrive.sh
+. "$src/tools/xdrive.sh"
+trap 'xd_stop_all; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Packs what the build tree holds; its own output folder, so `make package` is not touched.
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(echo "$work"/out/orvel-programator_*.deb)
+[ -f "$deb" ] || fail "no package in $work/out"
+
+id=org.orvel.programator
+expected="usr/bin/orvel-programator usr/bin/orvel-device-sim
+usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml
+usr/share/man/man1/orvel-programator.1.gz usr/share/man/man1/orvel-device-sim.1.gz
+usr/share/doc/orvel-programator/copyright usr/share/doc/orvel-programator/changelog.Debian.gz
+usr/share/lintian/overrides/orvel-programator"
+sizes="16 32 48 64 128 256"
+for size in $sizes; do expected+=" usr/share/icons/hicolor/${size}x$size/apps/$id.png"; done
+if [ -f "$build/orvel" ] && [ -x "$build/orvel" ]; then
+    expected+=" usr/bin/orvel usr/share/man/man1/orvel.1.gz"
+fi
+want=$(echo "$expected" | tr ' ' '\n' | sort)
+have=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort)
+[ "$have" = "$want" ] || fail "files in the package differ from the expected ones:
+$(diff <(echo "$want") <(echo "$have") || true)"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6; do
+    [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+share=$root/usr/share
+
+for size in $sizes; do
+    got=$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x$size/apps/$id.png")
+    [ "$got" = "PNG ${size}x$size" ] || fail "icon ${size}x$size is $got"
+done
+for page in "$share"/man/man1/*.1.gz; do
+    warnings=$(zcat "$page" | groff -man -ww -z -Tutf8 2>&1)
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+desktop-file-validate "$share/applications/$id.desktop" || fail "desktop entry"
+grep -qx 'Name=Orvel programator' "$share/applications/$id.desktop" || fail "desktop entry name"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$share/applications/$id.desktop")
+[ -x "$root/usr/bin/$exec_name" ] || fail "desktop entry runs '$exec_name', not installed"
+grep -qx "Icon=$id" "$share/applications/$id.desktop" || fail "desktop entry icon"
+appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" || fail "AppStream metadata"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
+    "$share/metainfo/$id.metainfo.xml" || fail "metadata names another desktop entry"
+
+# The unpacked programator against the unpacked simulator, in a real X window.
+XD_BUILD=$root/usr/bin
+xd_start_xvfb
+xd_start_sim "$work/com1" "$work/sim" --fast
+xd_start_app "$work/com1"
+kill -0 "$XD_APP_PID" || fail "the program ended"
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$share/applications/$id.desktop")
+xprop -id "$XD_WINDOW" WM_CLASS | grep -qF "\"$wm_class\"" ||
+    fail "the window's class is not the desktop entry's $wm_class"
+echo "package $(basename "$deb"): $(echo "$want" | wc -l) files; window $XD_WINDOW shown"
