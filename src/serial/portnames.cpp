@@ -1,32 +1,38 @@
 #include "serial/portnames.h"
 
-#include <QtGlobal>
+#include "ports/portassignments.h"
 
 namespace orvel {
+namespace {
 
-QString devicePathForPort(int port) {
-    const QByteArray name = "ORVEL_COM" + QByteArray::number(port);
-    const QString configured = qEnvironmentVariable(name.constData());
-    if (!configured.isEmpty()) return configured;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
+QString howToChooseAnother(int port) {
+    return QStringLiteral(
+               "Choose the device for COM %1 under Serial ports, or start the program with, "
+               "for example, ORVEL_COM%1=/dev/ttyUSB0 (the variable wins over the choice); "
+               "without either, COM %1 is %2. A USB serial adapter is usually /dev/ttyUSB0 or "
+               "/dev/ttyACM0; the names under /dev/serial/by-id/ stay the same when it is "
+               "plugged in again.")
+        .arg(port)
+        .arg(PortAssignments::defaultPath(port));
 }
+
+}  // namespace
+
+QString devicePathForPort(int port) { return PortAssignments().devicePath(port); }
 
 QString openFailureText(OpenFailure failure, int port, const QString &path,
                         const QString &systemText) {
     switch (failure) {
     case OpenFailure::Missing:
-        return QStringLiteral(
-                   "COM %1 cannot be opened: there is no device %2.\n\n"
-                   "COM %1 is %3 unless the environment variable ORVEL_COM%1 names another "
-                   "device. A USB serial adapter is usually /dev/ttyUSB0 or /dev/ttyACM0; the "
-                   "names under /dev/serial/by-id/ stay the same when it is plugged in again. "
-                   "Start the program with, for example, ORVEL_COM%1=/dev/ttyUSB0.")
-            .arg(port)
-            .arg(path, QStringLiteral("/dev/ttyS%1").arg(port - 1));
+        return QStringLiteral("COM %1 cannot be opened: there is no device %2.\n\n")
+                   .arg(port)
+                   .arg(path) +
+               howToChooseAnother(port);
+    case OpenFailure::NotSerialPort:
+        return QStringLiteral("COM %1 cannot be opened: %2 is not a serial port.\n\n")
+                   .arg(port)
+                   .arg(path) +
+               howToChooseAnother(port);
     case OpenFailure::PermissionDenied:
         return QStringLiteral(
                    "COM %1 cannot be opened: permission to use %2 is denied.\n\n"

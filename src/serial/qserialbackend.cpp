@@ -1,8 +1,9 @@
 #include "serial/qserialbackend.h"
 
-#include "serial/portnames.h"
+#include "ports/portdescription.h"
+#include "ports/systemportenumerator.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <utility>
 
@@ -18,9 +19,32 @@ namespace {
 // Codes of the serial control for line errors the port reports.
 constexpr int kUnknownLineError = 1100;
 
+OpenFailure failureOf(DeviceClaim::Outcome outcome) {
+    switch (outcome) {
+    case DeviceClaim::Outcome::Missing:
+        return OpenFailure::Missing;
+    case DeviceClaim::Outcome::NotSerialPort:
+        return OpenFailure::NotSerialPort;
+    case DeviceClaim::Outcome::PermissionDenied:
+        return OpenFailure::PermissionDenied;
+    case DeviceClaim::Outcome::InUse:
+        return OpenFailure::InUse;
+    case DeviceClaim::Outcome::Claimed:
+    case DeviceClaim::Outcome::Other:
+        break;
+    }
+    return OpenFailure::Other;
+}
+
+const PortEnumerator &systemPorts() {
+    static const SystemPortEnumerator ports;
+    return ports;
+}
+
 }  // namespace
 
-QSerialBackend::QSerialBackend(QObject *parent) : SerialBackend(parent) {
+QSerialBackend::QSerialBackend(QObject *parent, const PortEnumerator *ports)
+    : SerialBackend(parent), m_ports(ports ? ports : &systemPorts()) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialBackend::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialBackend::handleError);
 }
@@ -30,23 +54,23 @@ bool QSerialBackend::open(int port, QString *error) {
     m_portNumber = port;
     m_path = devicePathForPort(port);
     m_gone = false;
-    m_port.setPortName(m_path);
     m_port.setBaudRate(QSerialPort::Baud1200);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
 
-#ifdef Q_OS_UNIX
-    if (!QFileInfo::exists(m_path)) {
-        *error = openFailureText(OpenFailure::Missing, port, m_path, {});
+    if (const auto outcome = m_claim.claim(m_path); outcome != DeviceClaim::Outcome::Claimed) {
+        *error = failureText(failureOf(outcome), m_claim.systemText());
         return false;
     }
-#endif
+    // The device's own name, so that the port's lock file is the same under every link.
+    m_port.setPortName(m_claim.device());
     if (m_port.open(QIODevice::ReadWrite)) {
         m_open = true;
         return true;
     }
+    m_claim.release();
     OpenFailure failure = OpenFailure::Other;
     switch (m_port.error()) {
     case QSerialPort::DeviceNotFoundError:
@@ -65,14 +89,20 @@ bool QSerialBackend::open(int port, QString *error) {
     default:
         break;
     }
-    *error = openFailureText(failure, port, m_path, m_port.errorString());
+    *error = failureText(failure, m_port.errorString());
     m_port.clearError();
     return false;
+}
+
+QString QSerialBackend::failureText(OpenFailure failure, const QString &systemText) const {
+    return openFailureText(failure, m_portNumber, m_path, systemText) + QStringLiteral("\n\n") +
+           presentPortsText(m_ports->ports());
 }
 
 bool QSerialBackend::close(QString *error) {
     Q_UNUSED(error);
     if (m_port.isOpen()) m_port.close();
+    m_claim.release();
     m_pending.clear();
     m_open = false;
     m_gone = false;
@@ -145,6 +175,7 @@ void QSerialBackend::handleError(QSerialPort::SerialPortError error) {
             m_pending += m_port.readAll();  // none of the device's bytes is lost
             m_port.close();
         }
+        m_claim.release();  // a replugged adapter gets its old name back only once all let go
         m_gone = true;
         if (!m_pending.isEmpty()) emit readyRead();
         emit lineEvent(kUnknownLineError);

@@ -1,16 +1,21 @@
 #pragma once
 
+#include "ports/deviceclaim.h"
+#include "serial/portnames.h"
 #include "serial/serialbackend.h"
 
 #include <QSerialPort>
 
 namespace orvel {
 
+class PortEnumerator;
+
 // A real serial port: 1200 bit/s, 8 data bits, no parity, 1 stop bit, no flow control.
 class QSerialBackend final : public SerialBackend {
     Q_OBJECT
 public:
-    explicit QSerialBackend(QObject *parent = nullptr);
+    // `ports` names the ports present when one cannot be opened; the system's list when null.
+    explicit QSerialBackend(QObject *parent = nullptr, const PortEnumerator *ports = nullptr);
 
     bool open(int port, QString *error) override;
     bool close(QString *error) override;
@@ -21,7 +26,10 @@ public:
 
 private:
     void handleError(QSerialPort::SerialPortError error);
+    QString failureText(OpenFailure failure, const QString &systemText) const;
 
+    const PortEnumerator *m_ports;
+    DeviceClaim m_claim;
     QSerialPort m_port;
     QByteArray m_pending;
     QString m_path;

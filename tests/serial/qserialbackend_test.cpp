@@ -1,8 +1,11 @@
 // The real port against a pseudo-terminal that plays the device.
 #include "serial/qserialbackend.h"
+#include "ports/fakeportenumerator.h"
 #include "support/formfixture.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace orvel::test {
@@ -14,7 +17,10 @@ protected:
         ASSERT_TRUE(pty.ok()) << "no pseudo-terminal on this machine";
         qputenv("ORVEL_COM2", pty.path().toLocal8Bit());
     }
-    void TearDown() override { qunsetenv("ORVEL_COM2"); }
+    void TearDown() override {
+        qunsetenv("ORVEL_COM2");
+        qunsetenv("ORVEL_COM3");
+    }
 
     Pty pty;
     QString error;
@@ -78,6 +84,68 @@ TEST_F(QSerialBackendTest, APortHeldByAnotherOpenerIsInUse) {
     error.clear();
     EXPECT_TRUE(second.open(2, &error)) << error.toStdString();
     second.close(&error);
+}
+
+// One device under two names: whoever comes second is refused, root or not, and the first
+// keeps the line.
+TEST_F(QSerialBackendTest, ADeviceHeldUnderAnotherNameIsInUse) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath("orvel-port");
+    ASSERT_TRUE(QFile::link(pty.path(), link));
+    const struct {
+        QString first, second;
+    } rows[] = {{link, pty.path()}, {pty.path(), link}};
+    for (const auto &row : rows) {
+        qputenv("ORVEL_COM2", row.first.toLocal8Bit());
+        qputenv("ORVEL_COM3", row.second.toLocal8Bit());
+        QSerialBackend first, second;
+        ASSERT_TRUE(first.open(2, &error)) << error.toStdString();
+        EXPECT_FALSE(second.open(3, &error));
+        EXPECT_FALSE(second.isOpen());
+        EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + row.second +
+                                     " is in use by another program."))
+            << error.toStdString();
+        ASSERT_TRUE(first.write('a', &error)) << error.toStdString();
+        EXPECT_EQ(pty.take(1), "a");
+        pty.send("b");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return first.readAll() == "b"; }, 2000));
+        first.close(&error);
+    }
+}
+
+// What is no serial port is refused as such, with how to choose another and the ports present.
+TEST_F(QSerialBackendTest, WhatIsNoSerialPortIsRefusedWithThePortsPresent) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("objects.onf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const struct {
+        QString path;
+        QList<PortInfo> present;
+        const char *presentText;
+    } rows[] = {
+        {file.fileName(), {}, "No serial port is present."},
+        {"/dev/null", {kFtdi},
+         "Serial ports present: /dev/ttyUSB0 (FT232R USB UART, FTDI, serial number A10K, "
+         "0403:6001, /dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0)."},
+        {dir.path(), {kAcm, kFtdi}, "Serial ports present: /dev/ttyACM0 (USB serial, Orvel, "
+         "2341:0043), /dev/ttyUSB0 (FT232R USB UART, FTDI, serial number A10K, 0403:6001, "
+         "/dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0)."},
+        {"/dev/ptmx", {kAcm}, "Serial ports present: /dev/ttyACM0 (USB serial, Orvel, 2341:0043)."},
+    };
+    for (const auto &row : rows) {
+        qputenv("ORVEL_COM3", row.path.toLocal8Bit());
+        FakePortEnumerator ports;
+        ports.present = row.present;
+        QSerialBackend backend(nullptr, &ports);
+        EXPECT_FALSE(backend.open(3, &error)) << row.path.toStdString();
+        EXPECT_FALSE(backend.isOpen());
+        EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + row.path +
+                                     " is not a serial port.\n\nChoose the device for COM 3 "
+                                     "under Serial ports, or start the program with, for "
+                                     "example, ORVEL_COM3=/dev/ttyUSB0"))
+            << error.toStdString();
+        EXPECT_TRUE(error.endsWith(QString("\n\n") + row.presentText)) << error.toStdString();
+    }
 }
 
 TEST_F(QSerialBackendTest, AHungUpLineIsReportedOnceAndDoesNotSpin) {

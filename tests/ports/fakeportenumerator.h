@@ -1,0 +1,17 @@
+#pragma once
+
+#include "ports/portenumerator.h"
+
+namespace orvel::test {
+
+// Ports that come and go as the test says.
+struct FakePortEnumerator final : PortEnumerator {
+    QList<PortInfo> present;
+    QList<PortInfo> ports() const override { return present; }
+};
+
+inline const PortInfo kFtdi{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0",
+                            "FT232R USB UART", "FTDI", "A10K", true, 0x0403, 0x6001};
+inline const PortInfo kAcm{"/dev/ttyACM0", "", "USB serial", "Orvel", "", true, 0x2341, 0x0043};
+
+}  // namespace orvel::test
