@@ -26,7 +26,8 @@ void checkFile(QByteArrayView file) {
         return;
     }
     check(!result.rejected.empty());
-    check(qsizetype(result.rejected.size()) == std::min(result.rejectedLines, kMaxListedRejections));
+    check(qsizetype(result.rejected.size()) ==
+          std::min(result.rejectedLines, kMaxListedRejections));
     const qsizetype lines = file.count('\n') + 1;
     qsizetype previous = 0;
     for (const Rejection &rejection : result.rejected) {
@@ -49,8 +50,8 @@ Table recipe(QByteArrayView data) {
     for (qsizetype at = 5 + portBytes; at + 3 <= data.size(); at += 3) {
         const int cell = (std::uint8_t(data[at]) << 8 | std::uint8_t(data[at + 1])) % 8200;
         const auto value = std::uint8_t(data[at + 2]);
-        (cell >= kFirstSettingsCell && cell <= kLastSettingsCell ? table.settings : table.objects)[cell] =
-            value;
+        (cell >= kFirstSettingsCell && cell <= kLastSettingsCell ? table.settings
+                                                                 : table.objects)[cell] = value;
     }
     return table;
 }

@@ -24,9 +24,6 @@ QByteArray withLine(int n, const QByteArray &text, int replaced = 1) {
     lines.insert(n - 1, text);
     return lines.join();
 }
-QByteArray insertLine(int n, const QByteArray &text) {
-    return withLine(n, text, 0);
-}
 
 struct Rejected {
     QByteArray file;
@@ -41,8 +38,8 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         {withLine(1, "# Orvel table\n"), 1, "the first line must be '# Orvel device table'"},
         {"\xEF\xBB\xBF" + kGood, 1, "byte order mark"},
         {withLine(2, ""), 4, "the header has no 'read' line"},
-        {insertLine(4, "# operator: Ann\n"), 4, "unknown header key"},
-        {insertLine(4, "# port: COM 2\n"), 4, "a second 'port' line (the first is line 3)"},
+        {withLine(4, "# operator: Ann\n", 0), 4, "unknown header key"},
+        {withLine(4, "# port: COM 2\n", 0), 4, "a second 'port' line (the first is line 3)"},
         {withLine(2, "# port: COM 1\n# read: 2026-12-07T05:12:00Z\n", 2), 3,
          "'read' must come before"},
         {withLine(3, "#port: COM 1\n"), 3, "expected a header line", 2},
@@ -56,8 +53,8 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         {withLine(4, "# settings: 8176=3,8176=4\n"), 4, "settings cell 8176 appears twice"},
         {withLine(4, "# settings: 8176=256\n"), 4, "value 256 of settings cell 8176"},
         {withLine(5, ""), 5, "expected a header line", 3},
-        {insertLine(7, "object,value\n"), 7, "a second 'object,value' line"},
-        {insertLine(7, "# port: COM 2\n"), 7, "header lines belong above"},
+        {withLine(7, "object,value\n", 0), 7, "a second 'object,value' line"},
+        {withLine(7, "# port: COM 2\n", 0), 7, "header lines belong above"},
         {kGood.first(kGood.indexOf("object")), 5, "ends before the 'object,value' line"},
         {withLine(6, "0,0\n"), 6, "object 0 is not an object (1 to 8175)"},
         {withLine(6, "8176,0\n"), 6, "8176 is a settings cell"},
@@ -71,9 +68,9 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         {withLine(7, QByteArray("2,\0\n", 4)), 7, "the value is not a decimal number"},
         {withLine(7, "2\n"), 7, "expected object,value"},
         {withLine(7, "2,1,1\n"), 7, "two fields"},
-        {insertLine(8, "2,5\n"), 8, "object 2 appears twice (first on line 7)"},
-        {insertLine(9, "3,5\n"), 9, "object 3 comes after object 8175"},
-        {insertLine(6, "\n"), 6, "the line is empty"},
+        {withLine(8, "2,5\n", 0), 8, "object 2 appears twice (first on line 7)"},
+        {withLine(9, "3,5\n", 0), 9, "object 3 comes after object 8175"},
+        {withLine(6, "\n", 0), 6, "the line is empty"},
         {QByteArray(kGood).replace("\n", "\r\n"), 1, "ends with CR: save the file with LF", 8},
         {withLine(6, "1,0\r2,1\n", 2), 6, "holds a CR"},
         {kGood.chopped(1), 8, "no line end"},
