@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringView>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "journal/journaldirectory.h"
+#include "journal/journalline.h"
+
+// Every value read or written, one CSV line each, in one file per day. A line is handed to
+// the system by one write(2) before append() returns, so a killed program loses none;
+// only a power cut or a system crash could, and syncing each line to the disk would cost
+// milliseconds per value (tens on a USB stick). A day file is synced when it is closed.
+// A journal that cannot be written never stops or slows its caller: it says so once
+// (takeError) and tries again only after kRetryAfter. One thread uses it.
+namespace orvel {
+
+class Journal {
+public:
+    static constexpr std::chrono::seconds kRetryAfter{60};
+
+    explicit Journal(QString directory = defaultJournalDirectory(), JournalLimits limits = {},
+                     std::chrono::milliseconds retryAfter = kRetryAfter);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    // `time` names the day file: its date at its own offset from UTC.
+    void append(const QDateTime &time, QStringView port, QStringView operation, int object,
+                int value);
+
+    // Why the journal could not be written, once per failure; then nothing until it has
+    // been written again and fails anew.
+    std::optional<QString> takeError();
+
+    QString directory() const { return m_directory; }
+
+private:
+    bool open(std::chrono::sys_days day);
+    bool writeAll(const char *data, size_t size);
+    void fail(const QString &what, int error);
+    void close();
+
+    QString m_directory;
+    JournalLimits m_limits;
+    std::chrono::milliseconds m_retryAfter;
+    int m_fd = -1;
+    std::chrono::sys_days m_day{};
+    QString m_fileName;
+    JournalLine m_format;
+    std::string m_line;
+    std::chrono::steady_clock::time_point m_retryAt{};
+    bool m_failureReported = false;
+    std::optional<QString> m_error;
+};
+
+}  // namespace orvel

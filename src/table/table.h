@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+#include <map>
+
+namespace orvel {
+
+constexpr int kFirstObject = 1;
+constexpr int kLastObject = 8175;
+constexpr int kFirstSettingsCell = 8176;
+constexpr int kLastSettingsCell = 8191;
+
+// What was read from a device: when, through which port, and the cells actually read.
+struct Table {
+    QDateTime readAt;                // kept to the second
+    QString port;                    // as the window names it, e.g. "COM 1 (/dev/ttyUSB0)"
+    std::map<int, quint8> objects;   // object 1..8175 -> value
+    std::map<int, quint8> settings;  // settings cell 8176..8191 -> value
+
+    bool operator==(const Table &) const = default;
+};
+
+}  // namespace orvel

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+#include "table/tablefile.h"
+
+// Table files on disk: written whole or not at all, readable by their owner only.
+namespace orvel {
+
+// A table of every object is under 100 KB; a larger file is no table and is not read.
+constexpr qint64 kMaxTableFileBytes = 1024 * 1024;
+
+struct SaveResult {
+    QString error;  // the file and why it could not be saved; empty when saved
+    bool ok() const { return error.isEmpty(); }
+};
+
+struct LoadResult {
+    std::optional<Table> table;
+    QString error;                    // the file could not be read at all
+    std::vector<Rejection> rejected;  // it was read, and these lines were rejected
+    qsizetype rejectedLines = 0;
+};
+
+// Replaces `path` only once the whole table is written (QSaveFile): a failure leaves the
+// old file as it was. The file gets mode 0600.
+SaveResult saveTable(const QString &path, const Table &table);
+
+LoadResult loadTable(const QString &path);
+
+}  // namespace orvel

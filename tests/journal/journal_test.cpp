@@ -1,0 +1,175 @@
+#include "journal/journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace orvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+QByteArray contents(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void makeFile(const QString &path, qint64 size = 0) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(size));
+}
+
+QStringList files(const QString &dir) {
+    return QDir(dir).entryList(QDir::Files, QDir::Name);
+}
+
+QDateTime at(int year, int month, int day, int offsetHours = 0) {
+    return QDateTime(QDate(year, month, day), QTime(23, 30, 0, 7), Qt::OffsetFromUTC,
+                     offsetHours * 3600);
+}
+
+struct LineCase {
+    QDateTime time;
+    QString port, operation;
+    int object, value;
+    const char *file, *line;
+};
+
+TEST(Journal, WritesEachLineAtOnceIntoTheFileOfItsDay) {
+    const LineCase cases[] = {
+        {at(2026, 12, 7, -3), "COM 1 (/dev/ttyUSB0)", "read", 8175, 255, "journal-2026-12-07.csv",
+         "2026-12-07T23:30:00.007-03:00,COM 1 (/dev/ttyUSB0),read,8175,255\n"},
+        {at(2026, 12, 7, 0), "COM \"2\", left", "write\n", 1, 0, "journal-2026-12-07.csv",
+         "2026-12-07T23:30:00.007+00:00,\"COM \"\"2\"\", left\",\"write\n\",1,0\n"},
+        {at(2026, 12, 7, 0).toOffsetFromUtc(5 * 3600 + 1800), "COM 1", "read", 2, 1,
+         "journal-2026-12-08.csv", "2026-12-08T05:00:00.007+05:30,COM 1,read,2,1\n"},
+    };
+    QTemporaryDir dir;
+    Journal journal(dir.path());
+    QByteArray expected;
+    for (const LineCase &c : cases) {
+        SCOPED_TRACE(c.line);
+        const QString path = dir.filePath(c.file);
+        expected = QFile::exists(path) ? contents(path) : QByteArray(JournalLine::kColumns);
+        journal.append(c.time, c.port, c.operation, c.object, c.value);
+        EXPECT_EQ(contents(path), expected + c.line);
+    }
+    EXPECT_EQ(files(dir.path()).size(), 2);
+    EXPECT_FALSE(journal.takeError());
+}
+
+TEST(Journal, AKilledWriterLosesNoLineItAppended) {
+    QTemporaryDir dir;
+    int acks[2];
+    ASSERT_EQ(::pipe(acks), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(acks[0]);
+        Journal journal(dir.path());
+        const QDateTime day = at(2026, 12, 7);
+        for (int i = 0;; ++i) {
+            journal.append(day, u"COM 1", u"read", i, i % 256);
+            if (::write(acks[1], &i, sizeof i) != sizeof i) ::_exit(1);
+        }
+    }
+    ::close(acks[1]);
+    int acked = -1;
+    while (acked < 2000 && ::read(acks[0], &acked, sizeof acked) == sizeof acked) continue;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    while (::read(acks[0], &acked, sizeof acked) == sizeof acked) continue;
+    ::close(acks[0]);
+
+    const QByteArray journal = contents(dir.filePath("journal-2026-12-07.csv"));
+    ASSERT_TRUE(journal.endsWith('\n'));
+    QList<QByteArray> lines = journal.split('\n');
+    lines.removeLast();
+    ASSERT_GE(lines.size(), acked + 2);  // the column line, then every line acknowledged
+    for (int i = 0; i < lines.size() - 1; ++i)
+        ASSERT_EQ(lines[i + 1].split(',').value(3).toInt(), i) << lines[i + 1].toStdString();
+}
+
+QString dayFile(int januaryDay) {
+    return QStringLiteral("journal-2026-01-%1.csv").arg(januaryDay, 2, 10, QChar('0'));
+}
+
+struct Retention {
+    std::vector<int> days;  // of January 2026, one file each, of `size` bytes
+    qint64 size;
+    JournalLimits limits;
+    std::vector<int> kept;  // with the day written, the 6th
+};
+
+TEST(Journal, RemovesTheOldestDayFilesPastItsLimits) {
+    const Retention cases[] = {
+        {{1, 2, 3, 4, 5}, 10, {3, 1000}, {4, 5, 6}},  // too many days
+        {{1, 2, 3}, 1000, {60, 2100}, {2, 3, 6}},     // too many bytes
+        {{1, 6}, 5000, {60, 2000}, {6}},              // the day written alone is too big
+        {{1, 5}, 100, {3, 1000}, {1, 5, 6}},          // within the limits
+    };
+    for (const Retention &c : cases) {
+        QTemporaryDir dir;
+        for (const int day : c.days) makeFile(dir.filePath(dayFile(day)), c.size);
+        makeFile(dir.filePath("notes.txt"));
+        Journal(dir.path(), c.limits).append(at(2026, 1, 6), u"COM 1", u"read", 1, 1);
+        QStringList kept;
+        for (const int day : c.kept) kept.append(dayFile(day));
+        EXPECT_EQ(files(dir.path()).join(' '), kept.join(' ') + " notes.txt");
+    }
+}
+
+TEST(Journal, AnUnwritableFolderIsReportedOnceAndTriedAgainOnlyLater) {
+    QTemporaryDir dir;
+    makeFile(dir.filePath("blocker"));  // a file where a folder must be
+    const QString folder = dir.filePath("blocker/journal");
+    Journal journal(folder, {}, 500ms);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1000; ++i) journal.append(at(2026, 1, 6), u"COM 1", u"read", i, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    const std::optional<QString> error = journal.takeError();
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->contains(dir.filePath("blocker"))) << error->toStdString();
+    EXPECT_FALSE(journal.takeError());
+
+    ASSERT_TRUE(QFile::remove(dir.filePath("blocker")));
+    journal.append(at(2026, 1, 6), u"COM 1", u"read", 1, 0);
+    EXPECT_FALSE(QDir(folder).exists());
+    std::this_thread::sleep_for(600ms);
+    journal.append(at(2026, 1, 6), u"COM 1", u"read", 2, 0);
+    EXPECT_TRUE(contents(folder + "/journal-2026-01-06.csv").endsWith(",2,0\n"));
+    EXPECT_FALSE(journal.takeError());
+}
+
+TEST(Journal, KeepsItsFolderAndFilesToTheOwner) {
+    const auto mode = [](const QString &path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    for (const bool loose : {false, true}) {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("state/journal");
+        const QString file = folder + "/journal-2026-01-06.csv";
+        const mode_t mask = ::umask(0);
+        if (loose) {  // made before, open to all
+            QDir().mkpath(folder);
+            makeFile(file);
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+            ::chmod(QFile::encodeName(file).constData(), 0644);
+        }
+        Journal(folder).append(at(2026, 1, 6), u"COM 1", u"read", 1, 0);
+        ::umask(mask);
+        EXPECT_EQ(mode(folder), 0700u) << loose;
+        EXPECT_EQ(mode(file), 0600u) << loose;
+    }
+}
+
+}  // namespace
+}  // namespace orvel
