@@ -1,13 +1,13 @@
 // Read and Write: how a click turns the fields (or the list) into a range.
-#include "numbers/textrules.h"
-#include "dialogue/terminalbox.h"
-#include "support/formfixture.h"
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+
+#include "dialogue/terminalbox.h"
+#include "numbers/textrules.h"
+#include "support/formfixture.h"
 
 namespace orvel::test {
 namespace {
@@ -32,6 +32,7 @@ TEST_F(TransferControlsTest, AClickTurnsTheFieldsIntoARange) {
     const Row rows[] = {
         {"end below start", false, "20", "10", false, {}, 20, 20, "20", "20"},
         {"plain range", false, "30", "40", false, {}, 30, 40, "30", "40"},
+        {"the last object", false, "8175", "8175", false, {}, 8175, 8175, "8175", "8175"},
         {"first object only", false, "7", "9", true, {}, 7, 7, "7", ""},
         {"fraction kept", false, "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
         {"list 12 3", false, "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
@@ -72,7 +73,18 @@ TEST_F(TransferControlsTest, AClickTurnsTheFieldsIntoARange) {
     }
 }
 
-TEST_F(TransferControlsTest, StopMakesTheLastObjectCurrentAndLeavesThePhase) {
+// Stop only makes the last object current; Clear empties the terminal at a start alone.
+TEST_F(TransferControlsTest, StopAndClear) {
+    ui().chClear->setChecked(true);
+    for (auto *options : {&ui().Option2, &ui().Option3}) {
+        ui().txtTerm->appendReply(u"old");
+        (*options)[1]->setChecked(true);
+        EXPECT_EQ(terminal(), "");
+        ui().txtTerm->appendReply(u"new");
+        (*options)[2]->setChecked(true);
+        EXPECT_EQ(terminal(), "new");
+        ui().txtTerm->clearText();
+    }
     ui().Text3->setText("5");
     ui().Text4->setText("50");
     ui().Option3[1]->setChecked(true);
@@ -83,14 +95,18 @@ TEST_F(TransferControlsTest, StopMakesTheLastObjectCurrentAndLeavesThePhase) {
     EXPECT_TRUE(state().WriteInProgress);
 }
 
-TEST_F(TransferControlsTest, ClearEmptiesTheTerminalOnStartNotOnStop) {
-    ui().txtTerm->appendReply(u"old");
-    ui().chClear->setChecked(true);
-    ui().Option2[1]->setChecked(true);
-    EXPECT_EQ(terminal(), "");
-    ui().txtTerm->appendReply(u"new");
-    ui().Option2[2]->setChecked(true);
-    EXPECT_EQ(terminal(), "new");
+// A write from a list without an object is refused as a whole: nothing starts.
+TEST_F(TransferControlsTest, WriteRefusesAListWithoutAnObject) {
+    for (const QStringList &list : {QStringList{}, QStringList{"0", "8176"}}) {
+        ui().List1->clear();
+        ui().List1->addItems(list);
+        ui().Check4->setChecked(true);
+        ui().Option3[1]->setChecked(true);
+        EXPECT_EQ(state().TransferPhase, 0);
+        EXPECT_FALSE(state().WriteInProgress);
+        EXPECT_TRUE(ui().Option3[2]->isChecked());
+    }
+    EXPECT_EQ(dialogs.messages.size(), 2);
 }
 
 }  // namespace
