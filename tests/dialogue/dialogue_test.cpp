@@ -1,16 +1,16 @@
 // The dialogue through the real window: what its controls give the dialogue and what the
 // dialogue does to them. The exchanges themselves are in engine_test.cpp.
+#include "app/lampimage.h"
+#include "dialogue/terminalbox.h"
+#include "serial/mscomm.h"
+#include "support/formfixture.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
-
-#include "app/lampimage.h"
-#include "dialogue/terminalbox.h"
-#include "serial/mscomm.h"
-#include "support/formfixture.h"
 
 namespace orvel::test {
 namespace {

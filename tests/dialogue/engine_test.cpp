@@ -1,13 +1,13 @@
 // The dialogue on its own: device replies in, what it sends and shows out, row by row.
+#include "dialogue/dialogue.h"
+#include "numbers/textrules.h"
+#include "recordingview.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "dialogue/dialogue.h"
-#include "numbers/textrules.h"
-#include "recordingview.h"
 
 namespace orvel::test {
 namespace {

@@ -1,9 +1,9 @@
 // The terminal: what the gate lets through, the line-end filter, and the trim.
-#include <QCheckBox>
-
 #include "dialogue/terminalbox.h"
 #include "dialogue/terminaltext.h"
 #include "support/formfixture.h"
+
+#include <QCheckBox>
 
 namespace orvel::test {
 namespace {
@@ -24,9 +24,9 @@ TEST(TerminalText, TrimsOnlyWhenMoreThanTheLimitBeforeAnAddition) {
 
 TEST(TerminalText, LineEndsBecomeCarriageReturnLineFeed) {
     // The first is a value line as the dialogue composes it.
-    const std::pair<QString, QString> rows[] = {
-        {"7 - 25\n\r", "7 - 25\r\n"}, {"172\n\r", "172\r\n"}, {"a\nb", "ab"},
-        {"\r\r", "\r\n\r\n"},         {"\r\n", "\r\n"},       {"99", "99"}};
+    const std::pair<QString, QString> rows[] = {{"7 - 25\n\r", "7 - 25\r\n"},
+                                                {"172\n\r", "172\r\n"}, {"a\nb", "ab"},
+                                                {"\r\r", "\r\n\r\n"}, {"\r\n", "\r\n"}, {"99", "99"}};
     for (const auto &[in, out] : rows) EXPECT_EQ(filterLineEnds(in), out);
 }
 
@@ -38,19 +38,12 @@ TEST(TerminalText, TheGateShowsByObjectAndOnlyData) {
         std::optional<QString> shown;
     };
     const Row rows[] = {
-        {5, true, "7", "7"},
-        {5, true, "172", {}},
-        {5, true, "202", {}},
-        {5, false, "172", "172\n\r"},
-        {5, false, "202", "202\n\r"},
+        {5, true, "7", "7"}, {5, true, "172", {}}, {5, true, "202", {}},
+        {5, false, "172", "172\n\r"}, {5, false, "202", "202\n\r"},
         {5, true, "172*", "172*"},  // an escaped byte nobody took as a value
-        {0, false, "7", {}},
-        {8176, false, "7", {}},
-        {8191, false, "7", {}},
-        {8175, false, "7", "7"},
-        {0.5, false, "7", "7"},
-        {8192, true, "172", "172"},
-        {-1, true, "202", "202"},  // outside the memory: no tests
+        {0, false, "7", {}}, {8176, false, "7", {}}, {8191, false, "7", {}},
+        {8175, false, "7", "7"}, {0.5, false, "7", "7"},
+        {8192, true, "172", "172"}, {-1, true, "202", "202"},  // outside the memory: no tests
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.object);

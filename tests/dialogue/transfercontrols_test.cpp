@@ -1,13 +1,13 @@
 // Read and Write: how a click turns the fields (or the list) into a range.
+#include "dialogue/terminalbox.h"
+#include "numbers/textrules.h"
+#include "support/formfixture.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
-
-#include "dialogue/terminalbox.h"
-#include "numbers/textrules.h"
-#include "support/formfixture.h"
 
 namespace orvel::test {
 namespace {
