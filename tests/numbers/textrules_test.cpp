@@ -79,24 +79,16 @@ TEST(TextRules, RoundHalfEven) {
 TEST(TextRules, ValueOfIgnoresProcessLocale) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     const char *chosen = nullptr;
-    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8",
-                             "fr_FR", "ru_RU.UTF-8", "nl_NL.UTF-8"}) {
-        if (std::setlocale(LC_ALL, name)) {
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if (!chosen && std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',')
             chosen = name;
-            break;
-        }
+    if (chosen) {
+        const std::pair<QString, double> rows[] = {{"2.5", 2.5}, {"-.25", -0.25}, {"2,5", 2}};
+        for (const auto &[text, value] : rows) EXPECT_EQ(valueOf(text), value) << chosen;
+        EXPECT_EQ(numberText(2.5), "2.5");
     }
-    if (!chosen) GTEST_SKIP() << "no locale with a decimal comma is installed";
-    if (std::string(std::localeconv()->decimal_point) != ",") {
-        std::setlocale(LC_ALL, saved.c_str());
-        GTEST_SKIP() << chosen << " has no decimal comma here";
-    }
-    const std::vector<std::pair<QString, double>> rows = {
-        {"2.5", 2.5}, {"1.5E3", 1500}, {"-.25", -0.25}, {"2,5", 2}, {"1.234,5", 1.234}};
-    for (const auto &[text, value] : rows)
-        EXPECT_EQ(valueOf(text), value) << text.toStdString() << " under " << chosen;
-    EXPECT_EQ(numberText(2.5), "2.5");
     std::setlocale(LC_ALL, saved.c_str());
+    if (!chosen) GTEST_SKIP() << "no locale with a decimal comma is installed";
 }
 
 }  // namespace

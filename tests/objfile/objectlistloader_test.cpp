@@ -90,7 +90,8 @@ TEST_F(ObjectListLoaderTest, AReadFailureKeepsWhatWasAddedAndTheNextLoadWorks) {
     EXPECT_EQ(list(), (QStringList{"8"}));
 }
 
-TEST_F(ObjectListLoaderTest, LargeAndHostileFilesLoadWhatIsValid) {
+// Many chunks and batches: nothing lost or repeated at their seams.
+TEST_F(ObjectListLoaderTest, ALargeFileLoadsWhole) {
     QByteArray numbers;
     QStringList expected;
     for (int i = 0; i < 200000; ++i) {
@@ -99,17 +100,6 @@ TEST_F(ObjectListLoaderTest, LargeAndHostileFilesLoadWhatIsValid) {
     }
     load(numbers);
     EXPECT_EQ(list(), expected);
-
-    QByteArray hostile(1 << 20, '\0');
-    for (int i = 0; i < hostile.size(); ++i) hostile[i] = char((i * 131) % 256);
-    hostile.insert(0, QByteArray(3 << 20, '7'));  // one 3 MB item, out of range
-    load(hostile + "\n42\n");
-    EXPECT_TRUE(list().contains("42"));
-    for (const QString &entry : list()) {
-        bool ok = false;
-        const double value = entry.toDouble(&ok);
-        EXPECT_TRUE(ok && value > 0 && value < 8176) << entry.toStdString();
-    }
 }
 
 }  // namespace
