@@ -1,13 +1,13 @@
 // The dialogue on its own: device replies in, what it sends and shows out, row by row.
-#include "dialogue/dialogue.h"
-#include "numbers/textrules.h"
-#include "recordingview.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <variant>
 #include <vector>
+
+#include "dialogue/dialogue.h"
+#include "recordingview.h"
 
 namespace orvel::test {
 namespace {
@@ -15,222 +15,179 @@ namespace {
 constexpr int R = 172;  // 0xAC ready
 constexpr int A = 202;  // 0xCA acknowledge
 
-// A dialogue with its state and view, set up as the Read and Write controls leave them.
 struct Rig {
     TransferState state;
     RecordingView view;
     Dialogue dialogue{state, view};
-
-    void start(TransferState::Phase phase, double first, double last) {
-        state.startTransfer();
-        state.ListPosition = 0;
-        state.CurrentObject = first;
-        state.LastObject = last;
-        state.WriteInProgress = phase == TransferState::Writing;
-        state.TransferPhase = phase;
-    }
-    std::string feed(const std::vector<int> &replies) {
-        view.calls.clear();
-        for (const int reply : replies) dialogue.ProcessReply(quint8(reply));
-        return view.calls.join("; ").toStdString();
-    }
 };
 
+// What happens between two replies.
 using Act = std::function<void(Rig &)>;
-Act read(double first, double last) {
-    return [=](Rig &r) { r.start(TransferState::Reading, first, last); };
-}
-Act write(double first, double last, bool repeat = false) {
-    return [=](Rig &r) {
-        r.view.repeat = repeat;
-        r.start(TransferState::Writing, first, last);
-    };
-}
-Act fromList(QStringList list, TransferState::Phase phase, double last) {
+// A start as the Read and Write controls leave the state; with a list, the list drives it.
+Act start(TransferState::Phase phase, double first, double last, QStringList list = {}) {
     return [=](Rig &r) {
         r.view.list = list;
-        r.view.listed = true;
-        r.start(phase, valueOf(list[0]), last);
+        r.view.listed = !list.isEmpty();
+        r.state.startTransfer();
+        r.state.ListPosition = 0;
+        r.state.CurrentObject = first;
+        r.state.LastObject = last;
+        r.state.WriteInProgress = phase == TransferState::Writing;
+        r.state.TransferPhase = phase;
     };
+}
+Act read(double first, double last) {
+    return start(TransferState::Reading, first, last);
+}
+Act write(double first, double last) {
+    return start(TransferState::Writing, first, last);
+}
+Act at(double object) {
+    return [=](Rig &r) { r.state.CurrentObject = object; };
+}
+Act cell(int address, int value) {
+    return [=](Rig &r) { EXPECT_EQ(r.state.DeviceMemory[size_t(address)], value) << address; };
 }
 const Act stop = [](Rig &r) { r.state.CurrentObject = r.state.LastObject; };  // what Stop does
+const Act repeat = [](Rig &r) { r.view.repeat = true; };
 const Act movedOn = [](Rig &r) { r.view.movedOn = true; };
 const Act caughtUp = [](Rig &r) { r.view.movedOn = false; };
-Act cell(int address, int value) {
-    return [=](Rig &r) {
-        EXPECT_EQ(r.state.DeviceMemory[size_t(address)], value) << "cell " << address;
-    };
+const Act refused = [](Rig &r) { r.view.sendError = "refused"; };
+const Act linkCheck = [](Rig &r) { r.state.LinkCheckPending = true; };
+
+// Replies and acts in order; gives what each reply made the dialogue do, "|" between
+// replies, "-" for nothing.
+using Script = std::vector<std::variant<int, Act>>;
+std::string run(Rig &rig, const Script &script) {
+    QStringList done;
+    for (const auto &item : script) {
+        if (const Act *act = std::get_if<Act>(&item)) {
+            (*act)(rig);
+            continue;
+        }
+        rig.view.calls.clear();
+        rig.dialogue.ProcessReply(quint8(std::get<int>(item)));
+        done << (rig.view.calls.isEmpty() ? QStringLiteral("-") : rig.view.calls.join(", "));
+    }
+    return done.join(" | ").toStdString();
 }
 
-// The end of a transfer with the settings cells all 0.
-std::string end() {
-    std::string calls = "stop; delay 0";
-    for (int n = 1; n <= 15; ++n) calls += "; R" + std::to_string(n) + " 0";
-    return calls;
-}
-
-struct Step {
-    std::vector<int> replies;
-    std::string calls;  // what the dialogue did, in order
-    Act before = {};
-};
-
-struct Exchange {
+struct Row {
     const char *name;
-    Act setUp;
-    std::vector<Step> steps;
+    Script script;
+    QString done;  // <end>: the end of a transfer, the settings cells all 0
 };
 
 TEST(DialogueEngine, Exchanges) {
-    const std::string E = end();
-    const Exchange rows[] = {
-        // Object 300 is 0x012C: address high 1, low 44.
+    QString end = "stop, delay 0";
+    for (int n = 1; n <= 15; ++n) end += QStringLiteral(", R%1 0").arg(n);
+    const Row rows[] = {
+        // Object 300 is 0x012C. Ready: noted; ready -> 0x55 read; acknowledge -> address
+        // high; acknowledge -> low; the value: stored and shown, on to the next object.
         {"read",
-         read(300, 301),
-         {{{R}, "lamp 1"},                            // ready: noted
-          {{R}, "send 85"},                           // ready -> 0x55 read command
-          {{A}, "send 1"},                            // acknowledge -> address high
-          {{A}, "send 44"},                           // acknowledge -> address low
-          {{9}, "object 301; terminal 9 - 300\n\r"},  // the value, stored; on to 301
-          {{}, "", cell(300, 9)}}},
-        {"write with repeat ticked, read back",
-         write(300, 301, true),
-         {{{R}, "lamp 2"},
-          {{R}, "send 170"},  // ready -> 0xAA write command
-          {{A, A}, "send 1; send 44"},
-          {{A}, "send 1"},  // acknowledge -> the value byte, ch_1_0
-          {{A}, ""},        // the device has it: read back
-          {{R, R, A, A}, "lamp 1; send 85; send 1; send 44"},
-          {{1}, "object 301; terminal 1 - 300\n\r"},
-          {{R}, "lamp 2"}}},  // the next object is written
+         {read(300, 301), R, R, A, A, 9, cell(300, 9)},
+         "lamp 1 | send 85 | send 1 | send 44 | object 301, terminal 9 - 300\n\r"},
+        // Ready -> 0xAA write; high; low; acknowledge -> the value byte (ch_1_0);
+        // acknowledge: the device has it, the object is read back; then the next is written.
+        {"write, read back",
+         {repeat, write(300, 301), R, R, A, A, A, A, R, R, A, A, 1, R},
+         "lamp 2 | send 170 | send 1 | send 44 | send 1 | - | lamp 1 | send 85 | send 1 | "
+         "send 44 | object 301, terminal 1 - 300\n\r | lamp 2"},
         {"write with repeat unticked",
-         write(7, 8),
-         {{{R, R, A, A, A}, "lamp 2; send 170; send 0; send 7; send 0"}}},
+         {write(7, 8), R, R, A, A, A},
+         "lamp 2 | send 170 | send 0 | send 7 | send 0"},
         {"172 and 202 at the last read step are values",
-         read(20, 22),
-         {{{R, R, A, A}, "lamp 1; send 85; send 0; send 20"},
-          {{R}, "object 21; terminal 172 - 20\n\r"},
-          {{R, R, A, A, A}, "send 85; send 0; send 21; object 22; terminal 202 - 21\n\r"},
-          {{}, "", cell(20, R)}}},
-        {"data bytes mid-command are noise",
-         read(20, 21),
-         {{{5, R, R, 6}, "lamp 1; terminal 5; send 85; terminal 6"}, {{A}, "send 0"}}},
+         {read(20, 22), R, R, A, A, R, R, R, A, A, A, cell(20, R), cell(21, A)},
+         "lamp 1 | send 85 | send 0 | send 20 | object 21, terminal 172 - 20\n\r | - | send 85 | "
+         "send 0 | send 21 | object 22, terminal 202 - 21\n\r"},
+        {"data bytes before the value are noise",
+         {read(20, 21), 5, R, R, 6, A},
+         "lamp 1, terminal 5 | - | send 85 | terminal 6 | send 0"},
         {"data bytes mean nothing while writing",
-         write(7, 8),
-         {{{R, 5, R, A, 9, A}, "lamp 2; terminal 5; send 170; send 0; terminal 9; send 7"}}},
-        {"idle: nothing is sent",
-         [](Rig &r) { r.state.CurrentObject = 1; },
-         {{{R, 9, A, R}, "lamp 0; terminal 9"}}},
+         {write(7, 8), R, 5, R, A, 9, A},
+         "lamp 2 | terminal 5 | send 170 | send 0 | terminal 9 | send 7"},
+        {"idle: nothing is sent", {at(1), R, 9, A, R}, "lamp 0 | terminal 9 | - | -"},
         {"Only Data unticked shows the protocol bytes",
-         [](Rig &r) {
-             r.state.CurrentObject = 1;
-             r.view.dataOnly = false;
-         },
-         {{{R, A, 9}, "lamp 0; terminal 172\n\r; terminal 202\n\r; terminal 9"}}},
+         {at(1), [](Rig &r) { r.view.dataOnly = false; }, R, A, 9},
+         "lamp 0, terminal 172\n\r | terminal 202\n\r | terminal 9"},
         {"nothing is shown at object 0 or a settings cell",
-         {},
-         {{{R, 9}, "lamp 0"},
-          {{9}, "", [](Rig &r) { r.state.CurrentObject = 8176; }},
-          {{9}, "terminal 9", [](Rig &r) { r.state.CurrentObject = 8175; }}}},
-        {"link check: a first byte other than ready reconnects, unshown",
-         [](Rig &r) {
-             r.state.LinkCheckPending = true;
-             r.state.CurrentObject = 1;
-         },
-         {{{0x42}, "clear; reopen"},
-          {{R, 9}, "lamp 0; terminal 9", [](Rig &r) { r.state.LinkCheckPending = true; }},
-          {{}, "", [](Rig &r) { EXPECT_FALSE(r.state.LinkCheckPending); }}}},
+         {R, 9, at(8176), 9, at(8175), 9},
+         "lamp 0 | - | - | terminal 9"},
+        {"link check: another first byte reconnects, unshown",
+         {at(1), linkCheck, 0x42, linkCheck, R, 9,
+          [](Rig &r) { EXPECT_FALSE(r.state.LinkCheckPending); }},
+         "clear, reopen | lamp 0 | terminal 9"},
 
-        // A reply the device has already followed with more bytes gets no answer.
+        // A reply the device has already followed with more bytes gets no answer; a later
+        // ready pair gets the command.
         {"the device moved on",
-         read(5, 6),
-         {{{R}, "lamp 1"},
-          {{R}, "", movedOn},
-          {{R}, "send 85", caughtUp},  // a later ready pair gets the command
-          {{A}, "", movedOn},
-          {{A, A}, "send 0; send 5", caughtUp}}},
-        // It gave the command up: the object starts again from that ready byte.
+         {read(5, 6), R, movedOn, R, caughtUp, R, movedOn, A, caughtUp, A, A},
+         "lamp 1 | - | send 85 | - | send 0 | send 5"},
+        // A ready byte where an acknowledge was due: the device gave the command up, and
+        // the object starts again from that ready byte.
         {"ready where an acknowledge was due, reading",
-         read(300, 301),
-         {{{R, R, A}, "lamp 1; send 85; send 1"},
-          {{R}, ""},
-          {{R, A, A}, "send 85; send 1; send 44"}}},
+         {read(300, 301), R, R, A, R, R, A, A},
+         "lamp 1 | send 85 | send 1 | - | send 85 | send 1 | send 44"},
         {"ready where an acknowledge was due, writing",
-         write(300, 301),
-         {{{R, R, A, A}, "lamp 2; send 170; send 1; send 44"},
-          {{R}, ""},
-          {{R, A}, "send 170; send 1"}}},
-        // Object 254 is 0x00FE, 257 is 0x0101.
-        {"Stop mid-read: the command ends for its own cell",
-         read(254, 257),
-         {{{R, R, A}, "lamp 1; send 85; send 0"},
-          {{A, 4}, "send 254; " + E + "; terminal 4 - 254\n\r", stop},
-          {{}, "", cell(254, 4)},
-          {{}, "", cell(257, 0)}}},
-        {"Stop mid-write: written and read back for its own cell",
-         write(254, 257, true),
-         {{{R, R, A}, "lamp 2; send 170; send 0"},
-          {{A, A, A}, "send 254; send 1", stop},
-          {{R, R, A, A, 1}, "lamp 1; send 85; send 0; send 254; " + E + "; terminal 1 - 254\n\r"}}},
-        {"a new read mid-read: the command ends, then the new range",
-         read(254, 257),
-         {{{R, R, A}, "lamp 1; send 85; send 0"},
-          {{A, 4}, "send 254; terminal 4 - 254\n\r", read(300, 300)},
-          {{R, R, A, A}, "send 85; send 1; send 44"},
-          {{5}, E + "; terminal 5 - 300\n\r"}}},
-        {"a new read mid-write: no read-back of the old object",
-         write(254, 257),
-         {{{R, R, A}, "lamp 2; send 170; send 0"},
-          {{A, A, A}, "lamp 1; send 254; send 0", read(300, 300)},
-          {{R, R, A, A}, "send 85; send 1; send 44"}}},
-        {"a write started while a value is due begins after it",
-         read(40, 40),
-         {{{R, R, A, A}, "lamp 1; send 85; send 0; send 40"},
-          {{R}, "lamp 2; terminal 172 - 40\n\r", write(41, 41)},
-          {{R, R, A, A, A}, "send 170; send 0; send 41; send 0"}}},
+         {write(300, 301), R, R, A, A, R, R, A},
+         "lamp 2 | send 170 | send 1 | send 44 | - | send 170 | send 1"},
+        // A command's address bytes and value belong to its object: 254 is 0x00FE.
+        {"Stop mid-read",
+         {read(254, 257), R, R, A, stop, A, 4, cell(254, 4), cell(257, 0)},
+         "lamp 1 | send 85 | send 0 | send 254 | <end>, terminal 4 - 254\n\r"},
+        {"Stop mid-write",
+         {repeat, write(254, 257), R, R, A, stop, A, A, A, R, R, A, A, 1},
+         "lamp 2 | send 170 | send 0 | send 254 | send 1 | - | lamp 1 | send 85 | send 0 | "
+         "send 254 | <end>, terminal 1 - 254\n\r"},
+        // A command in flight is finished before a newer transfer goes on.
+        {"a new read mid-read",
+         {read(254, 257), R, R, A, read(300, 300), A, 4, R, R, A, A, 5},
+         "lamp 1 | send 85 | send 0 | send 254 | terminal 4 - 254\n\r | - | send 85 | send 1 | "
+         "send 44 | <end>, terminal 5 - 300\n\r"},
+        {"a new read mid-write: no read-back",
+         {write(254, 257), R, R, A, read(300, 300), A, A, A, R, R, A, A},
+         "lamp 2 | send 170 | send 0 | lamp 1, send 254 | send 0 | - | - | send 85 | send 1 | "
+         "send 44"},
+        {"a write started while a value is due",
+         {read(40, 40), R, R, A, A, write(41, 41), R, R, R, A, A, A},
+         "lamp 1 | send 85 | send 0 | send 40 | lamp 2, terminal 172 - 40\n\r | - | send 170 | "
+         "send 0 | send 41 | send 0"},
 
-        // Only objects 1 to 8175 are addressed; other list entries are passed.
+        // Only objects 1 to 8175 are addressed; other list entries are passed. A list ends
+        // at its last entry.
         {"a list's entries that are no objects are passed",
-         fromList({"0", "abc", "8176", "7", "0.4", "9"}, TransferState::Reading, 9),
-         {{{R, R}, "lamp 1; object 0; object 8176; object 7; send 85"},
-          {{A, A, 3}, "send 0; send 7; object 0.4; terminal 3 - 7\n\r"},
-          {{R, R, A, A, 4}, "object 9; send 85; send 0; send 9; " + E + "; terminal 4 - 9\n\r"}}},
-        {"a list-driven write never writes a settings cell",
-         fromList({"3", "8176"}, TransferState::Writing, 8176),
-         {{{R, R, A, A, A, A}, "lamp 2; send 170; send 0; send 3; send 0"},
-          {{R, R, A, A, 1}, "lamp 1; send 85; send 0; send 3; object 8176"},  // gated by 8176
-          {{R, R}, "lamp 2; " + E + "; lamp 0"}}},
+         {start(TransferState::Reading, 0, 9, {"0", "abc", "8176", "7", "0.4", "9"}), R, R, A, A, 3,
+          R, R, A, A, 4},
+         "lamp 1 | object 0, object 8176, object 7, send 85 | send 0 | send 7 | object 0.4, "
+         "terminal 3 - 7\n\r | - | object 9, send 85 | send 0 | send 9 | <end>, terminal 4 - "
+         "9\n\r"},
+        {"a list-driven write never writes a settings cell",  // nor shows the line of 3
+         {start(TransferState::Writing, 3, 8176, {"3", "8176"}), R, R, A, A, A, A, R, R, A, A, 1, R,
+          R},
+         "lamp 2 | send 170 | send 0 | send 3 | send 0 | - | lamp 1 | send 85 | send 0 | send 3 "
+         "| object 8176 | lamp 2 | <end>, lamp 0"},
         {"a list-driven read ends at the last entry",
-         fromList({"3", "8"}, TransferState::Reading, 100),
-         {{{R, R, A, A, 1}, "lamp 1; send 85; send 0; send 3; object 8; terminal 1 - 3\n\r"},
-          {{R, R, A, A, 2}, "send 85; send 0; send 8; " + E + "; terminal 2 - 8\n\r"}}},
-        // 2.5 and 3.5 round to the addresses 2 and 4; 4.5 would pass the end.
-        {"a fractional range ends where the next number passes the end",
-         read(2.5, 4),
-         {{{R, R, A, A, 6}, "lamp 1; send 85; send 0; send 2; object 3.5; terminal 6 - 2.5\n\r"},
-          {{R, R, A, A, 6}, "send 85; send 0; send 4; " + E + "; terminal 6 - 3.5\n\r"}}},
+         {start(TransferState::Reading, 3, 100, {"3", "8"}), R, R, A, A, 1, R, R, A, A, 2},
+         "lamp 1 | send 85 | send 0 | send 3 | object 8, terminal 1 - 3\n\r | - | send 85 | "
+         "send 0 | send 8 | <end>, terminal 2 - 8\n\r"},
+        // 2.5 and 3.5 are the addresses 2 and 4 (half to even); 4.5 would pass the end.
+        {"a fractional range",
+         {read(2.5, 4), R, R, A, A, 6, R, R, A, A, 6},
+         "lamp 1 | send 85 | send 0 | send 2 | object 3.5, terminal 6 - 2.5\n\r | - | send 85 "
+         "| send 0 | send 4 | <end>, terminal 6 - 3.5\n\r"},
         {"a failed send is reported and the step advances",
-         read(5, 6),
-         {{{R, R},
-           "lamp 1; send 85; failure refused",
-           [](Rig &r) { r.view.sendError = "refused"; }},
-          {{A}, "send 0; failure refused"}}},
+         {read(5, 6), refused, R, R, A},
+         "lamp 1 | send 85, failure refused | send 0, failure refused"},
     };
-    for (const Exchange &row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const Row &row : rows) {
         Rig rig;
-        if (row.setUp) row.setUp(rig);
-        for (size_t i = 0; i < row.steps.size(); ++i) {
-            const Step &step = row.steps[i];
-            if (step.before) step.before(rig);
-            EXPECT_EQ(rig.feed(step.replies), step.calls) << "step " << i;
-        }
+        EXPECT_EQ(run(rig, row.script), QString(row.done).replace("<end>", end).toStdString())
+            << row.name;
     }
 }
 
 // At the last object's value: Stop is selected (its reactions run nested, the transfer
-// already idle but still a write), then the settings cells are shown, and the value's
-// line comes last.
+// idle but still a write), then the settings cells are shown; the value's line comes last.
 TEST(DialogueEngine, TheEndOfATransferInOrder) {
     for (const int delay : {3, 9}) {
         Rig rig;
@@ -241,18 +198,14 @@ TEST(DialogueEngine, TheEndOfATransferInOrder) {
                                   .arg(rig.state.TransferPhase)
                                   .arg(rig.state.WriteInProgress);
         };
-        write(12, 12, true)(rig);
-        rig.feed({R, R, A, A, A, A, R, R, A, A});
-        std::string expected =
-            "stop; reactions: phase 0, writing 1; delay " + std::to_string(delay);
+        std::string done = "stop, reactions: phase 0, writing 1, delay " + std::to_string(delay);
         if (delay == 9)
-            expected +=
-                "; failure The device's repeat delay setting 9 is not one of the known delays.";
+            done += ", failure The device's repeat delay setting 9 is not one of the known delays.";
         for (int n = 1; n <= 15; ++n)
-            expected += "; R" + std::to_string(n) + " " + std::to_string(n % 8);
-        EXPECT_EQ(rig.feed({1}), expected + "; terminal 1 - 12\n\r");
+            done += ", R" + std::to_string(n) + " " + std::to_string(n % 8);
+        run(rig, {repeat, write(12, 12), R, R, A, A, A, A, R, R, A, A});
+        EXPECT_EQ(run(rig, {1}), done + ", terminal 1 - 12\n\r");
         EXPECT_FALSE(rig.state.WriteInProgress);
-        EXPECT_EQ(rig.state.ReadStep + rig.state.WriteStep, 0);
     }
 }
 

@@ -2,12 +2,13 @@
 
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 #include "dialogue/dialogueview.h"
 
 namespace orvel::test {
 
-// A window as the dialogue sees it: every call it makes is recorded in order as one text
+// A window as the dialogue sees it: each call it makes is recorded in order as a text
 // ("send 85", "object 11", "stop", "delay 3", "R1 0", "terminal 7 - 10\n\r"); what it
 // reads is set by the test.
 class RecordingView final : public DialogueView {
@@ -19,7 +20,6 @@ public:
     bool dataOnly = true;  // Check1, ticked as the window starts
     bool movedOn = false;  // the device has sent more since the reply in hand
     std::optional<QString> sendError;
-    int delays = 9;                       // Combo2's items
     std::function<void()> whileStopping;  // stands for the Stop reactions, run nested
 
     bool listDriven() const override { return listed; }
@@ -32,10 +32,10 @@ public:
         calls << QStringLiteral("send %1").arg(quint8(byte));
         return sendError;
     }
-    // Recorded when the lamp in front changes, as the window raises it only then.
+    // Only a change is recorded: the window raises a lamp only then.
     void showActivity(Activity activity) override {
-        if (activity != m_lamp) calls << QStringLiteral("lamp %1").arg(int(activity));
-        m_lamp = activity;
+        if (activity != std::exchange(m_lamp, activity))
+            calls << QStringLiteral("lamp %1").arg(int(activity));
     }
     void showObject(const QString &text) override { calls << "object " + text; }
     void selectStop() override {
@@ -44,7 +44,7 @@ public:
     }
     bool showRepeatDelay(int position) override {
         calls << QStringLiteral("delay %1").arg(position);
-        return position < delays;
+        return position < 9;  // Combo2's items
     }
     void showRepeater(int n, const QString &text) override {
         calls << QStringLiteral("R%1 %2").arg(n).arg(text);
