@@ -1,34 +1,28 @@
+// The range fields correct what they are given, in place and silently; the number rules
+// themselves are in textrules_test.cpp.
 #include "dialogue/terminalbox.h"
 #include "support/formfixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
-#include <QTestEventList>
-
-#include <vector>
 
 namespace orvel::test {
 namespace {
 
-// The fields are usable only while connected: the frames are disabled before.
+// The fields are usable only while connected.
 class EntryFieldsTest : public FormTest {
 protected:
     void SetUp() override {
         showActive();
         connectPort();
-        ASSERT_TRUE(ui().Frame2->isEnabled());
-        ASSERT_TRUE(ui().Frame3->isEnabled());
     }
-    std::vector<QLineEdit *> fields() { return {ui().Text1, ui().Text2, ui().Text3, ui().Text4}; }
     // The operator selects everything in the field and deletes it.
     void emptyByTyping(QLineEdit *field) {
         QTest::mouseClick(field, Qt::LeftButton);
-        ASSERT_TRUE(field->hasFocus());
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Backspace);
         ASSERT_EQ(field->text(), "");
@@ -37,9 +31,8 @@ protected:
 
 std::string name(const QWidget *widget) { return widget->objectName().toStdString(); }
 
-TEST_F(EntryFieldsTest, TypedInputIsCorrectedInPlace) {
+TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
     struct Row {
-        const char *name;
         QString before;
         int caret;     // where the operator put the caret; -1: at the end
         QString keys;  // "\b" is Backspace
@@ -47,50 +40,32 @@ TEST_F(EntryFieldsTest, TypedInputIsCorrectedInPlace) {
         int caretAfter;
     };
     const Row rows[] = {
-        {"0 into an empty field", "", -1, "0", "1", 1},
-        {"8175 is the last object", "", -1, "8175", "8175", 4},
-        {"8176 is past it", "", -1, "8176", "1", 1},
-        {"a letter after 12 drops the digits too", "12", -1, "a", "", 0},
-        {"a lone minus is no number", "", -1, "-", "", 0},
-        {"1E3 typed is lost at 1E", "", -1, "1E3", "3", 1},
-        {"a decimal point is kept", "", -1, "1.5", "1.5", 3},
-        {"a lone point is no number", "", -1, ".5", "5", 1},
-        {"3 between the digits of 12", "12", 1, "3", "132", 3},
-        {"a digit in front that goes past 8175", "817", 0, "9", "1", 1},
-        {"a fifth character is refused", "", -1, "12345", "1234", 4},
-        {"a fifth character in the middle is refused", "1234", 2, "5", "1234", 2},
-        {"deleting the last digit leaves the field empty", "7", -1, "\b", "", 0},
-        {"deleting a digit", "123", -1, "\b", "12", 2},
+        {"", -1, "0", "1", 1},       {"", -1, "8175", "8175", 4}, {"", -1, "8176", "1", 1},
+        {"817", 0, "9", "1", 1},     {"12", -1, "a", "", 0},      {"", -1, "1E3", "3", 1},
+        {"12", 1, "3", "132", 3},    {"", -1, "1.5", "1.5", 3},   {"7", -1, "\b", "", 0},
+        {"", -1, "12345", "1234", 4}, {"1234", 2, "5", "1234", 2},  // a fifth character is refused
     };
-    for (QLineEdit *field : fields()) {
+    for (QLineEdit *field : {ui().Text1, ui().Text2, ui().Text3, ui().Text4}) {
         for (const Row &row : rows) {
-            SCOPED_TRACE(name(field) + ": " + row.name);
+            SCOPED_TRACE(name(field) + ": " + row.keys.toStdString() + " into " +
+                         row.before.toStdString());
             field->setText(row.before);
-            ASSERT_EQ(field->text(), row.before);
             field->setFocus();
             field->setCursorPosition(row.caret < 0 ? int(row.before.size()) : row.caret);
-            QTestEventList events;
-            if (row.keys == "\b") events.addKeyClick(Qt::Key_Backspace);
-            else events.addKeyClicks(row.keys);
-            events.simulate(field);
+            if (row.keys == "\b") QTest::keyClick(field, Qt::Key_Backspace);
+            else QTest::keyClicks(field, row.keys);
             EXPECT_EQ(field->text(), row.after);
             EXPECT_EQ(field->cursorPosition(), row.caretAfter);
-            EXPECT_FALSE(field->hasSelectedText());
         }
     }
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-// A text set by the program goes through the same corrections.
-TEST_F(EntryFieldsTest, WholeTextsSetByTheProgramAreCorrected) {
-    const std::vector<std::pair<QString, QString>> rows = {
-        {"1.5", "1.5"}, {"1E3", "1E3"}, {" 12 ", " 12 "}, {"+7", "+7"}, {"8175", "8175"},
-        {"-5", "1"}, {"0.5", "1"}, {"8175.5", "1"}, {"1e4", "1"}, {"1E-400", "1"}, {"12a", ""},
-        {"1E", ""}, {"1 2", ""}};
-    for (const auto &[text, after] : rows) {
+    // A text set by the program goes through the same corrections, whatever its length.
+    const std::pair<QString, QString> set[] = {
+        {" 12 ", " 12 "}, {"1E3", "1E3"}, {"0.5", "1"}, {"8175.5", "1"}, {"12a", ""}};
+    for (const auto &[text, after] : set) {
         ui().Text1->setText(text);
         EXPECT_EQ(ui().Text1->text(), after) << text.toStdString();
     }
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 TEST_F(EntryFieldsTest, FirstObjectSwitchesTheEndFieldOffAndOn) {
@@ -98,27 +73,25 @@ TEST_F(EntryFieldsTest, FirstObjectSwitchesTheEndFieldOffAndOn) {
         SCOPED_TRACE(name(check));
         endField->setText(QStringLiteral("77"));
         QTest::mouseClick(check, Qt::LeftButton);
-        ASSERT_TRUE(check->isChecked());
         EXPECT_EQ(endField->text(), "");
         EXPECT_FALSE(endField->isEnabled());
         // A disabled end field takes no focus, so it is not filled behind the operator's back.
         QTest::mouseClick(endField, Qt::LeftButton);
-        EXPECT_FALSE(endField->hasFocus());
         EXPECT_EQ(endField->text(), "");
         QTest::mouseClick(check, Qt::LeftButton);
         EXPECT_EQ(endField->text(), "1");  // not the 77 from before
         EXPECT_TRUE(endField->isEnabled());
     }
-    // The repeat box tells its value, however it was ticked.
+    // The repeat box tells its value.
     QTest::mouseClick(ui().ch_1_0, Qt::LeftButton);
     EXPECT_EQ(ui().ch_1_0->text(), " 1 - Repeat");
-    ui().ch_1_0->setChecked(false);
+    QTest::mouseClick(ui().ch_1_0, Qt::LeftButton);
     EXPECT_EQ(ui().ch_1_0->text(), " 0 - Disable");
 }
 
 TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
     // The Write option: validated before the write starts, or an empty start refuses it.
-    const std::vector<std::pair<QWidget *, QWidget *>> targetAndClicked = {
+    const std::pair<QWidget *, QWidget *> targetAndClicked[] = {
         {ui().Check3, ui().Check3}, {ui().Text4, ui().Text4}, {ui().Option3[1], ui().Option3[1]},
         {ui().txtTerm, ui().txtTerm->viewport()}};
     for (const auto &[target, clicked] : targetAndClicked) {
@@ -126,7 +99,6 @@ TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
         emptyByTyping(ui().Text3);
         QTest::mouseClick(clicked, Qt::LeftButton);
         EXPECT_EQ(ui().Text3->text(), "1");
-        EXPECT_EQ(ui().Text3->cursorPosition(), 1);
         EXPECT_EQ(QApplication::focusWidget(), target);
         if (ui().Option3[1]->isChecked()) {
             EXPECT_EQ(state().TransferPhase, 2);
@@ -135,6 +107,14 @@ TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
         }
         if (ui().Check3->isChecked()) QTest::mouseClick(ui().Check3, Qt::LeftButton);
     }
+    // So is Read's start, before Read takes it: with First Object ticked, Read would take
+    // an empty start as object 0.
+    QTest::mouseClick(ui().Check2, Qt::LeftButton);
+    emptyByTyping(ui().Text1);
+    QTest::mouseClick(ui().Option2[1], Qt::LeftButton);
+    EXPECT_EQ(ui().Text1->text(), "1");
+    EXPECT_EQ(state().CurrentObject, 1);
+    EXPECT_EQ(ui().Label5->text(), "1");
     // Going to another window is not leaving for another control of this one.
     emptyByTyping(ui().Text3);
     QWidget other;
@@ -143,29 +123,6 @@ TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     EXPECT_EQ(ui().Text3->text(), "");
     EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-TEST_F(EntryFieldsTest, ReadStartsAfterTheEmptyStartFieldIsFilled) {
-    for (bool firstObject : {false, true}) {
-        SCOPED_TRACE(firstObject ? "first object only" : "a range");
-        ui().Option2[2]->setChecked(true);
-        if (ui().Check2->isChecked() != firstObject) QTest::mouseClick(ui().Check2, Qt::LeftButton);
-        state().CurrentObject = 42;
-        emptyByTyping(ui().Text1);
-        bool readAlreadyChosen = true;
-        const auto watch = QObject::connect(ui().Text1, &QLineEdit::textChanged, [&] {
-            readAlreadyChosen = ui().Option2[1]->isChecked();
-        });
-        QTest::mouseClick(ui().Option2[1], Qt::LeftButton);
-        QObject::disconnect(watch);
-        ASSERT_TRUE(ui().Option2[1]->isChecked());
-        EXPECT_FALSE(readAlreadyChosen);
-        EXPECT_EQ(ui().Text1->text(), "1");
-        EXPECT_EQ(state().CurrentObject, 1);
-        EXPECT_EQ(state().TransferPhase, 1);
-        EXPECT_EQ(ui().Label5->text(), "1");
-        EXPECT_EQ(QApplication::focusWidget(), ui().Option2[1]);
-    }
 }
 
 }  // namespace

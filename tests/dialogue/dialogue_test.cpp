@@ -1,7 +1,9 @@
-// The dialogue through the real window: what its controls give the dialogue and what the
-// dialogue does to them. The exchanges themselves are in engine_test.cpp.
+// The dialogue through the real window: the Read and Write controls, what the window gives
+// the dialogue and what the dialogue does to it, the terminal widget. The exchanges
+// themselves are in engine_test.cpp.
 #include "app/lampimage.h"
 #include "dialogue/terminalbox.h"
+#include "numbers/textrules.h"
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
 
@@ -88,6 +90,111 @@ TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {
     // with more bytes were not answered: it has moved on.
     EXPECT_EQ(takeSent(), QByteArray());
     EXPECT_EQ(state().ReadStep, 2);
+}
+
+// Read corrects the range (an empty or out-of-range start becomes 1); Write takes it as
+// it is, so the rows for Read alone are those Write refuses.
+TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
+    struct Row {
+        const char *what;
+        bool readOnly;
+        QString start, end;
+        bool firstObject;
+        std::optional<QStringList> list;  // Check4 ticked with these entries
+        double current, last;
+        QString startAfter, endAfter;
+    };
+    const Row rows[] = {
+        {"end below start", false, "20", "10", false, {}, 20, 20, "20", "20"},
+        {"plain range", false, "30", "40", false, {}, 30, 40, "30", "40"},
+        {"the last object", false, "8175", "8175", false, {}, 8175, 8175, "8175", "8175"},
+        {"first object only", false, "7", "9", true, {}, 7, 7, "7", ""},
+        {"fraction kept", false, "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
+        {"list 12 3", false, "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
+        {"list 3 8 12", true, "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
+        {"empty start", true, "", "5", false, {}, 1, 5, "1", "5"},
+        {"empty list", true, "9", "9", false, QStringList{}, 1, 1, "1", "1"},
+        {"empty list, first object", true, "9", "9", true, QStringList{}, 0, 0, "", ""},
+    };
+    quint32 transfers = state().TransferNumber;
+    for (const bool write : {false, true}) {
+        QLineEdit *start = write ? ui().Text3 : ui().Text1;
+        QLineEdit *end = write ? ui().Text4 : ui().Text2;
+        QCheckBox *firstObject = write ? ui().Check3 : ui().Check2;
+        auto &options = write ? ui().Option3 : ui().Option2;
+        for (const Row &row : rows) {
+            if (write && row.readOnly) continue;
+            SCOPED_TRACE(std::string(write ? "write: " : "read: ") + row.what);
+            options[2]->setChecked(true);
+            ui().Check4->setChecked(false);
+            firstObject->setChecked(false);
+            start->setText(row.start);
+            end->setText(row.end);
+            firstObject->setChecked(row.firstObject);
+            if (row.list) {
+                ui().List1->clear();
+                ui().List1->addItems(*row.list);
+                ui().Check4->setChecked(true);
+            }
+            options[1]->setChecked(true);
+            EXPECT_EQ(state().CurrentObject, row.current);
+            EXPECT_EQ(state().LastObject, row.last);
+            EXPECT_EQ(start->text(), row.startAfter);
+            EXPECT_EQ(end->text(), row.endAfter);
+            EXPECT_EQ(state().ListPosition, 0);
+            EXPECT_EQ(ui().Label5->text(), numberText(row.current));
+            EXPECT_EQ(state().TransferPhase, write ? 2 : 1);
+            EXPECT_EQ(state().WriteInProgress, write);
+            EXPECT_EQ(state().TransferNumber, ++transfers);  // a new transfer each time
+        }
+    }
+}
+
+// Stop only makes the last object current; Clear empties the terminal at a start alone.
+TEST_F(DialogueTest, StopAndClear) {
+    ui().chClear->setChecked(true);
+    for (auto *options : {&ui().Option2, &ui().Option3}) {
+        ui().txtTerm->appendReply(u"old");
+        (*options)[1]->setChecked(true);
+        EXPECT_EQ(terminal(), "");
+        ui().txtTerm->appendReply(u"new");
+        (*options)[2]->setChecked(true);
+        EXPECT_EQ(terminal(), "new");
+        ui().txtTerm->clearText();
+    }
+    ui().Text3->setText("5");
+    ui().Text4->setText("50");
+    ui().Option3[1]->setChecked(true);
+    ui().Option3[2]->setChecked(true);
+    EXPECT_EQ(state().CurrentObject, 50);
+    EXPECT_EQ(ui().Label5->text(), "50");
+    EXPECT_EQ(state().TransferPhase, 2);
+    EXPECT_TRUE(state().WriteInProgress);
+}
+
+// A write from a list without an object is refused as a whole: nothing starts.
+TEST_F(DialogueTest, WriteRefusesAListWithoutAnObject) {
+    for (const QStringList &list : {QStringList{}, QStringList{"0", "8176"}}) {
+        ui().List1->clear();
+        ui().List1->addItems(list);
+        ui().Check4->setChecked(true);
+        ui().Option3[1]->setChecked(true);
+        EXPECT_EQ(state().TransferPhase, 0);
+        EXPECT_FALSE(state().WriteInProgress);
+        EXPECT_TRUE(ui().Option3[2]->isChecked());
+    }
+    EXPECT_EQ(dialogs.messages.size(), 2);
+}
+
+TEST_F(DialogueTest, TheWidgetShowsWhatTheTextHolds) {
+    ui().Check1->setChecked(false);
+    for (int i = 0; i < 3000; ++i) reply({i % 3 ? 172 : 200});
+    ui().txtTerm->syncDisplay();
+    QString expected = terminal();
+    expected.replace("\r\n", "\n");
+    EXPECT_EQ(ui().txtTerm->toPlainText(), expected);
+    EXPECT_LE(terminal().size(), 16000 + 6);
+    EXPECT_EQ(ui().txtTerm->textCursor().position(), ui().txtTerm->toPlainText().size());
 }
 
 }  // namespace
