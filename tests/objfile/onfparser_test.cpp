@@ -1,10 +1,7 @@
 #include "objfile/onfparser.h"
 
-#include "numbers/textrules.h"
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>

@@ -56,7 +56,9 @@ protected:
     }
 };
 
-TEST_F(ConnectionTest, RefusedOpenShowsTheReasonAndChangesNothing) {
+// A refused open shows the reason and changes nothing; the open that follows prepares a
+// fresh transfer.
+TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     const QString reason =
         QStringLiteral("COM 1 cannot be opened: /dev/ttyS0 is in use by another program.");
     interruptWrite();
@@ -70,13 +72,9 @@ TEST_F(ConnectionTest, RefusedOpenShowsTheReasonAndChangesNothing) {
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(selectedPortOption(), 1);
     EXPECT_EQ(activityLampInFront(), 3);
-    EXPECT_FALSE(ui().Text4->isEnabled());
-}
 
-TEST_F(ConnectionTest, ConnectPreparesAFreshTransfer) {
-    interruptWrite();
+    port->setOpenError({});
     emit ui().imgNotConnected->clicked();
-    EXPECT_TRUE(dialogs.messages.isEmpty());
     expectConnected(true);
     EXPECT_EQ(port->openCount(), 2);
     // Objects 1 to 1, idle, the link check pending, every field "1", repeat off.
@@ -86,6 +84,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransfer) {
     EXPECT_FALSE(ui().Text4->isEnabled());  // "First Object" stays ticked
     EXPECT_EQ(activityLampInFront(), 3);
     EXPECT_TRUE(takeSent().isEmpty());  // connecting sends nothing: the device speaks first
+    EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
 TEST_F(ConnectionTest, RefusedCloseKeepsTheConnection) {
