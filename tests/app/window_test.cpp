@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
 
 namespace orvel::test {
 namespace {
@@ -105,6 +108,38 @@ TEST_F(WindowTest, ShutdownClosesThePortIfOpen) {
         EXPECT_EQ(dialogs.icons.size(), refused ? 1 : 0);
         if (refused) EXPECT_EQ(dialogs.icons[0], Dialogs::Icon::Exclamation);
     }
+}
+
+// Double-clicks through the window, as the operator makes them: the second press comes as
+// a double-click event. On a lamp that is no second click, as in the classic toolkit; a
+// push button and a check box take it as a click, as there, so a check box ends unchanged.
+TEST_F(WindowTest, ADoubleClickIsOneClickOnALampAndTwoOnAButton) {
+    showActive();
+    auto doubleClick = [&](QWidget *widget) {
+        const QPoint centre = widget->mapTo(form.get(), widget->rect().center());
+        QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, centre);
+    };
+    struct Row {
+        QWidget *control;
+        const char *signal;
+        int count;
+    };
+    const Row rows[] = {{ui().Command1, SIGNAL(clicked()), 2},
+                        {ui().Check4, SIGNAL(toggled(bool)), 2},
+                        {ui().chClear, SIGNAL(toggled(bool)), 2},
+                        {ui().Option1[2], SIGNAL(toggled(bool)), 1}};
+    for (const Row &row : rows) {
+        QSignalSpy spy(row.control, row.signal);
+        doubleClick(row.control);
+        EXPECT_EQ(spy.count(), row.count) << row.control->objectName().toStdString();
+    }
+    // The red lamp connects and the green one, now in front, takes the second press.
+    doubleClick(ui().imgNotConnected);
+    EXPECT_TRUE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->closeCount(), 0);
+    doubleClick(ui().imgConnected);
+    EXPECT_FALSE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->openCount(), 1);
 }
 
 }  // namespace
