@@ -21,7 +21,8 @@ void QtDialogs::message(QWidget *parent, const QString &text, Icon icon) {
 std::optional<QString> QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request) {
     QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Any name is taken, as typed; a file that is not there fails to open later.
+    dialog.setFileMode(QFileDialog::AnyFile);
     const QStringList filters = fileDialogFilters(request.filter);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())

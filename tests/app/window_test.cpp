@@ -3,17 +3,23 @@
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 namespace orvel::test {
@@ -140,6 +146,48 @@ TEST_F(WindowTest, ADoubleClickIsOneClickOnALampAndTwoOnAButton) {
     doubleClick(ui().imgConnected);
     EXPECT_FALSE(form->MSComm1().PortOpen());
     EXPECT_EQ(port->openCount(), 1);
+}
+
+// Qt's own file dialog as "Objects num." opens it, played by `operate` once it is up
+// (and every 20 ms until it closes). Boxes the dialog opens of its own are closed and kept.
+struct FileDialogRun {
+    std::optional<QString> chosen;
+    QStringList boxes;
+};
+FileDialogRun runFileDialog(const std::function<void(QFileDialog &)> &operate) {
+    FileDialogRun run;
+    QTimer hand;
+    int ticks = 0;
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            run.boxes.append(box->text());
+            box->reject();
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            if (++ticks > 250) return dialog->reject();
+            // A timer of its own, so this one still closes a box the operation opens.
+            QTimer::singleShot(0, dialog, [&operate, dialog] { operate(*dialog); });
+        }
+    });
+    hand.start(20);
+    const QString filter = QStringLiteral("All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf");
+    run.chosen = QtDialogs().openFile(nullptr, {QStringLiteral("Objekts Number File"), filter, 2});
+    return run;
+}
+
+// A name that does not exist is taken: opening it fails later, without a word.
+TEST(FileDialog, TakesATypedNameThatDoesNotExist) {
+    QTemporaryDir dir;
+    bool typed = false;
+    const FileDialogRun run = runFileDialog([&](QFileDialog &dialog) {
+        if (std::exchange(typed, true)) return dialog.reject();  // still open: refused
+        dialog.setDirectory(dir.path());
+        auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QTest::keyClicks(name, QStringLiteral("missing.onf"));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    EXPECT_EQ(run.chosen, QDir(dir.path()).absoluteFilePath(QStringLiteral("missing.onf")));
+    EXPECT_EQ(run.boxes, QStringList{});
 }
 
 }  // namespace
