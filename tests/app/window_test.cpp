@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,6 +189,27 @@ TEST(FileDialog, TakesATypedNameThatDoesNotExist) {
     });
     EXPECT_EQ(run.chosen, QDir(dir.path()).absoluteFilePath(QStringLiteral("missing.onf")));
     EXPECT_EQ(run.boxes, QStringList{});
+}
+
+// "All Files (*.*)" lists files without a dot too, and still reads so.
+TEST(FileDialog, AllFilesListsEveryFile) {
+    QStringList types, objektsPatterns, allPatterns;
+    runFileDialog([&](QFileDialog &dialog) {
+        auto *combo = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        auto *model = dialog.findChild<QFileSystemModel *>();
+        for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
+        objektsPatterns = model->nameFilters();
+        QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
+        allPatterns = model->nameFilters();
+        dialog.reject();
+    });
+    EXPECT_EQ(types, (QStringList{"All Files (*.*)", "Objekts Number Files (*.onf)"}));
+    const std::tuple<QString, bool, bool> rows[] = {
+        {"nodot", true, false}, {"list.onf", true, true}, {"a.b.txt", true, false}};
+    for (const auto &[file, underAll, underObjekts] : rows) {
+        EXPECT_EQ(QDir::match(allPatterns, file), underAll) << file.toStdString();
+        EXPECT_EQ(QDir::match(objektsPatterns, file), underObjekts) << file.toStdString();
+    }
 }
 
 }  // namespace
