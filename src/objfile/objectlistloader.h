@@ -9,7 +9,8 @@ namespace orvel {
 class FrmTerminal;
 
 // "Objects num.": fills the object list from an object number file. Nothing is ever
-// reported: a cancelled dialog or a file that cannot be opened changes nothing.
+// reported: a cancelled dialog, a file that cannot be opened or one that is no regular
+// file changes nothing.
 class ObjectListLoader final : public QObject {
     Q_OBJECT
 public:

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace orvel::test {
 namespace {
 
@@ -68,16 +70,19 @@ TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
 
 TEST_F(ObjectListLoaderTest, CancelAndMissingFilesLeaveTheListAlone) {
     ui().List1->addItems({"7", "9"});
-    // Cancelled, a missing file, a folder.
+    const QString fifo = m_dir.filePath("fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Cancelled, a missing file, a folder, a pipe without a writer (opening it would wait
+    // for one) and a device that never ends: each returns at once.
     const std::optional<QString> choices[] = {std::nullopt, m_dir.filePath("missing.onf"),
-                                              m_dir.path()};
+                                              m_dir.path(), fifo, QStringLiteral("/dev/zero")};
     for (const std::optional<QString> &choice : choices) {
         dialogs.fileToChoose = choice;
         QTest::mouseClick(ui().Command1, Qt::LeftButton);
         EXPECT_EQ(list(), (QStringList{"7", "9"})) << choice.value_or("cancel").toStdString();
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(dialogs.fileDialogs, 3);
+    EXPECT_EQ(dialogs.fileDialogs, 5);
 }
 
 TEST_F(ObjectListLoaderTest, AReadFailureKeepsWhatWasAddedAndTheNextLoadWorks) {
