@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace orvel {
 namespace {
@@ -34,6 +37,18 @@ bool openRegularFile(const QString &path, QFile &file) {
     return true;
 }
 
+// Emptying a long list frees its items, but the C library keeps the freed pages (some
+// 230 MB after a million entries); they are given back to the system here.
+void emptyList(QListWidget *list) {
+    const bool wasLong = list->count() >= kBatch;
+    list->clear();
+#ifdef __GLIBC__
+    if (wasLong) malloc_trim(0);
+#else
+    Q_UNUSED(wasLong);
+#endif
+}
+
 }  // namespace
 
 ObjectListLoader::ObjectListLoader(FrmTerminal &form) : m_form(form) {
@@ -52,14 +67,18 @@ void ObjectListLoader::Command1Clicked() {
     load(file);
 }  // the file is closed here, however loading ended
 
-void ObjectListLoader::load(QIODevice &file) {
+void ObjectListLoader::load(QIODevice &file, qsizetype capacity) {
     QListWidget *list = m_form.ui().List1;
-    list->clear();
+    emptyList(list);
     OnfParser parser;
     QStringList entries;
-    qsizetype room = kListCapacity;
+    qsizetype room = capacity;
+    bool dropped = false;
     auto flush = [&] {
-        if (entries.size() > room) entries.resize(room);
+        if (entries.size() > room) {
+            entries.resize(room);
+            dropped = true;
+        }
         room -= entries.size();
         list->addItems(entries);
         entries.clear();
@@ -77,6 +96,18 @@ void ObjectListLoader::load(QIODevice &file) {
     }
     if (complete && room > 0) parser.finish(entries);
     flush();
+    if (room == 0 && !dropped) {
+        // Full: was there more? Unread bytes, or a last item without a line end.
+        QStringList last;
+        if (file.atEnd()) parser.finish(last);
+        dropped = !file.atEnd() || !last.isEmpty();
+    }
+    if (dropped) {
+        m_form.messageBox(QStringLiteral("Only the first %1 object numbers were loaded; the rest "
+                                         "of the file was not read.")
+                              .arg(capacity),
+                          Dialogs::Icon::Exclamation);
+    }
 }
 
 }  // namespace orvel

@@ -5,6 +5,7 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -93,6 +94,29 @@ TEST_F(ObjectListLoaderTest, AReadFailureKeepsWhatWasAddedAndTheNextLoadWorks) {
     EXPECT_EQ(list(), (QStringList{"1", "2", "3"}));
     load("8\n");
     EXPECT_EQ(list(), (QStringList{"8"}));
+}
+
+// A file with more entries than the list takes is cut, and the operator is told.
+TEST_F(ObjectListLoaderTest, AListCutAtItsCapacitySaysSo) {
+    const QString told = "Only the first 3 object numbers were loaded; the rest of the file "
+                         "was not read.";
+    const std::tuple<QByteArray, QStringList, bool> rows[] = {
+        {"1\n2\n3\n4\n", {"1", "2", "3"}, true},
+        {"1\n2\n3\n4", {"1", "2", "3"}, true},
+        {"1,2,3,4,5,6,7,8,9", {"1", "2", "3"}, true},
+        {"1\n2\n3\n", {"1", "2", "3"}, false},
+        {"1\n2\nx\n3", {"1", "2", "3"}, false},
+        {"1\n2\n", {"1", "2"}, false},
+    };
+    for (auto [content, kept, cut] : rows) {
+        SCOPED_TRACE(content.toStdString());
+        dialogs.messages.clear();
+        QBuffer file(&content);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ObjectListLoader(*form).load(file, 3);
+        EXPECT_EQ(list(), kept);
+        EXPECT_EQ(dialogs.messages, cut ? QStringList{told} : QStringList{});
+    }
 }
 
 TEST_F(ObjectListLoaderTest, LargeAndHostileFilesLoadWhatIsValid) {
