@@ -32,7 +32,9 @@ public:
     std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) override;
 };
 
-// "Name (*.x)|*.x|Other (*.y)|*.y" as the file dialog's list of types.
+// "Name (*.x)|*.x|Other (*.y)|*.y" as the file dialog's list of types: each description
+// followed by its patterns in parentheses ("Name (*.x) (*.x)"), for a dialog that hides
+// those last parentheses. *.* becomes *.
 QStringList fileDialogFilters(const QString &filter);
 
 }  // namespace orvel

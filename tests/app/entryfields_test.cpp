@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,7 @@ TEST_F(EntryFieldsTest, TypedInputIsCorrectedInPlace) {
         {"a digit in front that goes past 8175", "817", 0, "9", "1", 1},
         {"a fifth character is refused", "", -1, "12345", "1234", 4},
         {"a fifth character in the middle is refused", "1234", 2, "5", "1234", 2},
+        {"nothing is added to a longer text set in code", "1234.5", -1, "6", "1234.5", 6},
         {"deleting the last digit leaves the field empty", "7", -1, "\b", "", 0},
         {"deleting a digit", "123", -1, "\b", "12", 2},
     };
@@ -79,6 +81,46 @@ TEST_F(EntryFieldsTest, TypedInputIsCorrectedInPlace) {
         }
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// A paste is cut to the room left, as in a field of four characters at most; the selected
+// text counts as room. A longer text the program put there is not cut, nor added to.
+TEST_F(EntryFieldsTest, PastesAndTypingOverASelectionAreCutToTheRoomLeft) {
+    struct Row {
+        QString before;
+        int start, selected;  // the caret, or the selection from `start`
+        QString pasted;       // empty: `typed` is typed instead
+        QString typed;
+        QString after;
+    };
+    const Row rows[] = {
+        {"", 0, 0, "12345", "", "1234"},
+        {"", 0, 0, QString(10000, u'7'), "", "7777"},
+        {"12", 2, 0, "3456", "", "1234"},
+        {"12", 1, 0, "999", "", "1992"},
+        {"1234", 0, 4, "56789", "", "5678"},
+        {"1234.5", 6, 0, "7", "", "1234.5"},
+        {"1234.5", 5, 1, "67", "", "1234.6"},
+        {"1234.5", 5, 1, "", "7", "1234.7"},
+        {"1234.5", 0, 6, "", "89", "89"},
+    };
+    QLineEdit *field = ui().Text1;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.before.toStdString() + " + " + row.pasted.left(8).toStdString() +
+                     row.typed.toStdString());
+        field->setText(row.before);
+        ASSERT_EQ(field->text(), row.before);
+        field->setFocus();
+        if (row.selected > 0) field->setSelection(row.start, row.selected);
+        else field->setCursorPosition(row.start);
+        if (row.pasted.isEmpty()) {
+            QTest::keyClicks(field, row.typed);
+        } else {
+            QGuiApplication::clipboard()->setText(row.pasted);
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        }
+        EXPECT_EQ(field->text(), row.after);
+    }
 }
 
 // A text set by the program goes through the same corrections.
