@@ -17,7 +17,7 @@ deps:
 	@mk/deps.sh $(DEPS)
 
 configure: deps
-	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BENCH=OFF
 
 build: configure
 	cmake --build $(BUILD)
