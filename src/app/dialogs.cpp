@@ -35,6 +35,22 @@ std::optional<QString> QtDialogs::openFile(QWidget *parent, const OpenFileReques
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtDialogs::saveFile(QWidget *parent, const OpenFileRequest &request) {
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setNameFilters(fileDialogFilters(request.filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool QtDialogs::question(QWidget *parent, const QString &text) {
+    return QMessageBox::question(parent, QStringLiteral("Orvel prg"), text) == QMessageBox::Yes;
+}
+
 QStringList fileDialogFilters(const QString &filter) {
     const QStringList parts = filter.split(u'|');
     QStringList filters;

@@ -39,6 +39,12 @@ void DeviceSession::feed(QByteArrayView bytes) {
     dispatch();
 }
 
+void DeviceSession::receive(quint8 byte, bool moreWaiting) {
+    if (!m_client) return;
+    if (const auto reply = m_client->receive(byte, moreWaiting, now())) m_send(char(*reply));
+    dispatch();
+}
+
 void DeviceSession::onTimer() {
     if (!m_client) return;
     m_client->tick(now());

@@ -28,6 +28,8 @@ public:
     void stop();
     // Received bytes, in order, as many as have arrived.
     void feed(QByteArrayView bytes);
+    // One received byte; moreWaiting: further bytes already wait behind it.
+    void receive(quint8 byte, bool moreWaiting);
     bool running() const { return m_client.has_value(); }
 
 signals:

@@ -119,10 +119,12 @@ void Dialogue::writeCommand(Reply kind) {
         if (answer(char(address % 256))) state.WriteStep = 4;
         break;
     case 4:
-        if (answer(m_view.repeatTicked() ? char(1) : char(0))) state.WriteStep = 5;
+        state.CommandValue = m_view.repeatTicked() ? 1 : 0;
+        if (answer(char(state.CommandValue))) state.WriteStep = 5;
         break;
     default:  // 5: the device has the value; the same object is read back
         state.WriteStep = 0;
+        m_view.valueWritten(address, state.CommandValue);
         if (!commandIsStale()) {
             state.ReadBack = state.CommandObject;
             state.TransferPhase = TransferState::Reading;
@@ -143,8 +145,11 @@ void Dialogue::giveUpCommand() {
 
 void Dialogue::valueArrived(quint8 value, QString &shown) {
     TransferState &state = m_state;
-    if (objects::isCell(state.CommandAddress)) state.DeviceMemory[size_t(state.CommandAddress)] = value;
     state.ReadStep = 0;
+    if (objects::isCell(state.CommandAddress)) {
+        state.DeviceMemory[size_t(state.CommandAddress)] = value;
+        m_view.valueRead(state.CommandAddress, value);
+    }
     shown = replyText(value) + QStringLiteral(" - ") + numberText(state.CommandObject) +
             QStringLiteral("\n\r");
     if (commandIsStale()) return;  // a transfer started since goes on from its start

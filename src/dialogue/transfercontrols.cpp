@@ -84,6 +84,7 @@ void TransferControls::readClicked(int index) {
     }
     state.TransferPhase = TransferState::Reading;
     ui.Label5->setText(numberText(state.CurrentObject));
+    emit transferStarted(false);
 }
 
 void TransferControls::writeClicked(int index) {
@@ -135,6 +136,7 @@ void TransferControls::writeClicked(int index) {
     state.WriteInProgress = true;
     state.TransferPhase = TransferState::Writing;
     ui.Label5->setText(numberText(state.CurrentObject));
+    emit transferStarted(true);
 }
 
 }  // namespace orvel

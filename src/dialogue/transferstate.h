@@ -30,6 +30,7 @@ struct TransferState {
     // operator has chosen since.
     int CommandAddress = -1;
     double CommandObject = 0;
+    quint8 CommandValue = 0;  // the value byte a write command sent
     quint32 CommandTransfer = 0;
     quint32 TransferNumber = 0;  // one up at each Read or Write started
     // The object a finished write reads back next.

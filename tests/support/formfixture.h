@@ -41,6 +41,17 @@ struct FakeDialogs final : Dialogs {
         lastRequest = request;
         return fileToChoose;
     }
+    std::optional<QString> saveFile(QWidget *, const OpenFileRequest &request) override {
+        ++fileDialogs;
+        lastRequest = request;
+        return fileToChoose;
+    }
+    bool question(QWidget *, const QString &text) override {
+        messages.append(text);
+        icons.append(Icon::None);
+        return answerYes;
+    }
+    bool answerYes = true;
 };
 
 // A window on an in-memory port, or on `backend` when one is given (then `port` is null).
