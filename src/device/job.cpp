@@ -10,7 +10,7 @@ std::optional<Job> Job::read(const QList<int> &objects, QString *error) {
             if (error)
                 *error = QStringLiteral("Object %1 is not a cell of the device (0 to %2).")
                              .arg(object)
-                             .arg(kLastCell);
+                             .arg(objects::kLastSetting);
             return std::nullopt;
         }
         items.append({object, 0});
@@ -24,8 +24,8 @@ std::optional<Job> Job::write(const QList<JobItem> &items, QString *error) {
             if (error)
                 *error = QStringLiteral("Object %1 cannot be written: only objects %2 to %3 can.")
                              .arg(item.object)
-                             .arg(kFirstObject)
-                             .arg(kLastObject);
+                             .arg(objects::kFirst)
+                             .arg(objects::kLast);
             return std::nullopt;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "numbers/objects.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -18,15 +20,11 @@ class Job {
 public:
     enum class Kind { Read, Write };
 
-    static constexpr int kFirstObject = 1;
-    static constexpr int kLastObject = 8175;  // 8176..8191 hold the device's settings
-    static constexpr int kLastCell = 8191;
-
     static std::optional<Job> read(const QList<int> &objects, QString *error = nullptr);
     static std::optional<Job> write(const QList<JobItem> &items, QString *error = nullptr);
 
-    static bool readable(int object) { return object >= 0 && object <= kLastCell; }
-    static bool writable(int object) { return object >= kFirstObject && object <= kLastObject; }
+    static bool readable(int object) { return objects::isCell(object); }
+    static bool writable(int object) { return objects::isObject(object); }
 
     Kind kind() const { return m_kind; }
     const QList<JobItem> &items() const { return m_items; }

@@ -236,7 +236,7 @@ TEST(DeviceClientTest, RandomJobsDevicesStallsAndStops) {
         QList<JobItem> items;
         QList<int> objects;
         for (int count = 1 + pick(10); items.size() < count;) {
-            const int object = pick(3) ? 1 + pick(Job::kLastObject) : awkward[pick(7)];
+            const int object = pick(3) ? 1 + pick(objects::kLast) : awkward[pick(7)];
             if (objects.contains(object)) continue;
             objects.append(object);
             items.append({object, quint8(pick(3) ? pick(2) : pick(256))});
