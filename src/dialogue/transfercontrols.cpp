@@ -59,6 +59,8 @@ void TransferControls::readClicked(int index) {
         return;
     }
     state.startTransfer();
+    // A Read started under a running Write reads: its objects are not written.
+    state.WriteInProgress = false;
     state.ListPosition = 0;
     if (ui.chClear->isChecked()) ui.txtTerm->clearText();
     state.LastObject = valueOf(ui.Text1->text());
