@@ -38,6 +38,7 @@ struct Trace {
     std::vector<Tx> sent;
     int memoryWrites = 0;
     long long hungUpAt = -1;
+    std::vector<std::pair<bool, int>> addressed;  // write?, address as sent
     Counters counters;  // at the end
 };
 
@@ -52,6 +53,7 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
             for (auto b : out.bytes) run.sent.push_back({wake->count(), b});
             run.memoryWrites += out.memoryWritten ? 1 : 0;
             if (out.hangup) run.hungUpAt = wake->count();
+            for (const Addressed &a : out.addressed) run.addressed.push_back({a.write, a.address});
         }
     };
     for (const Event &e : events) {
@@ -166,6 +168,19 @@ TEST(DeviceModel, Exchanges) {
         EXPECT_EQ(model.state(), tc.end);
         EXPECT_EQ(run.hungUpAt, tc.hungUpAt);
     }
+}
+
+// What the stall model learns from the device: each address as sent (before it is taken
+// modulo 8192), and the commands given up for want of an answer (idle windows are none).
+TEST(DeviceModel, ReportsAddressesAsSentAndCommandsGivenUp) {
+    Memory memory{};
+    DeviceModel model(memory, paced());
+    const Trace run = drive(model,
+                            {C(0), H(2000, 0x55), H(4000, 0x3F), H(6000, 0xFF), H(10'000, 0xAA),
+                             H(12'000, 0x00), H(14'000, 0x07)},
+                            700'000);
+    EXPECT_EQ(run.addressed, (std::vector<std::pair<bool, int>>{{false, 0x3FFF}, {true, 7}}));
+    EXPECT_EQ(run.counters.commandsGivenUp, 1u);  // the write's value never came
 }
 
 // Connected at 0 and left idle for `until` microseconds, with noise of probability `p`.

@@ -158,12 +158,14 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
         queueAck(at);
         break;
     case State::ReadLow:
+        out.addressed.push_back({false, static_cast<std::uint16_t>(m_address | byte)});
         m_address = (m_address | byte) & addressMask;
         queue(m_memory[m_address], Kind::Value, at);
         m_state = State::Idle;
         queueReadyPair(at);
         break;
     case State::WriteLow:
+        out.addressed.push_back({true, static_cast<std::uint16_t>(m_address | byte)});
         m_address = (m_address | byte) & addressMask;
         m_state = State::WriteValue;
         queueAck(at);
@@ -188,6 +190,7 @@ void DeviceModel::onDeadline(Micros at)
     // In the idle state this repeats the announcement; in the middle of a
     // command the programmer went quiet and the device gives up on it.
     if (!active()) return;
+    if (m_state != State::Idle) ++m_counters.commandsGivenUp;
     m_state = State::Idle;
     queueReadyPair(at);
 }

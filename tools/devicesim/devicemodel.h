@@ -68,12 +68,21 @@ struct Counters {
     std::uint64_t objectsWritten = 0;
     std::uint64_t noiseReceived = 0;  // bytes that were no command while idle
     std::uint64_t noiseSent = 0;
+    std::uint64_t commandsGivenUp = 0;  // time-outs inside a command
+};
+
+// A command whose address the device has taken whole, as sent (before the address is
+// taken modulo 8192).
+struct Addressed {
+    bool write = false;
+    std::uint16_t address = 0;
 };
 
 struct Output {
     std::vector<std::uint8_t> bytes;  // to be put on the line now, in this order
     bool memoryWritten = false;
     bool hangup = false;
+    std::vector<Addressed> addressed;
 };
 
 class DeviceModel {
