@@ -57,6 +57,9 @@ struct DeviceConfig {
     std::optional<std::uint8_t> wrongFirstByte;
     std::optional<std::uint64_t> silentAfter;
     std::optional<std::uint64_t> hangupAfter;
+    // After this many bytes sent, once: mute and deaf for pauseLength, then afresh from idle.
+    std::optional<std::uint64_t> pauseAfter;
+    Micros pauseLength{1'000'000};
     double noiseProbability = 0.0;
     std::uint64_t noiseSeed = 1;
 };
@@ -95,6 +98,7 @@ public:
         WriteHigh,
         WriteLow,
         WriteValue,
+        Paused,  // --pause-after reached: mute and deaf until the pause is over
         Silent,  // --silent-after reached: mute for good
         HungUp,  // --hangup-after reached
     };
@@ -145,6 +149,7 @@ private:
     std::deque<Outgoing> m_tx;
     std::deque<Incoming> m_rx;
     bool m_connectedBefore = false;
+    bool m_pausedBefore = false;
     Micros m_lastTxDue{0};   // when the line is free for our next byte
     Micros m_lastSent{0};    // due time of the last byte actually sent
     Micros m_lastRxDue{0};   // when the line from the programmer is free again
