@@ -44,6 +44,7 @@ TEST(StallModel, RecoversFromAnyStallAndWritesOnlyChosenCells) {
                   << t.lateAnswers << " late answers, " << t.wrongAfterLateAnswer
                   << " wrong values and " << t.writesLostToLateAnswer << " lost writes after "
                   << "them, " << t.virtualMs / 1000 << " s virtual\n";
+        if (only) continue;
         // The runs met what they are for.
         EXPECT_GT(tally.values, 4u * kRuns);
         EXPECT_GT(tally.completed, std::uint64_t(kRuns));
