@@ -5,6 +5,8 @@
 #include "numbers/objects.h"
 #include "numbers/textrules.h"
 
+#include <utility>
+
 namespace orvel {
 namespace {
 
@@ -84,6 +86,7 @@ void Dialogue::awaitCommand(Reply kind, Command command) {
     }
     state.CommandAddress = *objectCell(state.CommandObject);
     state.CommandTransfer = state.TransferNumber;
+    state.ReadyCrossedCommand = false;
     if (answer(command == Command::Read ? protocol::kReadCommand : protocol::kWriteCommand))
         step = 2;
 }
@@ -97,6 +100,7 @@ void Dialogue::readCommand(Reply kind, quint8 reply, QString &shown) {
     if (kind == Reply::Ready) {
         giveUpCommand();
     } else if (kind == Reply::Acknowledge) {
+        state.ReadyCrossedCommand = false;
         const int address = state.CommandAddress;
         if (answer(char(state.ReadStep == 2 ? address / 256 : address % 256))) ++state.ReadStep;
     }
@@ -110,6 +114,7 @@ void Dialogue::writeCommand(Reply kind) {
         return;
     }
     if (kind != Reply::Acknowledge) return;  // data bytes mean nothing while writing
+    state.ReadyCrossedCommand = false;
     const int address = state.CommandAddress;
     switch (state.WriteStep) {
     case 2:
@@ -135,12 +140,23 @@ void Dialogue::writeCommand(Reply kind) {
 
 // A ready byte where an acknowledge was due: the device has given the command up (it timed
 // out while we were away) and stored nothing. The object starts again from this ready byte.
+// Right after a command the ready byte may instead be the second of the device's pair,
+// sent as our command was on the line: an acknowledge next means the device took the
+// command; a second ready byte, that it gave it up, and that byte gets the command again.
 void Dialogue::giveUpCommand() {
     TransferState &state = m_state;
+    if ((state.ReadStep == 2 || state.WriteStep == 2) && !state.ReadyCrossedCommand) {
+        state.ReadyCrossedCommand = true;
+        return;
+    }
+    const bool secondReady = std::exchange(state.ReadyCrossedCommand, false);
     state.ReadStep = 0;
     state.WriteStep = 0;
     if (state.TransferPhase == TransferState::Reading) state.ReadStep = 1;
     if (state.TransferPhase == TransferState::Writing) state.WriteStep = 1;
+    if (secondReady && state.TransferPhase != TransferState::Idle)
+        awaitCommand(Reply::Ready, state.TransferPhase == TransferState::Reading ? Command::Read
+                                                                                 : Command::Write);
 }
 
 void Dialogue::valueArrived(quint8 value, QString &shown) {

@@ -35,6 +35,9 @@ struct TransferState {
     quint32 TransferNumber = 0;  // one up at each Read or Write started
     // The object a finished write reads back next.
     std::optional<double> ReadBack;
+    // A ready byte came where the acknowledge of our command was due: it may be the
+    // device's second ready byte, crossing the command on the line. The next byte tells.
+    bool ReadyCrossedCommand = false;
 
     bool commandInFlight() const { return ReadStep >= 2 || WriteStep >= 2; }
     // A new transfer starts at the start of an object; a command in flight is finished
