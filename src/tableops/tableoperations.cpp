@@ -115,24 +115,19 @@ std::optional<Table> TableOperations::chooseTable(const QString &title) {
     return loaded.table;
 }
 
-void TableOperations::compare() {
-    if (m_session) return;
-    const std::optional<Table> table = chooseTable(QStringLiteral("Compare with table"));
-    if (!table) return;
-    m_table = *table;
-    QList<int> objects;
-    for (const auto &entry : m_table.objects) objects.append(entry.first);
-    start(Step::Compare, *Job::read(objects));
-}
+void TableOperations::compare() { readTable(Step::Compare, QStringLiteral("Compare with table")); }
 
-void TableOperations::restore() {
+void TableOperations::restore() { readTable(Step::RestoreRead, QStringLiteral("Restore table")); }
+
+// Both begin alike: a table chosen, and every object it holds read fresh from the device.
+void TableOperations::readTable(Step step, const QString &title) {
     if (m_session) return;
-    const std::optional<Table> table = chooseTable(QStringLiteral("Restore table"));
+    const std::optional<Table> table = chooseTable(title);
     if (!table) return;
     m_table = *table;
     QList<int> objects;
     for (const auto &entry : m_table.objects) objects.append(entry.first);
-    start(Step::RestoreRead, *Job::read(objects));
+    start(step, *Job::read(objects));
 }
 
 void TableOperations::start(Step step, const Job &job) {

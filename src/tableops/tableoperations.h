@@ -47,6 +47,7 @@ private:
     enum class Step { Compare, RestoreRead, RestoreWrite };
 
     std::optional<Table> chooseTable(const QString &title);
+    void readTable(Step step, const QString &title);
     void start(Step step, const Job &job);
     void onValue(int object, quint8 value, int kind);
     void finished(const JobSummary &summary);
