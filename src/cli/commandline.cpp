@@ -1,11 +1,11 @@
 #include "cli/commandline.h"
 
+#include <QFile>
+#include <cstdio>
+
 #include "cli/exitstatus.h"
 #include "cli/objectselection.h"
 #include "objfile/onfparser.h"
-
-#include <QFile>
-#include <cstdio>
 
 namespace orvel::cli {
 namespace {
@@ -47,8 +47,10 @@ CommandLine::CommandLine(QString command, QString usage, const QString &descript
 void CommandLine::addDeviceOptions() {
     m_needsPort = true;
     m_parser.addOptions({
-        {"port", "The port: COM1 to COM4 (as the window maps them), a device such as "
-                 "/dev/ttyUSB0, or a name under /dev/serial/by-id.", "P"},
+        {"port",
+         "The port: COM1 to COM4 (as the window maps them), a device such as "
+         "/dev/ttyUSB0, or a name under /dev/serial/by-id.",
+         "P"},
         {"log", "Appends every byte sent and received, with its time, to FILE.", "FILE"},
         {"json", "Prints one summary object on standard output."},
         {"quiet", "Says nothing on standard error but errors; no progress bar."},
@@ -58,8 +60,10 @@ void CommandLine::addDeviceOptions() {
 void CommandLine::addObjectOptions() {
     m_parser.addOptions({
         {"objects", "The objects: numbers and ranges, e.g. 1-10,20,30-40.", "RANGES"},
-        {"list", "The objects of an object number file (.onf), as the window's Objects num. "
-                 "takes them.", "FILE"},
+        {"list",
+         "The objects of an object number file (.onf), as the window's Objects num. "
+         "takes them.",
+         "FILE"},
     });
 }
 
@@ -76,8 +80,7 @@ std::optional<int> CommandLine::parse(const QStringList &arguments, int position
         return usageError(QStringLiteral("unexpected argument '%1'")
                               .arg(m_parser.positionalArguments().at(positionals)));
     if (given < positionals) return usageError(QStringLiteral("a table file is missing"));
-    if (m_needsPort && !isSet("port"))
-        return usageError(QStringLiteral("--port is missing"));
+    if (m_needsPort && !isSet("port")) return usageError(QStringLiteral("--port is missing"));
     return std::nullopt;
 }
 
@@ -100,7 +103,8 @@ std::optional<QList<int>> CommandLine::objects(int first, int last) const {
     }
     QFile file(value("list"));
     if (!file.open(QIODevice::ReadOnly)) {
-        usageError(QStringLiteral("%1 cannot be read: %2").arg(file.fileName(), file.errorString()));
+        usageError(
+            QStringLiteral("%1 cannot be read: %2").arg(file.fileName(), file.errorString()));
         return std::nullopt;
     }
     const QList<int> cells = objectsOfList(parseObjectNumbers(file.read(kMaxListBytes)));

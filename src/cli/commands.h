@@ -1,9 +1,9 @@
 #pragma once
 
-#include "table/table.h"
-
 #include <QStringList>
 #include <optional>
+
+#include "table/table.h"
 
 // The subcommands of `orvel`; each takes its arguments from its own name on and returns
 // the exit status.

@@ -1,11 +1,11 @@
+#include <cstdio>
+
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
 #include "table/differences.h"
 #include "table/tablestore.h"
-
-#include <cstdio>
 
 namespace orvel::cli {
 namespace {
@@ -46,8 +46,9 @@ int runCompare(const QStringList &arguments) {
                      QStringLiteral("Reads the table's objects from the device and prints those "
                                     "that differ as lines of object,device,table. Exits with 1 "
                                     "when any differs or could not be read."));
-    line.parser().addPositionalArgument("TABLE", "A table file, as orvel read or the window's "
-                                                 "Save table writes it.");
+    line.parser().addPositionalArgument("TABLE",
+                                        "A table file, as orvel read or the window's "
+                                        "Save table writes it.");
     line.addDeviceOptions();
     if (const auto status = line.parse(arguments, 1)) return *status;
     const std::optional<Table> table = tableArgument(line);

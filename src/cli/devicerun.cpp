@@ -1,11 +1,11 @@
 #include "cli/devicerun.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+
 #include "cli/bytelog.h"
 #include "cli/interruptwatcher.h"
 #include "cli/progressline.h"
-
-#include <QElapsedTimer>
-#include <QEventLoop>
 
 namespace orvel::cli {
 
@@ -25,7 +25,10 @@ DeviceRun::~DeviceRun() {
 QString DeviceRun::open() {
     QString error;
     if (m_backend.open(m_port.number, &error)) return {};
-    if (m_port.byPath) error = QStringLiteral("(%1 is opened as COM %2)\n").arg(m_port.path).arg(m_port.number) + error;
+    // The backend names ports by number; say which one the path was opened as.
+    if (m_port.byPath)
+        error =
+            QStringLiteral("%1, opened as COM %2:\n").arg(m_port.label).arg(m_port.number) + error;
     return error;
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "cli/portchoice.h"
-#include "device/devicesession.h"
-#include "journal/journal.h"
-#include "serial/qserialbackend.h"
-
 #include <QDateTime>
 #include <QObject>
 #include <map>
 #include <memory>
+
+#include "cli/portchoice.h"
+#include "device/devicesession.h"
+#include "journal/journal.h"
+#include "serial/qserialbackend.h"
 
 namespace orvel::cli {
 

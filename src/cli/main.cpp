@@ -1,11 +1,11 @@
 // orvel: the programmer for scripts. The same device client, table files, journal and
 // port assignments as the window, without a window.
-#include "cli/commands.h"
-#include "cli/exitstatus.h"
-
 #include <QCoreApplication>
 #include <cstdio>
 #include <map>
+
+#include "cli/commands.h"
+#include "cli/exitstatus.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "cli/objectselection.h"
 
+#include <set>
+
 #include "numbers/objects.h"
 #include "numbers/textrules.h"
-
-#include <set>
 
 namespace orvel::cli {
 namespace {
@@ -15,12 +15,13 @@ std::optional<int> wholeNumber(QStringView text) {
     return n;
 }
 
-QList<int> ascending(const std::set<int> &cells) { return QList<int>(cells.begin(), cells.end()); }
+QList<int> ascending(const std::set<int> &cells) {
+    return QList<int>(cells.begin(), cells.end());
+}
 
 }  // namespace
 
-std::optional<QList<int>> parseObjectRanges(QStringView text, int first, int last,
-                                            QString *error) {
+std::optional<QList<int>> parseObjectRanges(QStringView text, int first, int last, QString *error) {
     const auto fail = [&](const QString &why) -> std::optional<QList<int>> {
         *error = why;
         return std::nullopt;

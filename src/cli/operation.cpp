@@ -1,11 +1,11 @@
 #include "cli/operation.h"
 
-#include "cli/commandline.h"
-#include "cli/exitstatus.h"
-
 #include <unistd.h>
 
 #include <cstdio>
+
+#include "cli/commandline.h"
+#include "cli/exitstatus.h"
 
 namespace orvel::cli {
 namespace {
@@ -14,11 +14,16 @@ constexpr int kFailuresNamed = 10;
 
 QString reasonText(FailReason reason) {
     switch (reason) {
-        case FailReason::TimedOut: return QStringLiteral("no answer in time");
-        case FailReason::NoAnswer: return QStringLiteral("the device did not answer");
-        case FailReason::GaveUp: return QStringLiteral("the device gave the command up");
-        case FailReason::Mismatch: return QStringLiteral("read back a different value");
-        case FailReason::None: break;
+        case FailReason::TimedOut:
+            return QStringLiteral("no answer in time");
+        case FailReason::NoAnswer:
+            return QStringLiteral("the device did not answer");
+        case FailReason::GaveUp:
+            return QStringLiteral("the device gave the command up");
+        case FailReason::Mismatch:
+            return QStringLiteral("read back a different value");
+        case FailReason::None:
+            break;
     }
     return QString();
 }
@@ -49,7 +54,8 @@ int Operation::open() {
     }
     m_run = std::make_unique<DeviceRun>(m_port, m_log, m_progress);
     QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this] {
-        say(QStringLiteral("Stopping after the object under way, leaving the device idle "
+        say(
+            QStringLiteral("Stopping after the object under way, leaving the device idle "
                            "(Ctrl+C again quits at once)."));
     });
     if (const QString problem = m_run->open(); !problem.isEmpty()) {
@@ -93,8 +99,8 @@ std::optional<int> Operation::interruption(const RunResult &result) const {
 void Operation::sayFailed(const JobSummary &summary) const {
     if (summary.failed.isEmpty() || summary.deviceNotAnswering) return;
     QStringList named;
-    for (const ObjectResult &failed : summary.failed.first(
-             std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
+    for (const ObjectResult &failed :
+         summary.failed.first(std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
         named.append(QStringLiteral("%1 (%2)").arg(failed.object).arg(reasonText(failed.reason)));
     if (summary.failed.size() > kFailuresNamed)
         named.append(QStringLiteral("and %1 more").arg(summary.failed.size() - kFailuresNamed));

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+
 #include "cli/bytelog.h"
 #include "cli/devicerun.h"
 #include "cli/progressline.h"
 #include "cli/summary.h"
-
-#include <memory>
-#include <optional>
 
 namespace orvel::cli {
 

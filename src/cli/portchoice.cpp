@@ -1,9 +1,9 @@
 #include "cli/portchoice.h"
 
-#include "ports/portassignments.h"
-
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include "ports/portassignments.h"
 
 namespace orvel::cli {
 namespace {
@@ -35,8 +35,9 @@ std::optional<PortChoice> choosePort(const QString &text, QString *error) {
     QString path = text;
     if (!path.contains(u'/') && QFileInfo::exists(kByIdFolder + path)) path = kByIdFolder + path;
     if (!path.contains(u'/')) {
-        *error = QStringLiteral("'%1' is no port: give COM1 to COM4, a device such as "
-                                "/dev/ttyUSB0, or a name under %2 (orvel ports lists them)")
+        *error = QStringLiteral(
+                     "'%1' is no port: give COM1 to COM4, a device such as "
+                     "/dev/ttyUSB0, or a name under %2 (orvel ports lists them)")
                      .arg(text, kByIdFolder);
         return std::nullopt;
     }

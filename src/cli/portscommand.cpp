@@ -1,3 +1,8 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
@@ -5,19 +10,17 @@
 #include "ports/portdescription.h"
 #include "ports/systemportenumerator.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <cstdio>
-
 namespace orvel::cli {
 namespace {
 
 QString sourceName(PortAssignments::Source source) {
     switch (source) {
-        case PortAssignments::Source::Environment: return QStringLiteral("environment");
-        case PortAssignments::Source::Assignment: return QStringLiteral("assignment");
-        case PortAssignments::Source::Default: break;
+        case PortAssignments::Source::Environment:
+            return QStringLiteral("environment");
+        case PortAssignments::Source::Assignment:
+            return QStringLiteral("assignment");
+        case PortAssignments::Source::Default:
+            break;
     }
     return QStringLiteral("default");
 }
@@ -47,7 +50,8 @@ QByteArray json(const QList<PortInfo> &present, const PortAssignments &assignmen
                                 {"source", sourceName(resolved.source)},
                                 {"present", findPort(present, resolved.path) != nullptr}});
     }
-    return QJsonDocument(QJsonObject{{"ports", ports}, {"com", coms}}).toJson(QJsonDocument::Compact) +
+    return QJsonDocument(QJsonObject{{"ports", ports}, {"com", coms}})
+               .toJson(QJsonDocument::Compact) +
            '\n';
 }
 
@@ -56,8 +60,8 @@ QString text(const QList<PortInfo> &present, const PortAssignments &assignments)
                                     : QStringLiteral("Serial ports present:\n");
     for (const PortInfo &port : present) {
         const int com = comOf(port, assignments);
-        out += QStringLiteral("  %1%2\n").arg(
-            portLabel(port), com ? QStringLiteral(" = COM %1").arg(com) : QString());
+        out += QStringLiteral("  %1%2\n")
+                   .arg(portLabel(port), com ? QStringLiteral(" = COM %1").arg(com) : QString());
     }
     out += QStringLiteral("The window's ports:\n");
     for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
@@ -78,8 +82,8 @@ int runPorts(const QStringList &arguments) {
     if (const auto status = line.parse(arguments, 0)) return *status;
     const QList<PortInfo> present = SystemPortEnumerator().ports();
     const PortAssignments assignments;
-    const QByteArray out = line.isSet("json") ? json(present, assignments)
-                                              : text(present, assignments).toLocal8Bit();
+    const QByteArray out =
+        line.isSet("json") ? json(present, assignments) : text(present, assignments).toLocal8Bit();
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return kDone;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "progress/transferprogress.h"
-
 #include <QString>
 #include <cstdio>
+
+#include "progress/transferprogress.h"
 
 namespace orvel::cli {
 

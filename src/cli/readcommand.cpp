@@ -1,11 +1,11 @@
+#include <cstdio>
+
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
 #include "table/tablefile.h"
 #include "table/tablestore.h"
-
-#include <cstdio>
 
 namespace orvel::cli {
 
@@ -42,8 +42,8 @@ int runRead(const QStringList &arguments) {
     for (const auto &[cell, value] : result.values)
         (cell <= kLastObject ? table.objects : table.settings)[cell] = value;
 
-    int status = operation.interruption(result).value_or(result.summary.failed.isEmpty() ? kDone
-                                                                                         : kDiffer);
+    int status =
+        operation.interruption(result).value_or(result.summary.failed.isEmpty() ? kDone : kDiffer);
     operation.sayFailed(result.summary);
     QString where = QStringLiteral("standard output");
     if (line.isSet("output")) {

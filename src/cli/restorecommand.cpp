@@ -1,14 +1,14 @@
+#include <unistd.h>
+
+#include <QTextStream>
+#include <cstdio>
+
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
 #include "progress/transferprogress.h"
 #include "table/differences.h"
-
-#include <QTextStream>
-#include <unistd.h>
-
-#include <cstdio>
 
 namespace orvel::cli {
 namespace {
@@ -33,12 +33,14 @@ int runRestore(const QStringList &arguments) {
                                     "those that differ, with the table's values, each read "
                                     "back. Asks first on a terminal; elsewhere writes only with "
                                     "--yes."));
-    line.parser().addPositionalArgument("TABLE", "A table file, as orvel read or the window's "
-                                                 "Save table writes it.");
+    line.parser().addPositionalArgument("TABLE",
+                                        "A table file, as orvel read or the window's "
+                                        "Save table writes it.");
     line.addDeviceOptions();
     line.parser().addOptions({
-        {"dry-run", "Reads and prints what would be written and how long it would take; "
-                    "writes nothing. Exits with 1 when anything would be written."},
+        {"dry-run",
+         "Reads and prints what would be written and how long it would take; "
+         "writes nothing. Exits with 1 when anything would be written."},
         {"yes", "Writes without asking."},
     });
     if (const auto status = line.parse(arguments, 1)) return *status;
@@ -65,8 +67,9 @@ int runRestore(const QStringList &arguments) {
                                                            "table's values: nothing to write.")
                                                 .arg(operation.port().label));
     const double perObject = read.seconds / std::max(1, read.summary.done);
-    const QString plan = QStringLiteral("%1 of the %2 objects read on %3 differ from the table; "
-                                        "writing them, each read back, takes about %4.")
+    const QString plan = QStringLiteral(
+                             "%1 of the %2 objects read on %3 differ from the table; "
+                             "writing them, each read back, takes about %4.")
                              .arg(found.size())
                              .arg(read.values.size())
                              .arg(operation.port().label)
@@ -77,15 +80,17 @@ int runRestore(const QStringList &arguments) {
             const QByteArray text = differencesText(found);
             std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         }
-        return operation.finish(kDiffer, plan + QStringLiteral(" Nothing was written (--dry-run)."));
+        return operation.finish(kDiffer,
+                                plan + QStringLiteral(" Nothing was written (--dry-run)."));
     }
     if (!line.isSet("yes")) {
         if (!::isatty(STDIN_FILENO)) {
             operation.finish(kUsage, plan);
-            std::fputs("orvel restore: nothing was written: standard input is not a terminal to "
-                       "ask on. Give --yes to write without asking, or --dry-run to see what "
-                       "would be written.\n",
-                       stderr);
+            std::fputs(
+                "orvel restore: nothing was written: standard input is not a terminal to "
+                "ask on. Give --yes to write without asking, or --dry-run to see what "
+                "would be written.\n",
+                stderr);
             return kUsage;
         }
         operation.say(plan);
@@ -103,8 +108,8 @@ int runRestore(const QStringList &arguments) {
     operation.summary.written = s.written;
     operation.summary.verified = s.verified;
     operation.summary.failed += int(s.failed.size());
-    const int status = operation.interruption(write).value_or(
-        operation.summary.failed == 0 ? kDone : kDiffer);
+    const int status =
+        operation.interruption(write).value_or(operation.summary.failed == 0 ? kDone : kDiffer);
     return operation.finish(status, QStringLiteral("Restored %1 on %2 in %3 s: %4 objects "
                                                    "differed; written %5, verified %6, failed %7.")
                                         .arg(line.positionals().at(0), operation.port().label)

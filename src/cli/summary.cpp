@@ -8,8 +8,9 @@ namespace orvel::cli {
 
 QByteArray Summary::json() const {
     const QJsonObject object{
-        {"operation", operation}, {"port", port},         {"objects", objects},
-        {"differed", differed},   {"written", written},   {"verified", verified},
+        {"operation", operation}, {"port", port},
+        {"objects", objects},     {"differed", differed},
+        {"written", written},     {"verified", verified},
         {"failed", failed},       {"seconds", std::round(seconds * 1000) / 1000},
         {"status", status},
     };

@@ -30,7 +30,8 @@ int runWrite(const QStringList &arguments) {
                                            {QStringLiteral("read-back"), QStringLiteral("write")});
 
     const JobSummary &s = result.summary;
-    const int status = operation.interruption(result).value_or(s.failed.isEmpty() ? kDone : kDiffer);
+    const int status =
+        operation.interruption(result).value_or(s.failed.isEmpty() ? kDone : kDiffer);
     operation.sayFailed(s);
     operation.summary.objects = int(objects->size());
     operation.summary.written = s.written;

@@ -1,6 +1,6 @@
 // `orvel` as a script runs it, against the simulated device on a pseudo-terminal: the exit
 // status, the summary, the files written, and the device's memory afterwards.
-#include "table/tablestore.h"
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,10 +11,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <gtest/gtest.h>
 #include <csignal>
 #include <map>
+
+#include "table/tablestore.h"
 
 namespace orvel::cli {
 namespace {
@@ -57,8 +57,8 @@ protected:
 
     void startSim(const QStringList &arguments) {
         save(dir.filePath("memory.bin"), memory);
-        sim.start(ORVEL_DEVICE_SIM, QStringList{"--link", link, "--memory",
-                                                dir.filePath("memory.bin")} + arguments);
+        sim.start(ORVEL_DEVICE_SIM,
+                  QStringList{"--link", link, "--memory", dir.filePath("memory.bin")} + arguments);
         ASSERT_TRUE(sim.waitForStarted(kWait));
         while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
     }
@@ -74,7 +74,8 @@ protected:
         process.start(ORVEL_CLI, arguments);
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(kWait));
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return {process.exitCode(), process.readAllStandardOutput(),
+                process.readAllStandardError()};
     }
     QByteArray memoryWith(const Cells &changes) const {
         QByteArray expected = memory;
@@ -84,9 +85,8 @@ protected:
     QByteArray differencesText() const {
         QByteArray text = "object,device,table\n";
         for (const auto &[object, value] : kTableDiffers)
-            text += QByteArray::number(object) + ',' +
-                    QByteArray::number(quint8(memory[object])) + ',' +
-                    QByteArray::number(value) + '\n';
+            text += QByteArray::number(object) + ',' + QByteArray::number(quint8(memory[object])) +
+                    ',' + QByteArray::number(value) + '\n';
         return text;
     }
 
@@ -113,6 +113,7 @@ TEST_F(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     const QStringList fast = {"--fast"};
     Cells ones;
     for (int i = 10; i <= 20; ++i) ones[i] = 1;
+    // clang-format off
     const Row rows[] = {
         {"read a range and a settings cell", fast,
          {"read", "--port", link, "--objects", "1-3,8176", "-o", t, "--json"}, 0,
@@ -159,6 +160,7 @@ TEST_F(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
          2},
         {"no such command", {}, {"program"}, 2},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(t);
@@ -199,8 +201,8 @@ TEST_F(Cli, AComPortLogsEveryByteAndJournalsEveryValue) {
     QFile file(log);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray lines = file.readAll();
-    EXPECT_EQ(QString(lines).count(QRegularExpression("^\\S+Z out \\d+$",
-                                                      QRegularExpression::MultilineOption)),
+    EXPECT_EQ(QString(lines).count(
+                  QRegularExpression("^\\S+Z out \\d+$", QRegularExpression::MultilineOption)),
               received.captured(1).toInt());
 
     QDir journals(dir.filePath("state/orvel-programator/journal"));

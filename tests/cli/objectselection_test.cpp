@@ -1,8 +1,9 @@
 // What a script may give as objects and as a port.
 #include "cli/objectselection.h"
-#include "cli/portchoice.h"
 
 #include <gtest/gtest.h>
+
+#include "cli/portchoice.h"
 
 namespace orvel::cli {
 namespace {
@@ -37,15 +38,15 @@ TEST(ObjectRanges, TakesRangesAndListsWithinTheLimits) {
 }
 
 TEST(ObjectList, RoundsHalfToEvenAndSkipsWhatNamesNoObject) {
-    const QStringList entries = {"12", "4.5", "5.5", "3", "0", "0.4", "8175.4", "8175.5",
-                                 "-1", "1e3", "12"};
+    const QStringList entries = {"12",     "4.5",    "5.5", "3",   "0", "0.4",
+                                 "8175.4", "8175.5", "-1",  "1e3", "12"};
     EXPECT_EQ(objectsOfList(entries), (QList<int>{3, 4, 6, 12, 1000, 8175}));
 }
 
 TEST(PortChoice, TakesTheWindowsComNames) {
     const std::pair<const char *, int> rows[] = {
-        {"COM1", 1}, {"com4", 4}, {"COM 2", 2}, {"COM5", 0}, {"COM0", 0}, {"/dev/ttyS0", 0},
-        {"COM12", 0},
+        {"COM1", 1}, {"com4", 4},       {"COM 2", 2}, {"COM5", 0},
+        {"COM0", 0}, {"/dev/ttyS0", 0}, {"COM12", 0},
     };
     for (const auto &[text, number] : rows)
         EXPECT_EQ(comNumber(QString::fromLatin1(text)).value_or(0), number) << text;
