@@ -86,11 +86,15 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
         end();
     });
     connect(&m_backend, &SerialBackend::portLost, &scope, [&](const QString &text) {
-        // Nothing is left to bring to idle: what was done so far is the result.
+        // Nothing is left to bring to idle: what was done so far is the result, and the
+        // objects after it failed, as when the device stops answering.
         result.portLost = true;
         if (m_problem.isEmpty()) m_problem = text;
-        result.summary.total = int(job.size());
-        result.summary.deviceNotAnswering = true;
+        JobSummary &s = result.summary;
+        s.total = int(job.size());
+        s.deviceNotAnswering = true;
+        for (qsizetype i = s.done; i < job.size(); ++i)
+            s.failed.append({job.items()[i].object, std::nullopt, false, 0, FailReason::NoAnswer});
         end();
     });
     InterruptWatcher interrupt;

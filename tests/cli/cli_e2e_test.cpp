@@ -29,6 +29,12 @@ QByteArray startMemory() {
     return memory;
 }
 
+QList<int> firstObjects(int n) {
+    QList<int> objects;
+    for (int i = 1; i <= n; ++i) objects.append(i);
+    return objects;
+}
+
 void save(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -136,16 +142,16 @@ TEST_F(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         // and the first object takes its three time-outs.
         {"a wrong first byte", {"--baud", "9600", "--wrong-first-byte", "7"},
          {"read", "--port", link, "--objects", "1-30", "-o", t}, 0, {}, {},
-         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-          16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30}},
+         firstObjects(30)},
         {"noise on the line", {"--fast", "--noise", "0.03", "--noise-seed", "5"},
          {"write", "--port", link, "--objects", "10-20", "--value", "1", "--json"}, 0,
          {{"verified", 11}, {"failed", 0}}, ones},
         {"a device falling silent", {"--fast", "--silent-after", "40"},
          {"read", "--port", link, "--objects", "1-50", "-o", t, "--json"}, 4,
-         {{"status", 4}}, {}, {1, 2, 3, 4, 5, 6, 7, 8}, {}, "not answering"},
+         {{"status", 4}}, {}, firstObjects(8), {}, "not answering"},
         {"a device hanging up", {"--fast", "--hangup-after", "200"},
-         {"read", "--port", link, "--objects", "1-500", "-o", t}, 4, {}, {}, {}, {}, "lost"},
+         {"read", "--port", link, "--objects", "1-500", "-o", t, "--json"}, 4,
+         {{"failed", 460}}, {}, firstObjects(40), {}, "lost"},
         {"a port that is not there", {}, {"read", "--port", link, "--objects", "1"}, 3, {}, {},
          {}, {}, "cannot be opened"},
         {"the ports", {}, {"ports"}, 0, {}, {}, {}, {},
