@@ -84,6 +84,7 @@ std::optional<int> Operation::interruption(const RunResult &result) const {
         return kNotAnswering;
     }
     if (s.deviceNotAnswering) {
+        if (!m_run->problem().isEmpty()) printError(m_run->problem());  // a byte not sent
         printError(QStringLiteral("The device on %1 is not answering: check the cable and that "
                                   "it is switched on.")
                        .arg(m_port.label));
