@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/jobresult.h"
+#include "table/differences.h"
 #include "table/table.h"
 
 #include <QObject>
@@ -15,19 +16,6 @@ class DeviceSession;
 class FrmTerminal;
 class Job;
 class OperationDialog;
-
-// One object whose value on the device is not the table's.
-struct Difference {
-    int object;
-    quint8 device;
-    quint8 file;
-};
-
-// The device against the table: the objects whose values differ, in object order; objects
-// not read (stopped, failed) are left out.
-std::vector<Difference> differences(const Table &table, const std::map<int, quint8> &device);
-// The differences as a file: "object,device,file" and a line each.
-QByteArray differencesText(const std::vector<Difference> &list);
 
 // Save table…, Compare with table… and Restore table…: keeping a device's table, checking a
 // device against it, and programming a device like it. Compare and Restore run the device
