@@ -24,7 +24,7 @@ int runRead(const QStringList &arguments) {
                              "read so far are saved.",
                              "TABLE"});
     if (const auto status = line.parse(arguments, 0)) return *status;
-    const std::optional<QList<int>> cells = line.objects(kFirstObject, kLastSettingsCell);
+    const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
     if (!cells) return kUsage;
     if (line.isSet("json") && !line.isSet("output"))
         return line.usageError(QStringLiteral(
@@ -40,7 +40,7 @@ int runRead(const QStringList &arguments) {
     table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
     table.port = operation.port().label;
     for (const auto &[cell, value] : result.values)
-        (cell <= kLastObject ? table.objects : table.settings)[cell] = value;
+        (cell <= objects::kLast ? table.objects : table.settings)[cell] = value;
 
     int status =
         operation.interruption(result).value_or(result.summary.failed.isEmpty() ? kDone : kDiffer);

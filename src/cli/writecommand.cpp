@@ -15,7 +15,7 @@ int runWrite(const QStringList &arguments) {
     line.addObjectOptions();
     line.parser().addOption({"value", "The value to write: 0 or 1.", "0|1"});
     if (const auto status = line.parse(arguments, 0)) return *status;
-    const std::optional<QList<int>> objects = line.objects(kFirstObject, kLastObject);
+    const std::optional<QList<int>> objects = line.objects(objects::kFirst, objects::kLast);
     if (!objects) return kUsage;
     const QString value = line.value("value");
     if (value != u"0" && value != u"1")
