@@ -1,18 +1,24 @@
 #include "device/deviceclient.h"
 
+#include "dialogue/protocol.h"
+
 namespace orvel {
 namespace {
 
-constexpr quint8 kReady = 172;
-constexpr quint8 kAcknowledge = 202;
-constexpr quint8 kReadCommand = 0x55;
-constexpr quint8 kWriteCommand = 0xAA;
+using protocol::kAcknowledge;
+using protocol::kReady;
+constexpr quint8 kReadCommand = quint8(protocol::kReadCommand);
+constexpr quint8 kWriteCommand = quint8(protocol::kWriteCommand);
 
 // A command goes out on the second byte of a ready pair. While a byte of ours that the
 // device may still take as a command is on its way, a pair may have crossed it, so only
 // the second pair after it shows the device idle with nothing of ours to come.
 constexpr int kPair = 2;
 constexpr int kTwoPairs = 4;
+// The two bytes of a pair follow each other on the line; pairs are an idle window apart
+// (100 ms). A ready byte this long after the last one begins a pair, whatever was counted:
+// a first byte lost to the line (a wrong first byte) must not put us out of step for good.
+constexpr Clock kPairGap = std::chrono::milliseconds(50);
 
 bool isCommand(quint8 byte) {
     return byte == kReadCommand || byte == kWriteCommand;
@@ -83,6 +89,8 @@ std::optional<quint8> DeviceClient::onReady(bool moreWaiting, Clock now) {
     // After our command this is a pair that crossed it, or the command was lost; its
     // acknowledgement is still taken if it comes.
     m_deviceBusy = false;
+    if (m_readySeen % 2 != 0 && m_lastReadyAt && now - *m_lastReadyAt > kPairGap) --m_readySeen;
+    m_lastReadyAt = now;
     ++m_readySeen;
     if (moreWaiting || m_readySeen < m_readyNeeded || m_readySeen % 2 != 0) return std::nullopt;
     return startCommand(now);

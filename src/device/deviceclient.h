@@ -74,6 +74,7 @@ private:
     Clock m_start;
     Clock m_progressAt;  // start of the try, or the device's last step forward in it
     std::optional<Clock> m_heardAt;
+    std::optional<Clock> m_lastReadyAt;
 
     // The current object.
     qsizetype m_index = 0;

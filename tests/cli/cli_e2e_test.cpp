@@ -138,9 +138,7 @@ TEST_F(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
          {}, {}, {}, {}, "standard input is not a terminal"},
         {"restore --dry-run", fast, {"restore", table, "--port", link, "--dry-run"}, 1, {}, {},
          {}, differencesText()},
-        // Paced: at --fast the device client loses the pairs' rhythm after the wrong byte
-        // and the first object takes its three time-outs.
-        {"a wrong first byte", {"--baud", "9600", "--wrong-first-byte", "7"},
+        {"a wrong first byte", {"--fast", "--wrong-first-byte", "7"},
          {"read", "--port", link, "--objects", "1-30", "-o", t}, 0, {}, {},
          firstObjects(30)},
         {"noise on the line", {"--fast", "--noise", "0.03", "--noise-seed", "5"},

@@ -87,7 +87,7 @@ TEST(DeviceClientTest, TimeOutsRunFromTheLastStepForward) {
     EXPECT_TRUE(silent.finished() && silent.summary().deviceNotAnswering);
     EXPECT_EQ(silent.summary().failed.size(), 2);
     DeviceClient slow(*Job::read({1}), {}, Clock(0));
-    slow.receive(172, false, milliseconds(700));
+    slow.receive(172, false, milliseconds(1490));
     slow.receive(172, false, milliseconds(1500));  // our command is a step forward
     EXPECT_EQ(slow.nextDeadline(), milliseconds(3500));
 }
