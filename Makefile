@@ -2,9 +2,9 @@
 # scratch in build/ and runs every test.
 BUILD      ?= build
 GENERATOR  ?= Ninja
-SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
-# Debian 12 packages the project needs to build, test and run.
-DEPS := cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev \
+# Debian 12 packages the project needs to build, test and run (real package names: a
+# virtual one never shows as installed).
+DEPS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev \
         libgtest-dev libgmock-dev libbenchmark-dev \
         xvfb xauth xdotool x11-utils imagemagick fonts-liberation \
         clang libclang-rt-14-dev \
@@ -12,18 +12,12 @@ DEPS := cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev \
 
 .PHONY: deps configure build test run demo screenshot package install clean
 
+# Runs the package manager only for what is missing.
 deps:
-	@missing=$$(for p in $(DEPS); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
-	  done); \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@mk/deps.sh $(DEPS)
 
 configure: deps
-	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BENCH=OFF
 
 build: configure
 	cmake --build $(BUILD)

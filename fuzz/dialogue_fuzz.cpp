@@ -1,5 +1,6 @@
 // The device dialogue under any interleaving of device bytes and operator clicks, held
-// against the exchange tables after every step.
+// after every step against rules that hold whatever the bytes are. (The dialogue with a
+// device that behaves, through stalls and noise, is stall_fuzz's ground.)
 //
 // Each input is a script read byte by byte (see run(), and describe_dialogue_input.py to
 // print one): device bytes (ready, acknowledge, data, floods of one byte, whole read or
@@ -8,12 +9,14 @@
 // a port that refuses to send), at once or after a given number of device bytes. Every
 // input starts from a window as a fresh start leaves it, connected, link check passed.
 //
-// After every step:
-//  - every byte sent is the one the exchange tables call for at that step, or nothing;
-//  - as the device sees it, a write command is followed by an address from 1 to 8175 that
-//    lies in the operator's range or list (rounded half to even), then by ch_1_0's value;
-//  - the copy of the device memory changes only at the current object's cell, and a value
-//    read is kept there;
+// After every step, with the bytes we send read as a device reads them (a command after a
+// ready byte, then its address bytes and a write's value, each after an acknowledge):
+//  - one byte at most answers one reply, and a click sends nothing;
+//  - a command addresses an object (1 to 8175): the one current as it went out, or for a
+//    read the one just written; a write only one the operator put in a range or list
+//    (rounded half to even), and it carries ch_1_0's value;
+//  - the memory copy changes only at the cell of the read whose address just went out, to
+//    the byte that followed it;
 //  - the terminal stays near its limit of 16000 characters.
 // A violation traps (ORVEL_FUZZ_VERBOSE=1 names it), so libFuzzer keeps the input.
 #include <QApplication>
@@ -38,6 +41,7 @@
 #include "app/frmterminalui.h"
 #include "app/lampimage.h"
 #include "dialogue/terminalbox.h"
+#include "numbers/objects.h"
 #include "reference.h"
 #include "serial/connection.h"
 #include "serial/memoryserial.h"
@@ -46,13 +50,6 @@ namespace {
 
 using namespace orvel::fuzz;
 using orvel::TransferState;
-
-// The part of the transfer state the checks read before a step (the memory is kept apart).
-struct Steps {
-    double CurrentObject;
-    int TransferPhase, ReadStep, WriteStep;
-    bool LinkCheckPending;
-};
 
 constexpr std::uint8_t R = 172;  // ready
 constexpr std::uint8_t A = 202;  // acknowledge
@@ -83,9 +80,7 @@ const char *const kEntries[] = {
     "300",    "511",    "512",    "4096",  "8174",  "8175", "2.5",  "3.5",    "0.4", "0.5",  "1.5",
     "8175.7", "8175.4", "8175.5", "255.5", "511.5", "1E3",  " 12 ", "0.0001", "007", "170.5"};
 
-std::optional<std::int64_t> addressOf(double object) {
-    return refAddressOf(object);
-}
+bool isObject(std::int64_t n) { return n >= 1 && n <= kLastObject; }
 
 class Session {
 public:
@@ -112,14 +107,14 @@ public:
         }
         m_port->clearWritten();
         m_writeError = false;
-        m_device = Device{};
-        m_sentHigh = -1;
         m_memory = state().DeviceMemory;
-        m_first = m_last = -1;
-        m_listAllowed.assign(m_listAllowed.size(), false);
+        m_allowed.assign(m_allowed.size(), false);
+        m_last = 0;
+        m_blind = false;
 
         emit ui().imgNotConnected->clicked();
         check(m_port->isOpen() && state().LinkCheckPending, "connected");
+        forgetCommand();
         reply(R);  // the link check
         check(!state().LinkCheckPending && state().TransferPhase == 0, "ready for the operator");
     }
@@ -129,44 +124,25 @@ public:
 
     // One byte from the device, and every check on what followed.
     void reply(std::uint8_t byte) {
-        const Steps before = steps();
+        const bool linkCheck = state().LinkCheckPending;
         const bool repeat = ui().ch_1_0->isChecked();
+        const std::optional<int> valueFor = std::exchange(m_valueFor, std::nullopt);
         const qsizetype sentBefore = m_port->written().size();
 
-        deviceSends(byte);
         m_port->deliver(QByteArray(1, char(byte)));
 
         const QByteArray sent = m_port->written().mid(sentBefore);
         check(sent.size() <= 1, "one byte answers one reply");
-        const std::optional<std::uint8_t> expected = expectedAnswer(before, byte, repeat);
-        if (m_writeError) {
-            check(sent.isEmpty(), "nothing goes out while the port refuses");
-            if (expected) m_device = Device{};  // the device misses a byte: the exchange is broken
-        } else if (expected && sent.isEmpty() && mayGiveUp(before, byte)) {
-            if (before.TransferPhase == 2)
-                check(state().WriteStep == 0 && state().TransferPhase == 1,
-                      "a write given up is read back");
-            else
-                check(state().ReadStep == 0 && state().TransferPhase == 1,
-                      "a read given up starts afresh");
-        } else if (expected) {
-            check(sent.size() == 1 && std::uint8_t(sent[0]) == *expected,
-                  "the answer the tables give");
-        } else {
-            check(sent.isEmpty(), "no answer where the tables give none");
+        if (m_writeError) {  // the device misses what we meant to send
+            forgetCommand();
+            m_blind = true;
         }
-        if (!sent.isEmpty()) {
-            deviceReceives(std::uint8_t(sent[0]), repeat);
-            if ((before.TransferPhase == 2 && before.WriteStep == 2) ||
-                (before.TransferPhase == 1 && before.ReadStep == 2 && byte == A))
-                m_sentHigh = std::uint8_t(sent[0]);
-        }
-
-        if (before.LinkCheckPending && byte != R) {
-            m_device = Device{};  // reconnected
+        if (!sent.isEmpty()) answered(byte, std::uint8_t(sent[0]), repeat);
+        if (linkCheck && byte != R) {
             check(state().LinkCheckPending, "the link is checked again");
+            forgetCommand();
         }
-        checkMemory(before, byte);
+        checkMemory(valueFor, byte);
         checkTerminal();
     }
 
@@ -188,17 +164,24 @@ public:
         if (!was && read->isChecked()) {
             const double first = refValueOf(ui().Text1->text());
             const double last = ui().Check2->isChecked() ? first : refValueOf(ui().Text2->text());
-            newRange(first, last);
+            newRange(first, last);  // a Read while a write runs goes on writing
         }
     }
     void clickWrite() {
         QRadioButton *write = ui().Option3[1];
         const bool was = write->isChecked();
         write->click();
-        if (!was && write->isChecked()) {
+        if (!was && write->isChecked() && ui().Check4->isChecked()) {
+            // A list-driven write takes its objects from the list, not from the fields.
+            const int count = ui().List1->count();
+            const double first = refValueOf(ui().List1->item(0)->text());
+            const double last = refValueOf(ui().List1->item(count - 1)->text());
+            m_last = refAddressOf(ui().Check3->isChecked() ? first : std::max(first, last))
+                         .value_or(0);
+            allowList();
+        } else if (!was && write->isChecked()) {
             const double first = refValueOf(ui().Text3->text());
             const double last = ui().Check3->isChecked() ? first : refValueOf(ui().Text4->text());
-            check(first >= 1 && first <= kLastObject, "a write starts at an object");
             newRange(first, last);
         }
     }
@@ -210,9 +193,8 @@ public:
             // A running list walk goes on counting up from the entry it stands at.
             for (int i = 0; i < ui().List1->count(); ++i) {
                 const std::optional<std::int64_t> a =
-                    addressOf(refValueOf(ui().List1->item(i)->text()));
-                if (a && m_listAllowed[size_t(std::clamp<std::int64_t>(*a, 0, 0xFFFF))])
-                    m_first = std::min(m_first, *a);
+                    refAddressOf(refValueOf(ui().List1->item(i)->text()));
+                if (a && isObject(*a)) allow(*a, m_last);
             }
         }
     }
@@ -233,7 +215,7 @@ public:
     void reconnect() {
         m_form->connection().Disconnect();
         m_form->connection().Connect();
-        m_device = Device{};
+        forgetCommand();
         check(m_port->isOpen() && state().LinkCheckPending, "reconnected");
     }
     void toggleWriteError() {
@@ -248,119 +230,75 @@ private:
         m_form = std::make_unique<orvel::FrmTerminal>(std::move(backend), qint16(1), &m_dialogs);
     }
 
-    // What the device has made of our bytes since its last ready byte.
-    struct Device {
-        int position = -1;  // -1: not listening; 0: waits for a command; n: n-1 operands taken
-        std::uint8_t command = 0;
-        int high = 0;
-    };
-
-    // The exchange tables: the byte that answers `byte` in the state before it, if any.
-    std::optional<std::uint8_t> expectedAnswer(const Steps &before, std::uint8_t byte,
-                                               bool repeat) const {
-        if (before.LinkCheckPending && byte != R) return std::nullopt;
-        const bool protocol = (byte == R || byte == A) && before.ReadStep != 4;
-        const std::optional<std::int64_t> address = addressOf(before.CurrentObject);
-        const bool addressable = address && *address >= 0 && *address <= 0xFFFF;
-        const bool writable = address && *address >= 1 && *address <= kLastObject;
-        auto part = [&](int step) {
-            return std::uint8_t(step == 2 ? *address / 256 : *address % 256);
-        };
-        if (!protocol) return std::nullopt;
-        if (before.TransferPhase == 1) {
-            if (byte == R && before.ReadStep == 1) return std::uint8_t(0x55);
-            if (byte == A && (before.ReadStep == 2 || before.ReadStep == 3) && addressable)
-                return part(before.ReadStep);
-        } else if (before.TransferPhase == 2) {
-            if (byte == R && before.WriteStep == 1 && writable) return std::uint8_t(0xAA);
-            if (byte == A && (before.WriteStep == 2 || before.WriteStep == 3) && writable)
-                return part(before.WriteStep);
-            if (byte == A && before.WriteStep == 4) return std::uint8_t(repeat ? 1 : 0);
-        }
-        return std::nullopt;
+    // A command the device did not get whole: its bytes are not checked.
+    void forgetCommand() {
+        m_command = 0;
+        m_operands.clear();
+        m_valueFor.reset();
     }
 
-    // The low byte of a write or a read may be held back when the object has left the
-    // block of 256 whose high byte already went out: sent, it would complete a cell that
-    // is not the object's.
-    bool mayGiveUp(const Steps &before, std::uint8_t byte) const {
-        const std::optional<std::int64_t> address = addressOf(before.CurrentObject);
-        const bool lowByteNext = (before.TransferPhase == 2 && before.WriteStep == 3) ||
-                                 (before.TransferPhase == 1 && before.ReadStep == 3);
-        return lowByteNext && byte == A && (!address || *address / 256 != m_sentHigh);
-    }
-
-    void deviceSends(std::uint8_t byte) {
-        if (m_device.command == 0x55 && m_device.position == 3) {
-            m_device = Device{};  // the value of a read: data, whatever byte it is
-        } else if (byte == R) {
-            m_device = Device{};
-            m_device.position = 0;
-        } else if (byte != A) {
-            m_device = Device{};
-        }
-    }
-
-    void deviceReceives(std::uint8_t byte, bool repeat) {
-        Device &d = m_device;
-        if (d.position < 0) return;
-        if (d.position == 0) {
-            d.command = byte;
-            d.position = 1;
+    // Our byte `out` answered `in`, read as the device reads it.
+    void answered(std::uint8_t in, std::uint8_t out, bool repeat) {
+        if (in == R) {
+            check(out == 0x55 || out == 0xAA, "a ready byte is answered with a command");
+            m_command = out;
+            m_operands.clear();
+            m_commandCell = refAddressOf(state().CurrentObject).value_or(-1);
+            m_blind = false;
             return;
         }
-        if (d.command == 0xAA) {
-            if (d.position == 1) {
-                d.high = byte;
-            } else if (d.position == 2) {
-                const int address = d.high * 256 + byte;
-                check(address >= 1 && address <= kLastObject, "a write addresses an object");
-                check(allowed(address), "a write addresses the operator's range or list");
-            } else if (d.position == 3) {
-                check(byte == (repeat ? 1 : 0), "a write carries the value of ch_1_0");
+        check(in == A, "only ready and acknowledge bytes are answered");
+        if (m_command == 0) return;
+        m_operands.push_back(out);
+        const size_t n = m_operands.size();
+        check(n <= (m_command == 0xAA ? 3u : 2u), "a command takes its operands only");
+        if (n == 2) {
+            const int address = m_operands[0] * 256 + m_operands[1];
+            check(isObject(address), "a command addresses an object");
+            check(address == m_commandCell || (m_command == 0x55 && address == m_written),
+                  "a command's address is its object's");
+            if (m_command == 0x55) {
+                m_valueFor = address;
+            } else {
+                check(m_allowed[size_t(address)], "a write addresses the operator's range or list");
             }
+        } else if (n == 3) {
+            check(out == (repeat ? 1 : 0), "a write carries the value of ch_1_0");
+            m_written = m_operands[0] * 256 + m_operands[1];
         }
-        ++d.position;
     }
 
     void newRange(double first, double last) {
-        m_first = addressOf(first).value_or(-1);
-        m_last = addressOf(std::max(first, last)).value_or(-1);
-        m_listAllowed.assign(m_listAllowed.size(), false);
+        const std::optional<std::int64_t> a = refAddressOf(first);
+        const std::optional<std::int64_t> b = refAddressOf(std::max(first, last));
+        m_last = b.value_or(0);
+        if (a && b) allow(*a, *b);
         if (ui().Check4->isChecked()) allowList();
     }
     void allowList() {
         for (int i = 0; i < ui().List1->count(); ++i) {
             const std::optional<std::int64_t> a =
-                addressOf(refValueOf(ui().List1->item(i)->text()));
-            if (a && *a >= 0 && *a < std::int64_t(m_listAllowed.size()))
-                m_listAllowed[size_t(*a)] = true;
+                refAddressOf(refValueOf(ui().List1->item(i)->text()));
+            if (a) allow(*a, *a);
         }
     }
-    bool allowed(int address) const {
-        return (address >= m_first && address <= m_last) || m_listAllowed[size_t(address)];
+    // Every object from `first` to `last`: the operator's choice, summed over the input.
+    void allow(std::int64_t first, std::int64_t last) {
+        for (std::int64_t a = std::max<std::int64_t>(first, 1);
+             a <= std::min<std::int64_t>(last, kLastObject); ++a)
+            m_allowed[size_t(a)] = true;
     }
 
-    Steps steps() {
-        const TransferState &s = state();
-        return {s.CurrentObject, s.TransferPhase, s.ReadStep, s.WriteStep, s.LinkCheckPending};
-    }
-
-    void checkMemory(const Steps &before, std::uint8_t byte) {
-        const std::optional<std::int64_t> address = addressOf(before.CurrentObject);
+    void checkMemory(const std::optional<int> &valueFor, std::uint8_t byte) {
         const auto &now = state().DeviceMemory;
-        if (std::memcmp(m_memory.data(), now.data(), m_memory.size()) != 0) {
-            for (size_t i = 0; i < m_memory.size(); ++i) {
-                if (m_memory[i] != now[i])
-                    check(address && std::int64_t(i) == *address,
-                          "memory changes only at the current object");
-            }
-            m_memory = now;
+        if (valueFor) check(now[size_t(*valueFor)] == byte, "a value read is kept");
+        if (std::memcmp(m_memory.data(), now.data(), m_memory.size()) == 0) return;
+        for (size_t i = 0; i < m_memory.size(); ++i) {
+            if (m_memory[i] != now[i])
+                check(valueFor ? int(i) == *valueFor : m_blind && isObject(std::int64_t(i)),
+                      "memory changes only where a value was due");
         }
-        const bool value = before.TransferPhase == 1 && !(before.LinkCheckPending && byte != R) &&
-                           ((byte != R && byte != A) || before.ReadStep == 4);
-        if (value && address && *address >= 0 && *address < TransferState::kMemorySize)
-            check(state().DeviceMemory[size_t(*address)] == byte, "a value read is kept");
+        m_memory = now;
     }
 
     void checkTerminal() {
@@ -371,11 +309,15 @@ private:
     orvel::MemorySerial *m_port = nullptr;
     std::unique_ptr<orvel::FrmTerminal> m_form;
     bool m_writeError = false;
-    Device m_device;
-    int m_sentHigh = -1;  // the high byte of the exchange in progress
-    std::array<std::uint8_t, TransferState::kMemorySize> m_memory{};  // the copy as last checked
-    std::int64_t m_first = -1, m_last = -1;
-    std::vector<bool> m_listAllowed = std::vector<bool>(0x10000, false);
+    std::uint8_t m_command = 0;  // 0x55, 0xAA, or 0: none the device got whole
+    std::vector<std::uint8_t> m_operands;
+    std::int64_t m_commandCell = -1;  // the object current as the command went out
+    int m_written = -1;               // the cell of the last write whose value went out
+    std::optional<int> m_valueFor;  // the cell whose value the next reply is
+    bool m_blind = false;  // a byte we meant to send was lost: a value may be kept anywhere
+    std::array<std::uint8_t, orvel::objects::kMemorySize> m_memory{};  // the copy as last checked
+    std::vector<bool> m_allowed = std::vector<bool>(kLastObject + 1, false);
+    std::int64_t m_last = 0;  // the end of the last range clicked
 };
 
 class Script {

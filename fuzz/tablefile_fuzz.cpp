@@ -50,15 +50,15 @@ Table recipe(QByteArrayView data) {
     for (qsizetype at = 5 + portBytes; at + 3 <= data.size(); at += 3) {
         const int cell = (std::uint8_t(data[at]) << 8 | std::uint8_t(data[at + 1])) % 8200;
         const auto value = std::uint8_t(data[at + 2]);
-        (cell >= kFirstSettingsCell && cell <= kLastSettingsCell ? table.settings
+        (cell >= objects::kFirstSetting && cell <= objects::kLastSetting ? table.settings
                                                                  : table.objects)[cell] = value;
     }
     return table;
 }
 
 void checkTable(const Table &table) {
-    const bool outside = (!table.objects.empty() && (table.objects.begin()->first < kFirstObject ||
-                                                     table.objects.rbegin()->first > kLastObject));
+    const bool outside = (!table.objects.empty() && (table.objects.begin()->first < objects::kFirst ||
+                                                     table.objects.rbegin()->first > objects::kLast));
     const auto problem = tableProblem(table);
     if (outside) check(problem.has_value());
     if (problem) return;

@@ -1,17 +1,17 @@
-# Sanitizer and fuzz runs, included from the Makefile.
+# Sanitizer and fuzz runs, included from the Makefile. One clang build serves both: every
+# test and every fuzz target under AddressSanitizer, UBSan and LeakSanitizer, all our code
+# instrumented for the fuzzer's coverage.
 #
-#   make test-sanitize   every test under ASan + UBSan + LeakSanitizer, built in build-asan/
-#   make fuzz            each fuzz target for FUZZ_SECONDS (60) seconds, built in build-fuzz/
-#   make fuzz-ci         what CI runs: each fuzz target for 60 seconds
+#   make test-sanitize   builds build-san/ and runs every test there
+#   make fuzz            each fuzz target for FUZZ_SECONDS (60) seconds, two at a time
+#   make fuzz-ci         what make test runs: each fuzz target for 30 seconds
 #   make fuzz-build      only builds the fuzz targets
 #
-# The fuzz targets need clang with libFuzzer (Debian: clang, libclang-rt-14-dev); without
-# them the fuzz targets say so and do nothing.
+# They need clang with libFuzzer (Debian: clang, libclang-rt-14-dev), which make deps installs.
 
-ASAN_BUILD   ?= build-asan
-FUZZ_BUILD   ?= build-fuzz
+SAN_BUILD    ?= build-san
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := dialogue_fuzz onfparser_fuzz textrules_fuzz tablefile_fuzz
+FUZZ_TARGETS := dialogue_fuzz onfparser_fuzz textrules_fuzz tablefile_fuzz stall_fuzz
 GENERATOR    ?= Ninja
 
 # Any finding ends the process with an error, leaks included. No leak is suppressed: the
@@ -27,43 +27,30 @@ FUZZ_PROBE = $(shell printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigne
     && echo ok; rm -f /tmp/orvel-fuzz-probe.$$$$)
 FUZZ_SKIP = echo "fuzz: skipped: clang++ with libFuzzer is missing (Debian packages: clang libclang-rt-14-dev)"
 
-.PHONY: test-sanitize fuzz fuzz-ci fuzz-build
+.PHONY: test-sanitize fuzz fuzz-ci fuzz-build san-configure
 
-# -O1 and no benchmarks: the build is most of the time this takes.
-test-sanitize: deps
-	@[ -f $(ASAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(ASAN_BUILD) -G $(GENERATOR) \
-	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-	    -DORVEL_SANITIZE=ON -DORVEL_BENCH=OFF
-	$(SANITIZE_ENV) cmake --build $(ASAN_BUILD)
-	cd $(ASAN_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j2
-
-fuzz-build: deps
-	@if [ "$(FUZZ_PROBE)" != ok ]; then $(FUZZ_SKIP); exit 0; fi; \
-	set -e; \
-	[ -f $(FUZZ_BUILD)/CMakeCache.txt ] || cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) \
+# Without clang and libFuzzer nothing here can be built: say so and stop.
+san-configure: deps
+	@if [ "$(FUZZ_PROBE)" != ok ]; then $(FUZZ_SKIP); exit 1; fi
+	@[ -f $(SAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(SAN_BUILD) -G $(GENERATOR) \
 	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DORVEL_FUZZ=ON -DORVEL_BENCH=OFF -DBUILD_TESTING=OFF; \
-	cmake --build $(FUZZ_BUILD) --target fuzzers
+	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	    -DORVEL_SANITIZE=ON -DORVEL_FUZZ=ON -DORVEL_BENCH=OFF
 
-# Each target starts from its seeds in fuzz/corpus/<target>/ and what earlier runs found
-# in $(FUZZ_BUILD)/corpus/<target>/. An input that breaks a check is kept as
-# $(FUZZ_BUILD)/findings/<target>-crash-*; run the target on that file to see it again
-# (for the dialogue: ORVEL_FUZZ_VERBOSE=1, and fuzz/describe_dialogue_input.py FILE).
+test-sanitize: san-configure
+	$(SANITIZE_ENV) cmake --build $(SAN_BUILD)
+	cd $(SAN_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+fuzz-build: san-configure
+	cmake --build $(SAN_BUILD) --target fuzzers
+
+# Two targets at a time, one a core. Each starts from its seeds in fuzz/corpus/<target>/ and
+# what earlier runs found in $(SAN_BUILD)/corpus/<target>/. An input that breaks a check is
+# kept as $(SAN_BUILD)/findings/<target>-crash-*; run the target on that file to see it
+# again (for the dialogue: ORVEL_FUZZ_VERBOSE=1, and fuzz/describe_dialogue_input.py FILE).
 fuzz: fuzz-build
-	@if [ "$(FUZZ_PROBE)" != ok ]; then exit 0; fi; \
-	failed=""; \
-	for t in $(FUZZ_TARGETS); do \
-	    mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/findings; \
-	    log=$(FUZZ_BUILD)/findings/$$t.log; \
-	    if $(SANITIZE_ENV) ORVEL_FUZZ_VERBOSE=1 $(FUZZ_BUILD)/$$t -max_total_time=$(FUZZ_SECONDS) \
-	        -timeout=20 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/findings/$$t- \
-	        $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t >$$log 2>&1; then \
-	        echo "$$t: $$(sed -n 's/^stat::number_of_executed_units: *//p' $$log) executions in $(FUZZ_SECONDS) s, no finding"; \
-	    else \
-	        echo "$$t: FAILED; the last lines of $$log:"; tail -n 25 $$log; failed="$$failed $$t"; \
-	    fi; \
-	done; \
-	if [ -n "$$failed" ]; then echo "fuzz: findings in:$$failed (inputs in $(FUZZ_BUILD)/findings/)"; exit 1; fi
+	@printf '%s\n' $(FUZZ_TARGETS) | $(SANITIZE_ENV) xargs -P2 -I{} \
+	    bash mk/fuzz-one.sh $(SAN_BUILD) {} $(FUZZ_SECONDS)
 
-fuzz-ci: FUZZ_SECONDS = 60
+fuzz-ci: FUZZ_SECONDS = 30
 fuzz-ci: fuzz

@@ -1,7 +1,10 @@
 # Drives the programmer's real window under Xvfb, as an operator would: sourced by
 # the demo, the screenshot and the window test. Needs Xvfb, xdotool and the build.
 
-# Centres of the controls, in window pixels (the window's own layout, 15 twips a pixel).
+# Centres of the controls, in pixels of the client area (its own layout, 15 twips a
+# pixel); the client area stands below the menu bar, XD_CLIENT_TOP pixels down with the
+# dialog font the program uses.
+XD_CLIENT_TOP=18
 XD_LAMP="15 22"          # imgNotConnected / imgConnected
 XD_READ="150 95"         # Option2(1) "Read"
 XD_TEXT1="97 97"         # Start Object of the Read frame
@@ -38,9 +41,10 @@ xd_start_app() {         # xd_start_app LINK; sets XD_APP_PID and XD_WINDOW
     echo "the window did not appear" >&2; return 1
 }
 
-xd_click() {             # xd_click "X Y"
-    # shellcheck disable=SC2086
-    xdotool mousemove --window "$XD_WINDOW" $1 click 1
+xd_click() {             # xd_click "X Y", in the client area
+    local x y
+    read -r x y <<<"$1"
+    xdotool mousemove --window "$XD_WINDOW" "$x" $((y + XD_CLIENT_TOP)) click 1
     sleep 0.2
 }
 

@@ -21,7 +21,11 @@ void QtDialogs::message(QWidget *parent, const QString &text, Icon icon) {
 std::optional<QString> QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request) {
     QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Any name is taken, as typed; a file that is not there fails to open later.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Each type shows its description as given; the patterns are read from a last
+    // parenthesis that is not shown (see fileDialogFilters).
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = fileDialogFilters(request.filter);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
@@ -31,16 +35,36 @@ std::optional<QString> QtDialogs::openFile(QWidget *parent, const OpenFileReques
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtDialogs::saveFile(QWidget *parent, const OpenFileRequest &request) {
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setNameFilters(fileDialogFilters(request.filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool QtDialogs::question(QWidget *parent, const QString &text) {
+    return QMessageBox::question(parent, QStringLiteral("Orvel prg"), text) == QMessageBox::Yes;
+}
+
 QStringList fileDialogFilters(const QString &filter) {
     const QStringList parts = filter.split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        // Qt reads the patterns from the parentheses of the description.
-        QString description = parts.at(i);
-        QString patterns = parts.at(i + 1);
-        patterns.replace(u';', u' ');
-        if (!description.contains(u'(')) description += QStringLiteral(" (%1)").arg(patterns);
-        filters.append(description);
+        // Qt reads the patterns from the last parentheses and, hiding the details,
+        // shows what stands before them: the description.
+        QStringList patterns = parts.at(i + 1).split(u';', Qt::SkipEmptyParts);
+        // *.* means every file, as on the systems the filters come from; here a name
+        // need not have a dot.
+        for (QString &pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+        }
+        filters.append(QStringLiteral("%1 (%2)").arg(parts.at(i), patterns.join(u' ')));
     }
     return filters;
 }

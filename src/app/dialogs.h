@@ -23,6 +23,14 @@ public:
     virtual void message(QWidget *parent, const QString &text, Icon icon) = 0;
     // The file-open dialog: the chosen path, or nothing when the operator cancels.
     virtual std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) = 0;
+    // The file-save dialog, asking before it replaces a file: the chosen path, or nothing.
+    virtual std::optional<QString> saveFile(QWidget *parent, const OpenFileRequest &request) {
+        Q_UNUSED(parent) Q_UNUSED(request) return std::nullopt;
+    }
+    // A question with Yes and No, titled "Orvel prg": true for Yes.
+    virtual bool question(QWidget *parent, const QString &text) {
+        Q_UNUSED(parent) Q_UNUSED(text) return false;
+    }
 };
 
 // The real boxes.
@@ -30,9 +38,13 @@ class QtDialogs final : public Dialogs {
 public:
     void message(QWidget *parent, const QString &text, Icon icon) override;
     std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) override;
+    std::optional<QString> saveFile(QWidget *parent, const OpenFileRequest &request) override;
+    bool question(QWidget *parent, const QString &text) override;
 };
 
-// "Name (*.x)|*.x|Other (*.y)|*.y" as the file dialog's list of types.
+// "Name (*.x)|*.x|Other (*.y)|*.y" as the file dialog's list of types: each description
+// followed by its patterns in parentheses ("Name (*.x) (*.x)"), for a dialog that hides
+// those last parentheses. *.* becomes *.
 QStringList fileDialogFilters(const QString &filter);
 
 }  // namespace orvel

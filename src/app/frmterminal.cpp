@@ -3,6 +3,16 @@
 #include "app/attempt.h"
 #include "app/entryfields.h"
 #include "app/lampimage.h"
+#include "app/statusline.h"
+#include "device/devicesession.h"
+#include "journal/journal.h"
+#include "numbers/objects.h"
+#include "ports/portassignments.h"
+#include "ports/portdescription.h"
+#include "ports/portsdialog.h"
+#include "ports/systemportenumerator.h"
+#include "serial/portnames.h"
+#include "tableops/tableoperations.h"
 #include "dialogue/dialogue.h"
 #include "dialogue/terminalbox.h"
 #include "dialogue/transfercontrols.h"
@@ -19,7 +29,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
 
 #include <utility>
 
@@ -38,15 +56,153 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
         for (const QPointer<QWidget> &widget : std::exchange(m_heldRepaints, {}))
             if (widget) widget->setUpdatesEnabled(true);  // and repaints it
     });
-    m_ui.setupUi(this);
+    // The window's controls keep their places in a client area of their own, between the
+    // menu bar and the status line.
+    m_client = new QWidget(this);
+    m_ui.setupUi(m_client);
+    m_client->setObjectName(QStringLiteral("clientArea"));
+    m_client->setFixedSize(m_client->size());
+    setObjectName(QStringLiteral("frmTerminal"));
+    setWindowTitle(m_client->windowTitle());
+    setWindowIcon(m_client->windowIcon());
+    m_status = new StatusLine(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(m_client);
+    layout->addWidget(m_status);
+
     m_entryFields = new EntryFields(m_ui, this);
     m_connection = std::make_unique<Connection>(*this);
     m_dialogue = std::make_unique<Dialogue>(m_state, static_cast<DialogueView &>(*this));
     m_transferControls = std::make_unique<TransferControls>(*this);
-    m_receivePath = std::make_unique<ReceivePath>(
-        *m_comm, [this](quint8 reply) { m_dialogue->ProcessReply(reply); });
+    m_receivePath =
+        std::make_unique<ReceivePath>(*m_comm, [this](quint8 reply) { this->reply(reply); });
     m_objectListLoader = std::make_unique<ObjectListLoader>(*this);
+    m_tableOperations = std::make_unique<TableOperations>(*this);
+    connect(m_connection.get(), &Connection::linkChanged, this, &FrmTerminal::showLink);
+    connect(m_transferControls.get(), &TransferControls::transferStarted, this,
+            &FrmTerminal::transferStarted);
+    connect(m_comm->backend(), &SerialBackend::portLost, m_status, &StatusLine::showProblem);
+    createMenus();
+    layout->activate();
     load();
+    showLink();
+}
+
+void FrmTerminal::createMenus() {
+    auto *bar = new QMenuBar(this);
+    layout()->setMenuBar(bar);
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Objects num…"), m_objectListLoader.get(),
+                    &ObjectListLoader::Command1Clicked);
+    file->addAction(QStringLiteral("&Save table…"), QKeySequence::Save,
+                    m_tableOperations.get(), &TableOperations::saveTable);
+    file->addAction(QStringLiteral("Open &journal folder"), this, [this] {
+        const QString folder = m_journal ? m_journal->directory() : defaultJournalDirectory();
+        makePrivateDirectory(folder);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
+
+    QMenu *device = bar->addMenu(QStringLiteral("&Device"));
+    m_compareAction = device->addAction(QStringLiteral("&Compare with table…"),
+                                        m_tableOperations.get(), &TableOperations::compare);
+    m_restoreAction = device->addAction(QStringLiteral("&Restore table…"),
+                                        m_tableOperations.get(), &TableOperations::restore);
+    device->addSeparator();
+    device->addAction(QStringLiteral("Serial &ports…"), this, [this] {
+        SystemPortEnumerator ports;
+        PortAssignments assignments;
+        if (showPortsDialog(this, ports, assignments)) showLink();
+    });
+    connect(device, &QMenu::aboutToShow, this, &FrmTerminal::updateMenus);
+
+    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&About"), this, [this] {
+        MSComm::Hold hold(m_comm);
+        QMessageBox::about(
+            this, QStringLiteral("About Orvel programator"),
+            QStringLiteral("Orvel programator %1\n\nReads and programs the object table of an "
+                           "Orvel device over a serial line. Every value read or written is "
+                           "kept in the journal in %2.")
+                .arg(QCoreApplication::applicationVersion(),
+                     m_journal ? m_journal->directory() : defaultJournalDirectory()));
+    });
+    updateMenus();
+}
+
+// Compare and Restore need the device to themselves: connected, and no transfer running.
+void FrmTerminal::updateMenus() {
+    const bool free = m_comm->PortOpen() && m_state.TransferPhase == TransferState::Idle &&
+                      !m_session && !m_state.commandInFlight();
+    m_compareAction->setEnabled(free);
+    m_restoreAction->setEnabled(free);
+}
+
+void FrmTerminal::showLink() {
+    const PortAssignments assignments;
+    const QList<PortInfo> present = SystemPortEnumerator().ports();
+    for (int i = 1; i <= 4; ++i)
+        m_ui.Option1[i]->setToolTip(comPortToolTip(i, assignments, present));
+    m_status->showPort(m_comm->PortOpen()
+                           ? QStringLiteral("%1, connected").arg(portLabel())
+                           : QStringLiteral("Not connected (COM %1 is %2)")
+                                 .arg(m_comm->CommPort())
+                                 .arg(devicePathForPort(m_comm->CommPort())));
+    updateMenus();
+}
+
+QString FrmTerminal::portLabel() const {
+    return QStringLiteral("COM %1 (%2)")
+        .arg(m_comm->CommPort())
+        .arg(devicePathForPort(m_comm->CommPort()));
+}
+
+void FrmTerminal::transferStarted(bool write) {
+    qint64 total = 0;
+    if (m_ui.Check4->isChecked())
+        total = m_ui.List1->count();
+    else if (m_state.LastObject >= m_state.CurrentObject)
+        total = qint64(std::floor(m_state.LastObject - m_state.CurrentObject)) + 1;
+    m_status->startTransfer(write ? QStringLiteral("Write") : QStringLiteral("Read"), total);
+}
+
+void FrmTerminal::reply(quint8 reply) {
+    if (m_session)
+        m_session->receive(reply, m_comm->moreWaiting());
+    else
+        m_dialogue->ProcessReply(reply);
+}
+
+void FrmTerminal::divertReplies(DeviceSession *session) {
+    if (session && !m_session) {
+        m_frame2WasEnabled = m_ui.Frame2->isEnabled();
+        m_frame3WasEnabled = m_ui.Frame3->isEnabled();
+        m_ui.Frame2->setEnabled(false);
+        m_ui.Frame3->setEnabled(false);
+    } else if (!session && m_session) {
+        m_ui.Frame2->setEnabled(m_frame2WasEnabled);
+        m_ui.Frame3->setEnabled(m_frame3WasEnabled);
+    }
+    m_session = session;
+    updateMenus();
+}
+
+void FrmTerminal::recordValue(const QString &operation, int cell, int value, bool read) {
+    const QDateTime now = QDateTime::currentDateTime();
+    if (read && objects::isCell(cell) && cell > 0) {
+        (objects::isObject(cell) ? m_valuesRead.objects : m_valuesRead.settings)[cell] =
+            quint8(value);
+        m_valuesRead.readAt = now;
+        m_valuesRead.port = portLabel();
+    }
+    if (!m_journal) m_journal = std::make_unique<Journal>();
+    m_journal->append(now, portLabel(), operation, cell, value);
+    if (const std::optional<QString> error = m_journal->takeError())
+        m_status->showProblem(QStringLiteral("The journal cannot be written: %1").arg(*error));
 }
 
 FrmTerminal::~FrmTerminal() = default;
@@ -109,6 +265,16 @@ std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileReques
     return m_dialogs->openFile(this, request);
 }
 
+std::optional<QString> FrmTerminal::saveFileDialog(const Dialogs::OpenFileRequest &request) {
+    MSComm::Hold hold(m_comm);
+    return m_dialogs->saveFile(this, request);
+}
+
+bool FrmTerminal::question(const QString &text) {
+    MSComm::Hold hold(m_comm);
+    return m_dialogs->question(this, text);
+}
+
 void FrmTerminal::bringLampToFront(LampImage *lamp) {
     LampImage *behind = lamp == m_ui.imgConnected ? m_ui.imgNotConnected : m_ui.imgConnected;
     lamp->raise();
@@ -145,6 +311,16 @@ bool FrmTerminal::onlyData() const { return m_ui.Check1->isChecked(); }
 
 bool FrmTerminal::deviceMovedOn() const { return m_comm->moreWaiting(); }
 
+void FrmTerminal::valueRead(int cell, quint8 value) {
+    recordValue(m_state.WriteInProgress ? QStringLiteral("read-back") : QStringLiteral("read"),
+                cell, value);
+    m_status->objectDone(QString::number(cell));
+}
+
+void FrmTerminal::valueWritten(int cell, quint8 value) {
+    recordValue(QStringLiteral("write"), cell, value, false);
+}
+
 std::optional<QString> FrmTerminal::send(char byte) {
     try {
         m_comm->Output(byte);
@@ -162,6 +338,7 @@ void FrmTerminal::showObject(const QString &text) {
 }
 
 void FrmTerminal::selectStop() {
+    m_status->endTransfer();
     m_ui.Option2[2]->setChecked(true);
     m_ui.Option3[2]->setChecked(true);
 }

@@ -4,7 +4,9 @@
 #include "app/frmterminalui.h"
 #include "dialogue/dialogueview.h"
 #include "dialogue/transferstate.h"
+#include "table/table.h"
 
+#include <QAction>
 #include <QList>
 #include <QPointer>
 #include <QTimer>
@@ -15,18 +17,25 @@
 namespace orvel {
 
 class Connection;
+class DeviceSession;
 class Dialogue;
 class EntryFields;
+class Journal;
 class LampImage;
 class MSComm;
 class ObjectListLoader;
 class ReceivePath;
 class SerialBackend;
+class StatusLine;
+class TableOperations;
 class TransferControls;
 
 // The program's one window. It owns the controls, the transfer state and the serial
 // control; the reactions live in small classes, one per subsystem, and this is the one
 // place that wires them together. It is the dialogue's view of the controls.
+//
+// The controls stand in a client area of their own; a menu bar above it and a status
+// line below it hold what the program offers beyond them.
 class FrmTerminal final : public QWidget, private DialogueView {
     Q_OBJECT
 public:
@@ -47,6 +56,21 @@ public:
     // while it is open; what arrives meanwhile follows when it closes.
     void messageBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
     std::optional<QString> openFileDialog(const Dialogs::OpenFileRequest &request);
+    std::optional<QString> saveFileDialog(const Dialogs::OpenFileRequest &request);
+    bool question(const QString &text);
+
+    StatusLine &statusLine() { return *m_status; }
+    TableOperations &tableOperations() { return *m_tableOperations; }
+    // "COM 1 (/dev/ttyUSB0)": the port as tables and the journal name it.
+    QString portLabel() const;
+    // Every value the device gave since the program started, the latest for each cell.
+    const Table &valuesRead() const { return m_valuesRead; }
+    // Keeps a value the device gave (or took) in the journal and, when read, in the
+    // values read; `operation` names what it was for ("read", "write", "compare", ...).
+    void recordValue(const QString &operation, int cell, int value, bool read = true);
+    // While a session runs, the device's replies go to it and the Read and Write frames
+    // are not available; afterwards the window is as it was.
+    void divertReplies(DeviceSession *session);
 
     // Shows a change of `widget` at the next frame instead of on the next pass of the event
     // loop: its state changes at once, its repaint waits (15 ms at most). A fast device
@@ -66,6 +90,11 @@ protected:
 
 private:
     void load();
+    void createMenus();
+    void updateMenus();
+    void showLink();
+    void transferStarted(bool write);
+    void reply(quint8 reply);
 
     // DialogueView
     bool listDriven() const override;
@@ -74,6 +103,8 @@ private:
     bool repeatTicked() const override;
     bool onlyData() const override;
     bool deviceMovedOn() const override;
+    void valueRead(int cell, quint8 value) override;
+    void valueWritten(int cell, quint8 value) override;
     std::optional<QString> send(char byte) override;
     void showActivity(Activity activity) override;
     void showObject(const QString &text) override;
@@ -86,6 +117,10 @@ private:
     void reportFailure(const QString &text) override;
 
     FrmTerminalUi m_ui;
+    QWidget *m_client;
+    StatusLine *m_status;
+    QAction *m_compareAction = nullptr;
+    QAction *m_restoreAction = nullptr;
     TransferState m_state;
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
@@ -96,6 +131,12 @@ private:
     std::unique_ptr<TransferControls> m_transferControls;
     std::unique_ptr<ReceivePath> m_receivePath;
     std::unique_ptr<ObjectListLoader> m_objectListLoader;
+    std::unique_ptr<TableOperations> m_tableOperations;
+    std::unique_ptr<Journal> m_journal;  // opened at the first value
+    Table m_valuesRead;
+    DeviceSession *m_session = nullptr;
+    bool m_frame2WasEnabled = false;
+    bool m_frame3WasEnabled = false;
     int m_image1Front = -1;
     QTimer m_frameTimer;
     QList<QPointer<QWidget>> m_heldRepaints;

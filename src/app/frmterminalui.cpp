@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace orvel {
 namespace {
 
@@ -46,21 +48,54 @@ QString element(const char *name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
-// The operator may type at most four characters; texts set in code are not cut.
-class MaxTypedLength final : public QValidator {
+// The operator may not lengthen a range field past four characters; texts set in code are
+// not cut. What the operator inserts, typed, pasted or dropped, is cut to the room left, as
+// in a field of that maximum length: selected text counts as room, and a field the program
+// filled with more takes nothing more. Qt's modified flag tells the two apart: setText()
+// clears it, an edit of the operator's sets it.
+class TypedLengthLimit final : public QValidator {
 public:
-    MaxTypedLength(int length, QObject *parent) : QValidator(parent), m_length(length) {}
-    State validate(QString &input, int &) const override {
-        return input.size() <= m_length ? Acceptable : Invalid;
+    static constexpr qsizetype kLength = 4;
+
+    explicit TypedLengthLimit(QLineEdit *field)
+        : QValidator(field), m_field(field), m_last(field->text()) {}
+
+    State validate(QString &input, int &pos) const override {
+        if (!m_field->isModified()) {
+            m_held.clear();  // set in code; Qt forgets the undo steps before it too
+        } else if (input.size() > std::max(kLength, m_last.size()) && !m_held.contains(input)) {
+            if (!cutToRoom(input, pos)) return Invalid;  // Qt puts the text back as it was
+        }
+        m_last = input;
+        if (input.size() > kLength && !m_held.contains(input)) m_held.append(input);
+        return Acceptable;
     }
 
 private:
-    int m_length;
+    // Cuts the insertion that ends at the caret `pos` to the room left; false when `input`
+    // is no single insertion into the text before, or there is no room.
+    bool cutToRoom(QString &input, int &pos) const {
+        const qsizetype tail = input.size() - pos;
+        if (tail > m_last.size() || !m_last.endsWith(QStringView(input).right(tail))) return false;
+        const qsizetype headEnd = std::min<qsizetype>(pos, m_last.size() - tail);
+        qsizetype head = 0;
+        while (head < headEnd && input.at(head) == m_last.at(head)) ++head;
+        const qsizetype room = std::max(kLength, m_last.size()) - head - tail;
+        if (room <= 0) return false;
+        input = input.left(head + room) + input.right(tail);
+        pos = int(head + room);
+        return true;
+    }
+
+    QLineEdit *m_field;
+    mutable QString m_last;      // the text before the change
+    mutable QStringList m_held;  // longer texts held since the last set in code: undo and
+                                 // redo may bring them back
 };
 
 QLineEdit *rangeField(QWidget *parent, const QString &name, QRect geometry) {
     auto *field = make<QLineEdit>(parent, name, name, geometry);
-    field->setValidator(new MaxTypedLength(4, field));
+    field->setValidator(new TypedLengthLimit(field));
     field->setToolTip(QStringLiteral("1...8175"));
     return field;
 }

@@ -5,6 +5,8 @@
 #include "numbers/objects.h"
 #include "numbers/textrules.h"
 
+#include <utility>
+
 namespace orvel {
 namespace {
 
@@ -84,6 +86,7 @@ void Dialogue::awaitCommand(Reply kind, Command command) {
     }
     state.CommandAddress = *objectCell(state.CommandObject);
     state.CommandTransfer = state.TransferNumber;
+    state.ReadyCrossedCommand = false;
     if (answer(command == Command::Read ? protocol::kReadCommand : protocol::kWriteCommand))
         step = 2;
 }
@@ -97,6 +100,7 @@ void Dialogue::readCommand(Reply kind, quint8 reply, QString &shown) {
     if (kind == Reply::Ready) {
         giveUpCommand();
     } else if (kind == Reply::Acknowledge) {
+        state.ReadyCrossedCommand = false;
         const int address = state.CommandAddress;
         if (answer(char(state.ReadStep == 2 ? address / 256 : address % 256))) ++state.ReadStep;
     }
@@ -110,6 +114,7 @@ void Dialogue::writeCommand(Reply kind) {
         return;
     }
     if (kind != Reply::Acknowledge) return;  // data bytes mean nothing while writing
+    state.ReadyCrossedCommand = false;
     const int address = state.CommandAddress;
     switch (state.WriteStep) {
     case 2:
@@ -119,10 +124,12 @@ void Dialogue::writeCommand(Reply kind) {
         if (answer(char(address % 256))) state.WriteStep = 4;
         break;
     case 4:
-        if (answer(m_view.repeatTicked() ? char(1) : char(0))) state.WriteStep = 5;
+        state.CommandValue = m_view.repeatTicked() ? 1 : 0;
+        if (answer(char(state.CommandValue))) state.WriteStep = 5;
         break;
     default:  // 5: the device has the value; the same object is read back
         state.WriteStep = 0;
+        m_view.valueWritten(address, state.CommandValue);
         if (!commandIsStale()) {
             state.ReadBack = state.CommandObject;
             state.TransferPhase = TransferState::Reading;
@@ -133,18 +140,32 @@ void Dialogue::writeCommand(Reply kind) {
 
 // A ready byte where an acknowledge was due: the device has given the command up (it timed
 // out while we were away) and stored nothing. The object starts again from this ready byte.
+// Right after a command the ready byte may instead be the second of the device's pair,
+// sent as our command was on the line: an acknowledge next means the device took the
+// command; a second ready byte, that it gave it up, and that byte gets the command again.
 void Dialogue::giveUpCommand() {
     TransferState &state = m_state;
+    if ((state.ReadStep == 2 || state.WriteStep == 2) && !state.ReadyCrossedCommand) {
+        state.ReadyCrossedCommand = true;
+        return;
+    }
+    const bool secondReady = std::exchange(state.ReadyCrossedCommand, false);
     state.ReadStep = 0;
     state.WriteStep = 0;
     if (state.TransferPhase == TransferState::Reading) state.ReadStep = 1;
     if (state.TransferPhase == TransferState::Writing) state.WriteStep = 1;
+    if (secondReady && state.TransferPhase != TransferState::Idle)
+        awaitCommand(Reply::Ready, state.TransferPhase == TransferState::Reading ? Command::Read
+                                                                                 : Command::Write);
 }
 
 void Dialogue::valueArrived(quint8 value, QString &shown) {
     TransferState &state = m_state;
-    if (objects::isCell(state.CommandAddress)) state.DeviceMemory[size_t(state.CommandAddress)] = value;
     state.ReadStep = 0;
+    if (objects::isCell(state.CommandAddress)) {
+        state.DeviceMemory[size_t(state.CommandAddress)] = value;
+        m_view.valueRead(state.CommandAddress, value);
+    }
     shown = replyText(value) + QStringLiteral(" - ") + numberText(state.CommandObject) +
             QStringLiteral("\n\r");
     if (commandIsStale()) return;  // a transfer started since goes on from its start

@@ -19,7 +19,8 @@ namespace orvel {
 // - a reply the device has already followed with more bytes is not answered: a run of
 //   ready pairs gets one command, for the last pair;
 // - a ready byte where an acknowledge was due means the device gave the command up: the
-//   object starts again from that ready byte;
+//   object starts again from that ready byte; right after a command it may instead have
+//   crossed the command on the line, and the byte after it decides;
 // - a command's address bytes and its value belong to the object it was sent for;
 // - only objects (1 to 8175) are ever addressed: a list entry that is no object is passed.
 class Dialogue {

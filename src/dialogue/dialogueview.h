@@ -49,6 +49,11 @@ public:
     virtual void reopenLink() = 0;
     // A message box; no serial notification runs while it is open.
     virtual void reportFailure(const QString &text) = 0;
+
+    // A value the device gave for a cell, and a value it took: for the journal and the
+    // progress of a transfer.
+    virtual void valueRead(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
+    virtual void valueWritten(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
 };
 
 }  // namespace orvel

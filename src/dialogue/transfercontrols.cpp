@@ -59,6 +59,8 @@ void TransferControls::readClicked(int index) {
         return;
     }
     state.startTransfer();
+    // A Read started under a running Write reads: its objects are not written.
+    state.WriteInProgress = false;
     state.ListPosition = 0;
     if (ui.chClear->isChecked()) ui.txtTerm->clearText();
     state.LastObject = valueOf(ui.Text1->text());
@@ -84,6 +86,7 @@ void TransferControls::readClicked(int index) {
     }
     state.TransferPhase = TransferState::Reading;
     ui.Label5->setText(numberText(state.CurrentObject));
+    emit transferStarted(false);
 }
 
 void TransferControls::writeClicked(int index) {
@@ -135,6 +138,7 @@ void TransferControls::writeClicked(int index) {
     state.WriteInProgress = true;
     state.TransferPhase = TransferState::Writing;
     ui.Label5->setText(numberText(state.CurrentObject));
+    emit transferStarted(true);
 }
 
 }  // namespace orvel

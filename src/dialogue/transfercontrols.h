@@ -20,6 +20,10 @@ public:
     void readClicked(int index);
     void writeClicked(int index);
 
+signals:
+    // A Read or a Write has set up its transfer.
+    void transferStarted(bool write);
+
 private:
     // With the list ticked, the range fields take the list's first and last entries.
     void listRange(QLineEdit *startField, QLineEdit *endField);

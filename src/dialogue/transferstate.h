@@ -30,10 +30,14 @@ struct TransferState {
     // operator has chosen since.
     int CommandAddress = -1;
     double CommandObject = 0;
+    quint8 CommandValue = 0;  // the value byte a write command sent
     quint32 CommandTransfer = 0;
     quint32 TransferNumber = 0;  // one up at each Read or Write started
     // The object a finished write reads back next.
     std::optional<double> ReadBack;
+    // A ready byte came where the acknowledge of our command was due: it may be the
+    // device's second ready byte, crossing the command on the line. The next byte tells.
+    bool ReadyCrossedCommand = false;
 
     bool commandInFlight() const { return ReadStep >= 2 || WriteStep >= 2; }
     // A new transfer starts at the start of an object; a command in flight is finished

@@ -7,11 +7,47 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace orvel {
 namespace {
 
 constexpr qint64 kChunk = 1 << 16;
 constexpr qsizetype kBatch = 8192;  // entries added to the list in one go
+
+// Opens `path` if it is a regular file. A pipe would block the window until a writer came,
+// and a device such as /dev/zero never ends. The open does not wait either, and the type
+// is checked again on what was opened, so a file swapped in between cannot block us.
+bool openRegularFile(const QString &path, QFile &file) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// Emptying a long list frees its items, but the C library keeps the freed pages (some
+// 230 MB after a million entries); they are given back to the system here.
+void emptyList(QListWidget *list) {
+    const bool wasLong = list->count() >= kBatch;
+    list->clear();
+#ifdef __GLIBC__
+    if (wasLong) malloc_trim(0);
+#else
+    Q_UNUSED(wasLong);
+#endif
+}
 
 }  // namespace
 
@@ -26,19 +62,23 @@ void ObjectListLoader::Command1Clicked() {
     request.filterIndex = 2;
     const std::optional<QString> path = m_form.openFileDialog(request);
     if (!path) return;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) return;
+    QFile file;
+    if (!openRegularFile(*path, file)) return;
     load(file);
 }  // the file is closed here, however loading ended
 
-void ObjectListLoader::load(QIODevice &file) {
+void ObjectListLoader::load(QIODevice &file, qsizetype capacity) {
     QListWidget *list = m_form.ui().List1;
-    list->clear();
+    emptyList(list);
     OnfParser parser;
     QStringList entries;
-    qsizetype room = kListCapacity;
+    qsizetype room = capacity;
+    bool dropped = false;
     auto flush = [&] {
-        if (entries.size() > room) entries.resize(room);
+        if (entries.size() > room) {
+            entries.resize(room);
+            dropped = true;
+        }
         room -= entries.size();
         list->addItems(entries);
         entries.clear();
@@ -56,6 +96,18 @@ void ObjectListLoader::load(QIODevice &file) {
     }
     if (complete && room > 0) parser.finish(entries);
     flush();
+    if (room == 0 && !dropped) {
+        // Full: was there more? Unread bytes, or a last item without a line end.
+        QStringList last;
+        if (file.atEnd()) parser.finish(last);
+        dropped = !file.atEnd() || !last.isEmpty();
+    }
+    if (dropped) {
+        m_form.messageBox(QStringLiteral("Only the first %1 object numbers were loaded; the rest "
+                                         "of the file was not read.")
+                              .arg(capacity),
+                          Dialogs::Icon::Exclamation);
+    }
 }
 
 }  // namespace orvel

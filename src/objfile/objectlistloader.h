@@ -8,8 +8,9 @@ namespace orvel {
 
 class FrmTerminal;
 
-// "Objects num.": fills the object list from an object number file. Nothing is ever
-// reported: a cancelled dialog or a file that cannot be opened changes nothing.
+// "Objects num.": fills the object list from an object number file. A cancelled dialog,
+// a file that cannot be opened or one that is no regular file changes nothing, silently.
+// A file with more entries than the list takes is cut, and the operator is told.
 class ObjectListLoader final : public QObject {
     Q_OBJECT
 public:
@@ -19,8 +20,8 @@ public:
     explicit ObjectListLoader(FrmTerminal &form);
 
     void Command1Clicked();
-    // Empties the list and loads it from an opened file.
-    void load(QIODevice &file);
+    // Empties the list and loads it from an opened file, `capacity` entries at most.
+    void load(QIODevice &file, qsizetype capacity = kListCapacity);
 
 private:
     FrmTerminal &m_form;

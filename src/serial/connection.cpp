@@ -69,6 +69,7 @@ void Connection::Connect() {
         attempt([&] { m_form.bringLampToFront(ui.imgNotConnected); });
     }
     selectPortInUse();
+    emit linkChanged();
 }
 
 void Connection::Disconnect() {
@@ -83,6 +84,7 @@ void Connection::Disconnect() {
         for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(true); });
     }
     selectPortInUse();
+    emit linkChanged();
 }
 
 void Connection::selectPortInUse() {

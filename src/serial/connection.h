@@ -17,6 +17,10 @@ public:
     void Connect();
     void Disconnect();
 
+signals:
+    // After Connect or Disconnect, whether or not the port changed.
+    void linkChanged();
+
 private:
     void togglePort();
     void selectPortInUse();

@@ -178,6 +178,11 @@ void QSerialBackend::handleError(QSerialPort::SerialPortError error) {
         m_claim.release();  // a replugged adapter gets its old name back only once all let go
         m_gone = true;
         if (!m_pending.isEmpty()) emit readyRead();
+        emit portLost(QStringLiteral("COM %1 (%2) is lost: the adapter was unplugged or the "
+                                     "device hung up. Check the cable, then disconnect and "
+                                     "connect again.")
+                          .arg(m_portNumber)
+                          .arg(m_path));
         emit lineEvent(kUnknownLineError);
         return;
     default:

@@ -30,6 +30,9 @@ signals:
     void readyRead();
     // A line event or line error, as a serial-control event code (3..7, 1001..1011, other).
     void lineEvent(int code);
+    // The port went away under us (adapter unplugged, device hung up); the text says what
+    // to do.
+    void portLost(const QString &text);
 };
 
 }  // namespace orvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "numbers/objects.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
@@ -7,10 +9,10 @@
 
 namespace orvel {
 
-constexpr int kFirstObject = 1;
-constexpr int kLastObject = 8175;
-constexpr int kFirstSettingsCell = 8176;
-constexpr int kLastSettingsCell = 8191;
+using objects::kFirst;
+using objects::kFirstSetting;
+using objects::kLast;
+using objects::kLastSetting;
 
 // What was read from a device: when, through which port, and the cells actually read.
 struct Table {

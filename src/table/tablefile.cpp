@@ -244,11 +244,11 @@ void Reader::settings(QByteArrayView value) {
             return reject(*problem);
         if (auto problem = numberProblem(item.sliced(eq + 1), QStringLiteral("the value"), v))
             return reject(*problem);
-        if (cell < kFirstSettingsCell || cell > kLastSettingsCell)
+        if (cell < kFirstSetting || cell > kLastSetting)
             return reject(QStringLiteral("%1 is not a settings cell (%2 to %3)")
                               .arg(shown(item.first(eq)))
-                              .arg(kFirstSettingsCell)
-                              .arg(kLastSettingsCell));
+                              .arg(kFirstSetting)
+                              .arg(kLastSetting));
         if (v > 255)
             return reject(QStringLiteral("value %1 of settings cell %2 is out of range (0 to 255)")
                               .arg(shown(item.sliced(eq + 1)))
@@ -281,18 +281,18 @@ void Reader::row(QByteArrayView text) {
         return reject(*problem);
     if (auto problem = numberProblem(valueText, QStringLiteral("the value"), value))
         return reject(*problem);
-    if (object >= kFirstSettingsCell && object <= kLastSettingsCell)
+    if (object >= kFirstSetting && object <= kLastSetting)
         return reject(
             QStringLiteral("%1 is a settings cell: settings belong in the '# settings:' line")
                 .arg(object));
-    if (object < kFirstObject || object > kLastObject)
+    if (object < kFirst || object > kLast)
         return reject(QStringLiteral("object %1 is not an object (%2 to %3)")
                           .arg(shown(objectText))
-                          .arg(kFirstObject)
-                          .arg(kLastObject));
+                          .arg(kFirst)
+                          .arg(kLast));
     if (value > 255)
         return reject(QStringLiteral("value %1 is out of range (0 to 255)").arg(shown(valueText)));
-    if (m_objectLine.empty()) m_objectLine.resize(kLastObject + 1);
+    if (m_objectLine.empty()) m_objectLine.resize(kLast + 1);
     if (m_objectLine[object])
         return reject(QStringLiteral("object %1 appears twice (first on line %2)")
                           .arg(object)
@@ -326,17 +326,17 @@ std::optional<QString> tableProblem(const Table &table) {
     if (QString::fromUtf8(table.port.toUtf8()) != table.port)
         return QStringLiteral("the port name is not valid Unicode");
     for (const auto &[object, value] : table.objects)
-        if (object < kFirstObject || object > kLastObject)
+        if (object < kFirst || object > kLast)
             return QStringLiteral("object %1 is not an object (%2 to %3)")
                 .arg(object)
-                .arg(kFirstObject)
-                .arg(kLastObject);
+                .arg(kFirst)
+                .arg(kLast);
     for (const auto &[cell, value] : table.settings)
-        if (cell < kFirstSettingsCell || cell > kLastSettingsCell)
+        if (cell < kFirstSetting || cell > kLastSetting)
             return QStringLiteral("%1 is not a settings cell (%2 to %3)")
                 .arg(cell)
-                .arg(kFirstSettingsCell)
-                .arg(kLastSettingsCell);
+                .arg(kFirstSetting)
+                .arg(kLastSetting);
     return std::nullopt;
 }
 

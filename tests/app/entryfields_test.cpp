@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -44,6 +45,7 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
         {"817", 0, "9", "1", 1},     {"12", -1, "a", "", 0},      {"", -1, "1E3", "3", 1},
         {"12", 1, "3", "132", 3},    {"", -1, "1.5", "1.5", 3},   {"7", -1, "\b", "", 0},
         {"", -1, "12345", "1234", 4}, {"1234", 2, "5", "1234", 2},  // a fifth character is refused
+        {"1234.5", -1, "6", "1234.5", 6},  // nothing is added to a longer text set in code
     };
     for (QLineEdit *field : {ui().Text1, ui().Text2, ui().Text3, ui().Text4}) {
         for (const Row &row : rows) {
@@ -66,6 +68,46 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
         EXPECT_EQ(ui().Text1->text(), after) << text.toStdString();
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// A paste is cut to the room left, as in a field of four characters at most; the selected
+// text counts as room. A longer text the program put there is not cut, nor added to.
+TEST_F(EntryFieldsTest, PastesAndTypingOverASelectionAreCutToTheRoomLeft) {
+    struct Row {
+        QString before;
+        int start, selected;  // the caret, or the selection from `start`
+        QString pasted;       // empty: `typed` is typed instead
+        QString typed;
+        QString after;
+    };
+    const Row rows[] = {
+        {"", 0, 0, "12345", "", "1234"},
+        {"", 0, 0, QString(10000, u'7'), "", "7777"},
+        {"12", 2, 0, "3456", "", "1234"},
+        {"12", 1, 0, "999", "", "1992"},
+        {"1234", 0, 4, "56789", "", "5678"},
+        {"1234.5", 6, 0, "7", "", "1234.5"},
+        {"1234.5", 5, 1, "67", "", "1234.6"},
+        {"1234.5", 5, 1, "", "7", "1234.7"},
+        {"1234.5", 0, 6, "", "89", "89"},
+    };
+    QLineEdit *field = ui().Text1;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.before.toStdString() + " + " + row.pasted.left(8).toStdString() +
+                     row.typed.toStdString());
+        field->setText(row.before);
+        ASSERT_EQ(field->text(), row.before);
+        field->setFocus();
+        if (row.selected > 0) field->setSelection(row.start, row.selected);
+        else field->setCursorPosition(row.start);
+        if (row.pasted.isEmpty()) {
+            QTest::keyClicks(field, row.typed);
+        } else {
+            QGuiApplication::clipboard()->setText(row.pasted);
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        }
+        EXPECT_EQ(field->text(), row.after);
+    }
 }
 
 TEST_F(EntryFieldsTest, FirstObjectSwitchesTheEndFieldOffAndOn) {

@@ -3,15 +3,25 @@
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 namespace orvel::test {
 namespace {
@@ -104,6 +114,101 @@ TEST_F(WindowTest, ShutdownClosesThePortIfOpen) {
         EXPECT_EQ(dialogs.messages, refused ? QStringList{row.closeError} : QStringList{});
         EXPECT_EQ(dialogs.icons.size(), refused ? 1 : 0);
         if (refused) EXPECT_EQ(dialogs.icons[0], Dialogs::Icon::Exclamation);
+    }
+}
+
+// Double-clicks through the window, as the operator makes them: the second press comes as
+// a double-click event. On a lamp that is no second click, as in the classic toolkit; a
+// push button and a check box take it as a click, as there, so a check box ends unchanged.
+TEST_F(WindowTest, ADoubleClickIsOneClickOnALampAndTwoOnAButton) {
+    showActive();
+    auto doubleClick = [&](QWidget *widget) {
+        const QPoint centre = widget->mapTo(form.get(), widget->rect().center());
+        QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, centre);
+    };
+    struct Row {
+        QWidget *control;
+        const char *signal;
+        int count;
+    };
+    const Row rows[] = {{ui().Command1, SIGNAL(clicked()), 2},
+                        {ui().Check4, SIGNAL(toggled(bool)), 2},
+                        {ui().chClear, SIGNAL(toggled(bool)), 2},
+                        {ui().Option1[2], SIGNAL(toggled(bool)), 1}};
+    for (const Row &row : rows) {
+        QSignalSpy spy(row.control, row.signal);
+        doubleClick(row.control);
+        EXPECT_EQ(spy.count(), row.count) << row.control->objectName().toStdString();
+    }
+    // The red lamp connects and the green one, now in front, takes the second press.
+    doubleClick(ui().imgNotConnected);
+    EXPECT_TRUE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->closeCount(), 0);
+    doubleClick(ui().imgConnected);
+    EXPECT_FALSE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->openCount(), 1);
+}
+
+// Qt's own file dialog as "Objects num." opens it, played by `operate` once it is up
+// (and every 20 ms until it closes). Boxes the dialog opens of its own are closed and kept.
+struct FileDialogRun {
+    std::optional<QString> chosen;
+    QStringList boxes;
+};
+FileDialogRun runFileDialog(const std::function<void(QFileDialog &)> &operate) {
+    FileDialogRun run;
+    QTimer hand;
+    int ticks = 0;
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            run.boxes.append(box->text());
+            box->reject();
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            if (++ticks > 250) return dialog->reject();
+            // A timer of its own, so this one still closes a box the operation opens.
+            QTimer::singleShot(0, dialog, [&operate, dialog] { operate(*dialog); });
+        }
+    });
+    hand.start(20);
+    const QString filter = QStringLiteral("All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf");
+    run.chosen = QtDialogs().openFile(nullptr, {QStringLiteral("Objekts Number File"), filter, 2});
+    return run;
+}
+
+// A name that does not exist is taken: opening it fails later, without a word.
+TEST(FileDialog, TakesATypedNameThatDoesNotExist) {
+    QTemporaryDir dir;
+    bool typed = false;
+    const FileDialogRun run = runFileDialog([&](QFileDialog &dialog) {
+        if (std::exchange(typed, true)) return dialog.reject();  // still open: refused
+        dialog.setDirectory(dir.path());
+        auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QTest::keyClicks(name, QStringLiteral("missing.onf"));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    EXPECT_EQ(run.chosen, QDir(dir.path()).absoluteFilePath(QStringLiteral("missing.onf")));
+    EXPECT_EQ(run.boxes, QStringList{});
+}
+
+// "All Files (*.*)" lists files without a dot too, and still reads so.
+TEST(FileDialog, AllFilesListsEveryFile) {
+    QStringList types, objektsPatterns, allPatterns;
+    runFileDialog([&](QFileDialog &dialog) {
+        auto *combo = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        auto *model = dialog.findChild<QFileSystemModel *>();
+        for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
+        objektsPatterns = model->nameFilters();
+        QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
+        allPatterns = model->nameFilters();
+        dialog.reject();
+    });
+    EXPECT_EQ(types, (QStringList{"All Files (*.*)", "Objekts Number Files (*.onf)"}));
+    const std::tuple<QString, bool, bool> rows[] = {
+        {"nodot", true, false}, {"list.onf", true, true}, {"a.b.txt", true, false}};
+    for (const auto &[file, underAll, underObjekts] : rows) {
+        EXPECT_EQ(QDir::match(allPatterns, file), underAll) << file.toStdString();
+        EXPECT_EQ(QDir::match(objektsPatterns, file), underObjekts) << file.toStdString();
     }
 }
 

@@ -117,7 +117,9 @@ TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
         {"empty list, first object", true, "9", "9", true, QStringList{}, 0, 0, "", ""},
     };
     quint32 transfers = state().TransferNumber;
-    for (const bool write : {false, true}) {
+    // Writes first: a Read started after a Write must not go on writing (the objects of a
+    // read range are for reading only).
+    for (const bool write : {true, false}) {
         QLineEdit *start = write ? ui().Text3 : ui().Text1;
         QLineEdit *end = write ? ui().Text4 : ui().Text2;
         QCheckBox *firstObject = write ? ui().Check3 : ui().Check2;

@@ -9,13 +9,16 @@
 #include "support/formfixture.h"
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -169,6 +172,39 @@ TEST_F(DeviceEndToEnd, ADeviceFallingSilentMidObjectLeavesTheWindowResponsive) {
     read(4, 6);
     ASSERT_TRUE(waitForIdle());
     EXPECT_TRUE(shown().endsWith(lines(4, 6)));
+}
+
+TEST_F(DeviceEndToEnd, AFileDialogHeldOpenMidCommandLeavesAReadToCompleteByItself) {
+    startSim({});  // 1200 bit/s; a command left unanswered for 500 ms is given up
+    connectToSim();
+    read(1, 30);
+    // The high address byte of object 10 is out; the dialog holds the acknowledge back.
+    ASSERT_TRUE(runUntil([&] { return state().CurrentObject == 10 && state().ReadStep == 3; },
+                         kWait));
+    dialogs.whileFileOpen = [] {
+        QEventLoop loop;
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    ui().Command1->click();
+    ASSERT_EQ(dialogs.fileDialogs, 1);
+    ASSERT_TRUE(waitForIdle());
+    EXPECT_EQ(shown(), lines(1, 30));
+    for (int i = 1; i <= 30; ++i) EXPECT_EQ(state().DeviceMemory[size_t(i)], quint8(memory[i]));
+    expectOnlyWritten({});
+    EXPECT_TRUE(sim->readAllStandardError().contains("commands given up 1\n"));
+}
+
+TEST_F(DeviceEndToEnd, StopAndANewReadAfterTheDevicePausedMidCommandReadTheNewObjects) {
+    // Mute and deaf after the acknowledge of the first read command, then afresh from idle.
+    startSim({"--fast", "--pause-after", "5", "--pause-ms", "800"});
+    connectToSim();
+    read(1, 10);
+    ASSERT_TRUE(runUntil([&] { return state().ReadStep == 3; }, kWait));
+    ui().Option2[2]->setChecked(true);
+    read(20, 22);
+    ASSERT_TRUE(waitForIdle());
+    EXPECT_EQ(shown(), lines(20, 22));
 }
 
 TEST_F(DeviceEndToEnd, NoiseDuringAReadAndAWriteChangesOnlyTheIntendedCells) {

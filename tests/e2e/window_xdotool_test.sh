@@ -10,6 +10,7 @@ XD_BUILD=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'xd_stop_all; rm -rf "$work"' EXIT
 
+export XDG_STATE_HOME="$work/state"  # the journal of this run stays here
 xd_start_xvfb
 xd_start_sim "$work/com1" "$work/sim" --fast --log "$work/sim.log"
 xd_start_app "$work/com1"

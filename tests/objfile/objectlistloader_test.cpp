@@ -5,8 +5,11 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace orvel::test {
 namespace {
@@ -68,16 +71,19 @@ TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
 
 TEST_F(ObjectListLoaderTest, CancelAndMissingFilesLeaveTheListAlone) {
     ui().List1->addItems({"7", "9"});
-    // Cancelled, a missing file, a folder.
+    const QString fifo = m_dir.filePath("fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Cancelled, a missing file, a folder, a pipe without a writer (opening it would wait
+    // for one) and a device that never ends: each returns at once.
     const std::optional<QString> choices[] = {std::nullopt, m_dir.filePath("missing.onf"),
-                                              m_dir.path()};
+                                              m_dir.path(), fifo, QStringLiteral("/dev/zero")};
     for (const std::optional<QString> &choice : choices) {
         dialogs.fileToChoose = choice;
         QTest::mouseClick(ui().Command1, Qt::LeftButton);
         EXPECT_EQ(list(), (QStringList{"7", "9"})) << choice.value_or("cancel").toStdString();
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(dialogs.fileDialogs, 3);
+    EXPECT_EQ(dialogs.fileDialogs, 5);
 }
 
 TEST_F(ObjectListLoaderTest, AReadFailureKeepsWhatWasAddedAndTheNextLoadWorks) {
@@ -88,6 +94,29 @@ TEST_F(ObjectListLoaderTest, AReadFailureKeepsWhatWasAddedAndTheNextLoadWorks) {
     EXPECT_EQ(list(), (QStringList{"1", "2", "3"}));
     load("8\n");
     EXPECT_EQ(list(), (QStringList{"8"}));
+}
+
+// A file with more entries than the list takes is cut, and the operator is told.
+TEST_F(ObjectListLoaderTest, AListCutAtItsCapacitySaysSo) {
+    const QString told = "Only the first 3 object numbers were loaded; the rest of the file "
+                         "was not read.";
+    const std::tuple<QByteArray, QStringList, bool> rows[] = {
+        {"1\n2\n3\n4\n", {"1", "2", "3"}, true},
+        {"1\n2\n3\n4", {"1", "2", "3"}, true},
+        {"1,2,3,4,5,6,7,8,9", {"1", "2", "3"}, true},
+        {"1\n2\n3\n", {"1", "2", "3"}, false},
+        {"1\n2\nx\n3", {"1", "2", "3"}, false},
+        {"1\n2\n", {"1", "2"}, false},
+    };
+    for (auto [content, kept, cut] : rows) {
+        SCOPED_TRACE(content.toStdString());
+        dialogs.messages.clear();
+        QBuffer file(&content);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ObjectListLoader(*form).load(file, 3);
+        EXPECT_EQ(list(), kept);
+        EXPECT_EQ(dialogs.messages, cut ? QStringList{told} : QStringList{});
+    }
 }
 
 // Many chunks and batches: nothing lost or repeated at their seams.

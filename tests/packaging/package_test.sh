@@ -17,6 +17,7 @@ if [ -n "$missing" ]; then
 fi
 
 work=$(mktemp -d)
+export XDG_STATE_HOME="$work/state"  # the started program keeps its journal here
 # shellcheck source=tools/xdrive.sh
 . "$src/tools/xdrive.sh"
 trap 'xd_stop_all; rm -rf "$work"' EXIT

@@ -28,6 +28,7 @@ struct FakeDialogs final : Dialogs {
     QList<Icon> icons;
     std::function<void()> whileMessageOpen;  // runs as if during the box's own event loop
     std::optional<QString> fileToChoose;     // nothing: the operator cancels
+    std::function<void()> whileFileOpen;     // runs as if during the file dialog's own loop
     int fileDialogs = 0;
     OpenFileRequest lastRequest;
 
@@ -39,8 +40,20 @@ struct FakeDialogs final : Dialogs {
     std::optional<QString> openFile(QWidget *, const OpenFileRequest &request) override {
         ++fileDialogs;
         lastRequest = request;
+        if (whileFileOpen) whileFileOpen();
         return fileToChoose;
     }
+    std::optional<QString> saveFile(QWidget *, const OpenFileRequest &request) override {
+        ++fileDialogs;
+        lastRequest = request;
+        return fileToChoose;
+    }
+    bool question(QWidget *, const QString &text) override {
+        messages.append(text);
+        icons.append(Icon::None);
+        return answerYes;
+    }
+    bool answerYes = true;
 };
 
 // A window on an in-memory port, or on `backend` when one is given (then `port` is null).

@@ -113,7 +113,7 @@ TEST(TableFile, WritesATableThatReadsBackTheSame) {
     table.settings.clear();
     table.port = QStringLiteral("Port ä, #2: \"x\"");
     table.readAt = QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
-    for (int object = 1; object <= kLastObject; ++object)
+    for (int object = 1; object <= objects::kLast; ++object)
         table.objects[object] = quint8(object * 7);
     const QByteArray bytes = toBytes(table);
     EXPECT_FALSE(bytes.contains("settings"));

@@ -17,7 +17,7 @@ namespace {
 Table fullTable() {
     Table table{
         QDateTime(QDate(2026, 12, 7), QTime(5, 12), Qt::UTC), QStringLiteral("COM 1"), {}, {}};
-    for (int object = 1; object <= kLastObject; ++object) table.objects[object] = quint8(object);
+    for (int object = 1; object <= objects::kLast; ++object) table.objects[object] = quint8(object);
     return table;
 }
 

@@ -38,6 +38,7 @@ struct Trace {
     std::vector<Tx> sent;
     int memoryWrites = 0;
     long long hungUpAt = -1;
+    std::vector<std::pair<bool, int>> addressed;  // write?, address as sent
     Counters counters;  // at the end
 };
 
@@ -52,6 +53,7 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
             for (auto b : out.bytes) run.sent.push_back({wake->count(), b});
             run.memoryWrites += out.memoryWritten ? 1 : 0;
             if (out.hangup) run.hungUpAt = wake->count();
+            for (const Addressed &a : out.addressed) run.addressed.push_back({a.write, a.address});
         }
     };
     for (const Event &e : events) {
@@ -145,6 +147,11 @@ TEST(DeviceModel, Exchanges) {
          paced(false, [](DeviceConfig &c) { c.silentAfter = 3; }), -1, 0, 0,
          {C(0), H(2000, 0x55), H(4000, 0x01), D(600'000), C(700'000)}, 2'000'000,
          {{1000, R}, {2000, R}, {4000, A}}, 0, 0, 0, S::Silent},
+        {"paused after 3 bytes: deaf and mute, then afresh from idle",
+         paced(false, [](DeviceConfig &c) { c.pauseAfter = 3; c.pauseLength = Micros(10'000); }),
+         -1, 0, 0, {C(0), H(2000, 0x55), H(6000, 0x01), H(20'000, 0x55)}, 22'000,
+         {{1000, R}, {2000, R}, {4000, A}, {15'000, R}, {16'000, R}, {22'000, A}}, 0, 0, 0,
+         S::ReadHigh},
         {"hang up after 2 bytes", paced(false, [](DeviceConfig &c) { c.hangupAfter = 2; }), -1,
          0, 0, {C(0), H(2000, 0x55)}, 100'000, {{1000, R}, {2000, R}}, 0, 0, 0, S::HungUp, 2000},
     };
@@ -166,6 +173,19 @@ TEST(DeviceModel, Exchanges) {
         EXPECT_EQ(model.state(), tc.end);
         EXPECT_EQ(run.hungUpAt, tc.hungUpAt);
     }
+}
+
+// What the stall model learns from the device: each address as sent (before it is taken
+// modulo 8192), and the commands given up for want of an answer (idle windows are none).
+TEST(DeviceModel, ReportsAddressesAsSentAndCommandsGivenUp) {
+    Memory memory{};
+    DeviceModel model(memory, paced());
+    const Trace run = drive(model,
+                            {C(0), H(2000, 0x55), H(4000, 0x3F), H(6000, 0xFF), H(10'000, 0xAA),
+                             H(12'000, 0x00), H(14'000, 0x07)},
+                            700'000);
+    EXPECT_EQ(run.addressed, (std::vector<std::pair<bool, int>>{{false, 0x3FFF}, {true, 7}}));
+    EXPECT_EQ(run.counters.commandsGivenUp, 1u);  // the write's value never came
 }
 
 // Connected at 0 and left idle for `until` microseconds, with noise of probability `p`.
@@ -236,7 +256,8 @@ TEST(DeviceSimOptions, DefaultsSettingsAndRefusals) {
     EXPECT_EQ(c.timeout, Micros(500'000));
     const ParseResult r = parseOptions({"--fast", "--idle-ms=250", "--noise", "0.25", "--noise-seed",
                                         "9", "--wrong-first-byte", "255", "--silent-after", "0",
-                                        "--hangup-after", "12", "--open-delay-ms", "3"});
+                                        "--hangup-after", "12", "--open-delay-ms", "3",
+                                        "--pause-after", "5", "--pause-ms", "250"});
     ASSERT_EQ(r.error, "");
     const DeviceConfig s = deviceConfig(r.options);
     EXPECT_EQ(std::tuple(s.byteTime, s.idleWindow, s.openDelay, s.noiseProbability, s.noiseSeed),
@@ -244,6 +265,8 @@ TEST(DeviceSimOptions, DefaultsSettingsAndRefusals) {
     EXPECT_EQ(s.wrongFirstByte, std::optional<std::uint8_t>(255));
     EXPECT_EQ(s.silentAfter, std::optional<std::uint64_t>(0));
     EXPECT_EQ(s.hangupAfter, std::optional<std::uint64_t>(12));
+    EXPECT_EQ(std::pair(s.pauseAfter, s.pauseLength),
+              std::pair(std::optional<std::uint64_t>(5), Micros(250'000)));
     const std::vector<std::vector<std::string>> refused = {
         {"--noise", "1.5"}, {"--noise", "-0.1"}, {"--noise", "nan"}, {"--wrong-first-byte", "256"},
         {"--baud", "0"}, {"--idle-ms", "0"}, {"--seed"}, {"--seed", "-1"}, {"--seed", "12x"},

@@ -116,6 +116,13 @@ bool DeviceModel::stopIfLimitReached(Output &out)
         out.hangup = true;
     } else if (m_config.silentAfter && sent >= *m_config.silentAfter) {
         m_state = State::Silent;
+    } else if (m_config.pauseAfter && sent >= *m_config.pauseAfter && !m_pausedBefore) {
+        m_pausedBefore = true;
+        m_state = State::Paused;
+        m_tx.clear();
+        m_rx.clear();
+        m_deadline = m_lastSent + m_config.pauseLength;
+        return true;
     } else {
         return false;
     }
@@ -158,12 +165,14 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
         queueAck(at);
         break;
     case State::ReadLow:
+        out.addressed.push_back({false, static_cast<std::uint16_t>(m_address | byte)});
         m_address = (m_address | byte) & addressMask;
         queue(m_memory[m_address], Kind::Value, at);
         m_state = State::Idle;
         queueReadyPair(at);
         break;
     case State::WriteLow:
+        out.addressed.push_back({true, static_cast<std::uint16_t>(m_address | byte)});
         m_address = (m_address | byte) & addressMask;
         m_state = State::WriteValue;
         queueAck(at);
@@ -177,6 +186,7 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
         queueReadyPair(at);
         break;
     case State::Offline:
+    case State::Paused:
     case State::Silent:
     case State::HungUp:
         break;
@@ -186,8 +196,10 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
 void DeviceModel::onDeadline(Micros at)
 {
     // In the idle state this repeats the announcement; in the middle of a
-    // command the programmer went quiet and the device gives up on it.
+    // command the programmer went quiet and the device gives up on it; after
+    // a pause the device starts afresh.
     if (!active()) return;
+    if (m_state != State::Idle && m_state != State::Paused) ++m_counters.commandsGivenUp;
     m_state = State::Idle;
     queueReadyPair(at);
 }

@@ -57,6 +57,9 @@ struct DeviceConfig {
     std::optional<std::uint8_t> wrongFirstByte;
     std::optional<std::uint64_t> silentAfter;
     std::optional<std::uint64_t> hangupAfter;
+    // After this many bytes sent, once: mute and deaf for pauseLength, then afresh from idle.
+    std::optional<std::uint64_t> pauseAfter;
+    Micros pauseLength{1'000'000};
     double noiseProbability = 0.0;
     std::uint64_t noiseSeed = 1;
 };
@@ -68,12 +71,21 @@ struct Counters {
     std::uint64_t objectsWritten = 0;
     std::uint64_t noiseReceived = 0;  // bytes that were no command while idle
     std::uint64_t noiseSent = 0;
+    std::uint64_t commandsGivenUp = 0;  // time-outs inside a command
+};
+
+// A command whose address the device has taken whole, as sent (before the address is
+// taken modulo 8192).
+struct Addressed {
+    bool write = false;
+    std::uint16_t address = 0;
 };
 
 struct Output {
     std::vector<std::uint8_t> bytes;  // to be put on the line now, in this order
     bool memoryWritten = false;
     bool hangup = false;
+    std::vector<Addressed> addressed;
 };
 
 class DeviceModel {
@@ -86,6 +98,7 @@ public:
         WriteHigh,
         WriteLow,
         WriteValue,
+        Paused,  // --pause-after reached: mute and deaf until the pause is over
         Silent,  // --silent-after reached: mute for good
         HungUp,  // --hangup-after reached
     };
@@ -136,6 +149,7 @@ private:
     std::deque<Outgoing> m_tx;
     std::deque<Incoming> m_rx;
     bool m_connectedBefore = false;
+    bool m_pausedBefore = false;
     Micros m_lastTxDue{0};   // when the line is free for our next byte
     Micros m_lastSent{0};    // due time of the last byte actually sent
     Micros m_lastRxDue{0};   // when the line from the programmer is free again

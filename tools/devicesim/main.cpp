@@ -383,12 +383,13 @@ int main(int argc, char **argv)
     const ds::Counters &c = model.counters();
     std::fprintf(stderr,
                  "orvel-device-sim: bytes sent %llu, bytes received %llu, objects read %llu, "
-                 "objects written %llu, noise %llu\n",
+                 "objects written %llu, noise %llu, commands given up %llu\n",
                  static_cast<unsigned long long>(c.bytesSent),
                  static_cast<unsigned long long>(c.bytesReceived),
                  static_cast<unsigned long long>(c.objectsRead),
                  static_cast<unsigned long long>(c.objectsWritten),
-                 static_cast<unsigned long long>(c.noiseReceived));
+                 static_cast<unsigned long long>(c.noiseReceived),
+                 static_cast<unsigned long long>(c.commandsGivenUp));
     if (opt.noise > 0.0)
         std::fprintf(stderr, "orvel-device-sim: noise bytes injected %llu\n",
                      static_cast<unsigned long long>(c.noiseSent));

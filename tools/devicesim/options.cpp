@@ -70,7 +70,7 @@ ParseResult parseOptions(const std::vector<std::string> &args)
             "--link",       "--memory",       "--log",          "--seed",
             "--baud",       "--idle-ms",      "--timeout-ms",   "--open-delay-ms",
             "--noise",      "--noise-seed",   "--silent-after", "--hangup-after",
-            "--wrong-first-byte",
+            "--wrong-first-byte", "--pause-after",  "--pause-ms",
         };
         if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
             if (name.rfind("-", 0) == 0) return fail("unknown option " + name);
@@ -118,6 +118,12 @@ ParseResult parseOptions(const std::vector<std::string> &args)
             std::uint64_t n = 0;
             if (!parseUnsigned(value, u64max, n)) return bad();
             o.hangupAfter = n;
+        } else if (name == "--pause-after") {
+            std::uint64_t n = 0;
+            if (!parseUnsigned(value, u64max, n)) return bad();
+            o.pauseAfter = n;
+        } else if (name == "--pause-ms") {
+            if (!parseUnsigned(value, msMax, o.pauseMs)) return bad();
         } else if (name == "--noise") {
             if (!parseProbability(value, o.noise)) return bad();
         } else if (name == "--noise-seed") {
@@ -137,6 +143,8 @@ DeviceConfig deviceConfig(const Options &options)
     c.wrongFirstByte = options.wrongFirstByte;
     c.silentAfter = options.silentAfter;
     c.hangupAfter = options.hangupAfter;
+    c.pauseAfter = options.pauseAfter;
+    c.pauseLength = std::chrono::milliseconds(options.pauseMs);
     c.noiseProbability = options.noise;
     c.noiseSeed = options.noiseSeed;
     return c;
@@ -175,6 +183,10 @@ Options:
   --silent-after N       after N bytes sent in all, send nothing and ignore
                          the programmer, but keep the terminal
   --hangup-after N       after N bytes sent in all, hang up and exit
+  --pause-after N        after N bytes sent in all, once, send nothing and
+                         ignore the programmer for --pause-ms, then drop the
+                         command under way and announce readiness afresh
+  --pause-ms N           length of that pause (default 1000)
   --noise P              before each byte sent, with probability P (0..1),
                          send one noise byte (never 172 or 202)
   --noise-seed S         seed of the noise (default 1), same generator
@@ -191,9 +203,11 @@ cell i (i = 0..8191) gets the top byte of state(i+1).
 
 On SIGINT or SIGTERM, or after --hangup-after, the memory is saved, the link
 removed, and a summary line is printed on stderr:
-  orvel-device-sim: bytes sent N, bytes received N, objects read N, objects written N, noise N
+  orvel-device-sim: bytes sent N, bytes received N, objects read N, objects written N,
+                    noise N, commands given up N
 where "noise" counts bytes from the programmer that were no command while the
-device was idle ("bytes sent" includes injected noise bytes).
+device was idle ("bytes sent" includes injected noise bytes), and "commands
+given up" the commands dropped at the time-out for want of an answer.
 Exit status: 0 on a clean end, 1 on a system error, 2 on a bad command line
 or memory file.
 )";

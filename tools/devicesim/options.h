@@ -23,6 +23,8 @@ struct Options {
     std::optional<std::uint8_t> wrongFirstByte;
     std::optional<std::uint64_t> silentAfter;
     std::optional<std::uint64_t> hangupAfter;
+    std::optional<std::uint64_t> pauseAfter;
+    unsigned pauseMs = 1000;
     double noise = 0.0;
     std::uint64_t noiseSeed = 1;
     bool help = false;

@@ -1,0 +1,121 @@
+#include "cli/commandline.h"
+
+#include <QFile>
+#include <cstdio>
+
+#include "cli/exitstatus.h"
+#include "cli/objectselection.h"
+#include "objfile/onfparser.h"
+
+namespace orvel::cli {
+namespace {
+
+// An object number file of every object many times over is still far below this.
+constexpr qint64 kMaxListBytes = 64 * 1024 * 1024;
+
+constexpr qsizetype kHelpWidth = 79;
+
+QString wrapped(const QString &text) {
+    QString out;
+    qsizetype lineLength = 0;
+    for (const QString &word : text.split(u' ')) {
+        if (lineLength > 0 && lineLength + 1 + word.size() > kHelpWidth) {
+            out += u'\n';
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            out += u' ';
+            ++lineLength;
+        }
+        out += word;
+        lineLength += word.size();
+    }
+    return out;
+}
+
+void print(std::FILE *out, const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), out);
+}
+
+}  // namespace
+
+CommandLine::CommandLine(QString command, QString usage, const QString &description)
+    : m_command(std::move(command)), m_usage(std::move(usage)) {
+    m_parser.setApplicationDescription(wrapped(description));
+    m_parser.addHelpOption();
+}
+
+void CommandLine::addDeviceOptions() {
+    m_needsPort = true;
+    m_parser.addOptions({
+        {"port",
+         "The port: COM1 to COM4 (as the window maps them), a device such as "
+         "/dev/ttyUSB0, or a name under /dev/serial/by-id.",
+         "P"},
+        {"log", "Appends every byte sent and received, with its time, to FILE.", "FILE"},
+        {"json", "Prints one summary object on standard output."},
+        {"quiet", "Says nothing on standard error but errors; no progress bar."},
+    });
+}
+
+void CommandLine::addObjectOptions() {
+    m_parser.addOptions({
+        {"objects", "The objects: numbers and ranges, e.g. 1-10,20,30-40.", "RANGES"},
+        {"list",
+         "The objects of an object number file (.onf), as the window's Objects num. "
+         "takes them.",
+         "FILE"},
+    });
+}
+
+std::optional<int> CommandLine::parse(const QStringList &arguments, int positionals) {
+    // The subcommand stands where QCommandLineParser expects the program's name.
+    if (!m_parser.parse(arguments)) return usageError(m_parser.errorText());
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        const QString help = m_parser.helpText();
+        print(stdout, QStringLiteral("Usage: %1\n\n").arg(m_usage) + help.section(u'\n', 1));
+        return kDone;
+    }
+    const qsizetype given = m_parser.positionalArguments().size();
+    if (given > positionals)
+        return usageError(QStringLiteral("unexpected argument '%1'")
+                              .arg(m_parser.positionalArguments().at(positionals)));
+    if (given < positionals) return usageError(QStringLiteral("a table file is missing"));
+    if (m_needsPort && !isSet("port")) return usageError(QStringLiteral("--port is missing"));
+    return std::nullopt;
+}
+
+int CommandLine::usageError(const QString &text) const {
+    print(stderr, QStringLiteral("orvel %1: %2\nUsage: %3\nTry 'orvel %1 --help'.\n")
+                      .arg(m_command, text, m_usage));
+    return kUsage;
+}
+
+std::optional<QList<int>> CommandLine::objects(int first, int last) const {
+    if (isSet("objects") == isSet("list")) {
+        usageError(QStringLiteral("give either --objects or --list"));
+        return std::nullopt;
+    }
+    if (isSet("objects")) {
+        QString error;
+        auto cells = parseObjectRanges(value("objects"), first, last, &error);
+        if (!cells) usageError(QStringLiteral("--objects: %1").arg(error));
+        return cells;
+    }
+    QFile file(value("list"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        usageError(
+            QStringLiteral("%1 cannot be read: %2").arg(file.fileName(), file.errorString()));
+        return std::nullopt;
+    }
+    const QList<int> cells = objectsOfList(parseObjectNumbers(file.read(kMaxListBytes)));
+    if (cells.isEmpty()) {
+        usageError(QStringLiteral("%1 names no object (%2 to %3)")
+                       .arg(file.fileName())
+                       .arg(first)
+                       .arg(last));
+        return std::nullopt;
+    }
+    return cells;
+}
+
+}  // namespace orvel::cli

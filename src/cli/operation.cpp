@@ -1,0 +1,122 @@
+#include "cli/operation.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/commandline.h"
+#include "cli/exitstatus.h"
+
+namespace orvel::cli {
+namespace {
+
+constexpr int kFailuresNamed = 10;
+
+QString reasonText(FailReason reason) {
+    switch (reason) {
+        case FailReason::TimedOut:
+            return QStringLiteral("no answer in time");
+        case FailReason::NoAnswer:
+            return QStringLiteral("the device did not answer");
+        case FailReason::GaveUp:
+            return QStringLiteral("the device gave the command up");
+        case FailReason::Mismatch:
+            return QStringLiteral("read back a different value");
+        case FailReason::None:
+            break;
+    }
+    return QString();
+}
+
+void printError(const QString &text) {
+    std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
+}
+
+}  // namespace
+
+Operation::Operation(const QString &name, const CommandLine &line)
+    : m_line(line),
+      m_json(line.isSet("json")),
+      m_quiet(line.isSet("quiet")),
+      m_progress(!line.isSet("quiet") && ::isatty(STDERR_FILENO)) {
+    summary.operation = name;
+}
+
+int Operation::open() {
+    QString error;
+    const std::optional<PortChoice> port = choosePort(m_line.value("port"), &error);
+    if (!port) return m_line.usageError(error);
+    m_port = *port;
+    summary.port = m_port.label;
+    if (m_line.isSet("log")) {
+        if (const QString problem = m_log.open(m_line.value("log")); !problem.isEmpty())
+            return m_line.usageError(problem);
+    }
+    m_run = std::make_unique<DeviceRun>(m_port, m_log, m_progress);
+    QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this] {
+        say(
+            QStringLiteral("Stopping after the object under way, leaving the device idle "
+                           "(Ctrl+C again quits at once)."));
+    });
+    if (const QString problem = m_run->open(); !problem.isEmpty()) {
+        printError(QStringLiteral("orvel %1: %2").arg(summary.operation, problem));
+        return kPortFailed;
+    }
+    return kDone;
+}
+
+RunResult Operation::run(const Job &job, const QString &label, const JournalNames &names) {
+    RunResult result = m_run->run(job, label, names);
+    summary.seconds += result.seconds;
+    if (const auto error = m_run->takeJournalError())
+        printError(QStringLiteral("orvel: the journal cannot be written: %1").arg(*error));
+    return result;
+}
+
+void Operation::say(const QString &text) const {
+    if (!m_quiet) printError(text);
+}
+
+std::optional<int> Operation::interruption(const RunResult &result) const {
+    const JobSummary &s = result.summary;
+    if (result.portLost) {
+        printError(m_run->problem());
+        return kNotAnswering;
+    }
+    if (s.deviceNotAnswering) {
+        if (!m_run->problem().isEmpty()) printError(m_run->problem());  // a byte not sent
+        printError(QStringLiteral("The device on %1 is not answering: check the cable and that "
+                                  "it is switched on.")
+                       .arg(m_port.label));
+        return kNotAnswering;
+    }
+    if (result.interrupted) {
+        say(QStringLiteral("Stopped by Ctrl+C after %1 of %2 objects.").arg(s.done).arg(s.total));
+        return kInterrupted;
+    }
+    return std::nullopt;
+}
+
+void Operation::sayFailed(const JobSummary &summary) const {
+    if (summary.failed.isEmpty() || summary.deviceNotAnswering) return;
+    QStringList named;
+    for (const ObjectResult &failed :
+         summary.failed.first(std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
+        named.append(QStringLiteral("%1 (%2)").arg(failed.object).arg(reasonText(failed.reason)));
+    if (summary.failed.size() > kFailuresNamed)
+        named.append(QStringLiteral("and %1 more").arg(summary.failed.size() - kFailuresNamed));
+    printError(QStringLiteral("Not done: %1.").arg(named.join(QStringLiteral(", "))));
+}
+
+int Operation::finish(int status, const QString &text) {
+    summary.status = status;
+    if (m_json) {
+        const QByteArray line = summary.json();
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    } else {
+        say(text);
+    }
+    return status;
+}
+
+}  // namespace orvel::cli

@@ -1,0 +1,91 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+#include "cli/commandline.h"
+#include "cli/commands.h"
+#include "cli/exitstatus.h"
+#include "ports/portassignments.h"
+#include "ports/portdescription.h"
+#include "ports/systemportenumerator.h"
+
+namespace orvel::cli {
+namespace {
+
+QString sourceName(PortAssignments::Source source) {
+    switch (source) {
+        case PortAssignments::Source::Environment:
+            return QStringLiteral("environment");
+        case PortAssignments::Source::Assignment:
+            return QStringLiteral("assignment");
+        case PortAssignments::Source::Default:
+            break;
+    }
+    return QStringLiteral("default");
+}
+
+// The COM number that stands for `port`, if any.
+int comOf(const PortInfo &port, const PortAssignments &assignments) {
+    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
+        if (findPort({port}, assignments.devicePath(n))) return n;
+    return 0;
+}
+
+QByteArray json(const QList<PortInfo> &present, const PortAssignments &assignments) {
+    QJsonArray ports;
+    for (const PortInfo &port : present)
+        ports.append(QJsonObject{{"device", port.devicePath},
+                                 {"byId", port.byIdPath},
+                                 {"description", port.description},
+                                 {"manufacturer", port.manufacturer},
+                                 {"serialNumber", port.serialNumber},
+                                 {"usb", port.vidPid()},
+                                 {"com", comOf(port, assignments)}});
+    QJsonArray coms;
+    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n) {
+        const PortAssignments::Resolution resolved = assignments.resolve(n);
+        coms.append(QJsonObject{{"com", n},
+                                {"device", resolved.path},
+                                {"source", sourceName(resolved.source)},
+                                {"present", findPort(present, resolved.path) != nullptr}});
+    }
+    return QJsonDocument(QJsonObject{{"ports", ports}, {"com", coms}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+}
+
+QString text(const QList<PortInfo> &present, const PortAssignments &assignments) {
+    QString out = present.isEmpty() ? QStringLiteral("No serial port is present.\n")
+                                    : QStringLiteral("Serial ports present:\n");
+    for (const PortInfo &port : present) {
+        const int com = comOf(port, assignments);
+        out += QStringLiteral("  %1%2\n")
+                   .arg(portLabel(port), com ? QStringLiteral(" = COM %1").arg(com) : QString());
+    }
+    out += QStringLiteral("The window's ports:\n");
+    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
+        out += QStringLiteral("  %1\n").arg(comPortToolTip(n, assignments, present));
+    return out;
+}
+
+}  // namespace
+
+int runPorts(const QStringList &arguments) {
+    CommandLine line(QStringLiteral("ports"), QStringLiteral("orvel ports [--json]"),
+                     QStringLiteral("Lists the serial ports present (device, name under "
+                                    "/dev/serial/by-id, description, maker, serial number, USB "
+                                    "vendor:product) and the device each of the window's COM 1 "
+                                    "to COM 4 stands for (ORVEL_COM<n> wins over the window's "
+                                    "choice)."));
+    line.parser().addOption({"json", "Prints the lists as one JSON object."});
+    if (const auto status = line.parse(arguments, 0)) return *status;
+    const QList<PortInfo> present = SystemPortEnumerator().ports();
+    const PortAssignments assignments;
+    const QByteArray out =
+        line.isSet("json") ? json(present, assignments) : text(present, assignments).toLocal8Bit();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return kDone;
+}
+
+}  // namespace orvel::cli

@@ -1,0 +1,69 @@
+#include <cstdio>
+
+#include "cli/commandline.h"
+#include "cli/commands.h"
+#include "cli/exitstatus.h"
+#include "cli/operation.h"
+#include "table/tablefile.h"
+#include "table/tablestore.h"
+
+namespace orvel::cli {
+
+int runRead(const QStringList &arguments) {
+    CommandLine line(QStringLiteral("read"),
+                     QStringLiteral("orvel read --port P (--objects RANGES | --list FILE) "
+                                    "[-o TABLE] [options]"),
+                     QStringLiteral("Reads objects from the device into a table file, the "
+                                    "format of the window's Save table. Cells 8176 to 8191 "
+                                    "(the device's settings) may be read too."));
+    line.addDeviceOptions();
+    line.addObjectOptions();
+    line.parser().addOption({{"o", "output"},
+                             "Saves the table to TABLE (whole or not at all); without it the "
+                             "table goes to standard output. Stopped by Ctrl+C, the objects "
+                             "read so far are saved.",
+                             "TABLE"});
+    if (const auto status = line.parse(arguments, 0)) return *status;
+    const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
+    if (!cells) return kUsage;
+    if (line.isSet("json") && !line.isSet("output"))
+        return line.usageError(QStringLiteral(
+            "--json needs -o: the table and the summary cannot both go to standard output"));
+
+    Operation operation(QStringLiteral("read"), line);
+    if (const int status = operation.open()) return status;
+    const QDateTime started = QDateTime::currentDateTime();
+    const RunResult result =
+        operation.run(*Job::read(*cells), QStringLiteral("Reading"), {QStringLiteral("read"), {}});
+
+    Table table;
+    table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
+    table.port = operation.port().label;
+    for (const auto &[cell, value] : result.values)
+        (cell <= objects::kLast ? table.objects : table.settings)[cell] = value;
+
+    int status =
+        operation.interruption(result).value_or(result.summary.failed.isEmpty() ? kDone : kDiffer);
+    operation.sayFailed(result.summary);
+    QString where = QStringLiteral("standard output");
+    if (line.isSet("output")) {
+        where = line.value("output");
+        if (const SaveResult saved = saveTable(where, table); !saved.ok()) {
+            std::fprintf(stderr, "orvel read: %s\n", saved.error.toLocal8Bit().constData());
+            status = kUsage;
+        }
+    } else {
+        const QByteArray bytes = toBytes(table);
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    }
+    operation.summary.objects = int(cells->size());
+    operation.summary.failed = int(result.summary.failed.size());
+    return operation.finish(status, QStringLiteral("Read %1 of %2 objects from %3 in %4 s into %5.")
+                                        .arg(result.values.size())
+                                        .arg(cells->size())
+                                        .arg(operation.port().label)
+                                        .arg(operation.summary.seconds, 0, 'f', 1)
+                                        .arg(where));
+}
+
+}  // namespace orvel::cli

@@ -1,0 +1,20 @@
+#include "cli/summary.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+
+namespace orvel::cli {
+
+QByteArray Summary::json() const {
+    const QJsonObject object{
+        {"operation", operation}, {"port", port},
+        {"objects", objects},     {"differed", differed},
+        {"written", written},     {"verified", verified},
+        {"failed", failed},       {"seconds", std::round(seconds * 1000) / 1000},
+        {"status", status},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+}  // namespace orvel::cli

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace orvel::cli {
+
+// What --json prints: one object on one line.
+struct Summary {
+    QString operation;
+    QString port;
+    int objects = 0;   // the objects the command was about
+    int differed = 0;  // from the table (compare, restore)
+    int written = 0;
+    int verified = 0;
+    int failed = 0;
+    double seconds = 0;  // on the line
+    int status = 0;      // the exit status
+
+    QByteArray json() const;
+};
+
+}  // namespace orvel::cli

@@ -1,0 +1,52 @@
+#include "cli/commandline.h"
+#include "cli/commands.h"
+#include "cli/exitstatus.h"
+#include "cli/operation.h"
+
+namespace orvel::cli {
+
+int runWrite(const QStringList &arguments) {
+    CommandLine line(QStringLiteral("write"),
+                     QStringLiteral("orvel write --port P (--objects RANGES | --list FILE) "
+                                    "--value 0|1 [options]"),
+                     QStringLiteral("Writes 0 or 1 into objects; each written object is read "
+                                    "back, and written again when it holds another value."));
+    line.addDeviceOptions();
+    line.addObjectOptions();
+    line.parser().addOption({"value", "The value to write: 0 or 1.", "0|1"});
+    if (const auto status = line.parse(arguments, 0)) return *status;
+    const std::optional<QList<int>> objects = line.objects(objects::kFirst, objects::kLast);
+    if (!objects) return kUsage;
+    const QString value = line.value("value");
+    if (value != u"0" && value != u"1")
+        return line.usageError(value.isEmpty() ? QStringLiteral("--value is missing")
+                                               : QStringLiteral("--value must be 0 or 1"));
+
+    Operation operation(QStringLiteral("write"), line);
+    if (const int status = operation.open()) return status;
+    QList<JobItem> items;
+    for (const int object : *objects) items.append({object, quint8(value.toInt())});
+    const RunResult result = operation.run(*Job::write(items), QStringLiteral("Writing"),
+                                           {QStringLiteral("read-back"), QStringLiteral("write")});
+
+    const JobSummary &s = result.summary;
+    const int status =
+        operation.interruption(result).value_or(s.failed.isEmpty() ? kDone : kDiffer);
+    operation.sayFailed(s);
+    operation.summary.objects = int(objects->size());
+    operation.summary.written = s.written;
+    operation.summary.verified = s.verified;
+    operation.summary.failed = int(s.failed.size());
+    return operation.finish(status,
+                            QStringLiteral("Wrote %1 into %2 objects on %3 in %4 s: written %5, "
+                                           "verified %6, failed %7.")
+                                .arg(value)
+                                .arg(objects->size())
+                                .arg(operation.port().label)
+                                .arg(operation.summary.seconds, 0, 'f', 1)
+                                .arg(s.written)
+                                .arg(s.verified)
+                                .arg(s.failed.size()));
+}
+
+}  // namespace orvel::cli

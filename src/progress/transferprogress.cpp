@@ -1,0 +1,53 @@
+#include "progress/transferprogress.h"
+
+#include <algorithm>
+
+namespace orvel {
+namespace {
+
+// Weight of the newest object in the smoothed rate: about the last 50 objects count.
+constexpr double kSmoothing = 0.04;
+
+}  // namespace
+
+void TransferProgress::start(qint64 total, Clock::time_point now) {
+    m_total = std::max<qint64>(total, 0);
+    m_done = 0;
+    m_started = m_last = now;
+    m_secondsPerObject = 0;
+}
+
+void TransferProgress::objectDone(Clock::time_point now) {
+    const double seconds = std::chrono::duration<double>(now - m_last).count();
+    m_last = now;
+    ++m_done;
+    // Until a few objects are in, the plain average is the better guess.
+    if (m_done <= 1.0 / kSmoothing)
+        m_secondsPerObject = std::chrono::duration<double>(now - m_started).count() / double(m_done);
+    else
+        m_secondsPerObject += kSmoothing * (seconds - m_secondsPerObject);
+}
+
+int TransferProgress::percent() const {
+    if (m_total <= 0) return 0;
+    return int(std::min<qint64>(100, m_done * 100 / m_total));
+}
+
+std::optional<std::chrono::milliseconds> TransferProgress::timeLeft() const {
+    if (m_done == 0 || m_total <= 0) return std::nullopt;
+    const double left = m_secondsPerObject * double(std::max<qint64>(0, m_total - m_done));
+    return std::chrono::milliseconds(qint64(left * 1000));
+}
+
+std::chrono::milliseconds TransferProgress::elapsed(Clock::time_point now) const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now - m_started);
+}
+
+QString durationText(std::chrono::milliseconds duration) {
+    const qint64 seconds = std::max<qint64>(0, (duration.count() + 500) / 1000);
+    const qint64 h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    if (h > 0) return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace orvel

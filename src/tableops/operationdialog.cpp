@@ -1,0 +1,76 @@
+#include "tableops/operationdialog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace orvel {
+
+OperationDialog::OperationDialog(const QString &title, QWidget *parent)
+    : QDialog(parent),
+      m_text(new QLabel(this)),
+      m_bar(new QProgressBar(this)),
+      m_rows(new QTableWidget(0, 3, this)),
+      m_stop(new QPushButton(QStringLiteral("&Stop"), this)),
+      m_save(new QPushButton(QStringLiteral("&Save differences…"), this)),
+      m_close(new QPushButton(QStringLiteral("&Close"), this)) {
+    setObjectName(QStringLiteral("operationDialog"));
+    setWindowTitle(title);
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_text->setWordWrap(true);
+    m_text->setTextFormat(Qt::PlainText);
+    m_rows->setHorizontalHeaderLabels(
+        {QStringLiteral("Object"), QStringLiteral("Device"), QStringLiteral("Table")});
+    m_rows->verticalHeader()->hide();
+    m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_rows->hide();
+    m_save->hide();
+    m_close->hide();
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton *button : {m_save, m_stop, m_close}) buttons->addWidget(button);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_text);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_rows);
+    layout->addLayout(buttons);
+    connect(m_stop, &QPushButton::clicked, this, [this] {
+        m_stop->setEnabled(false);
+        m_text->setText(QStringLiteral("Stopping: the object under way is finished first…"));
+        emit stopClicked();
+    });
+    connect(m_save, &QPushButton::clicked, this, &OperationDialog::saveClicked);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::close);
+    resize(420, 160);
+}
+
+void OperationDialog::showProgress(int done, int total) {
+    m_bar->setRange(0, total);
+    m_bar->setValue(done);
+    if (m_stop->isEnabled())
+        m_text->setText(QStringLiteral("%1 of %2 objects done.").arg(done).arg(total));
+}
+
+void OperationDialog::showResult(const QString &text, const QList<QStringList> &rows) {
+    m_text->setText(text);
+    m_bar->hide();
+    m_stop->hide();
+    m_close->show();
+    m_close->setDefault(true);
+    if (rows.isEmpty()) return;
+    m_rows->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < 3 && c < rows[r].size(); ++c)
+            m_rows->setItem(r, c, new QTableWidgetItem(rows[r][c]));
+    m_rows->show();
+    m_save->show();
+    resize(420, 360);
+}
+
+QString OperationDialog::resultText() const { return m_text->text(); }
+
+}  // namespace orvel

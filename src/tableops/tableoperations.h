@@ -1,0 +1,57 @@
+#pragma once
+
+#include "device/jobresult.h"
+#include "table/differences.h"
+#include "table/table.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+namespace orvel {
+
+class DeviceSession;
+class FrmTerminal;
+class Job;
+class OperationDialog;
+
+// Save table…, Compare with table… and Restore table…: keeping a device's table, checking a
+// device against it, and programming a device like it. Compare and Restore run the device
+// client while the window's own Read and Write wait.
+class TableOperations final : public QObject {
+    Q_OBJECT
+public:
+    explicit TableOperations(FrmTerminal &form);
+    ~TableOperations() override;
+
+    void saveTable();
+    void compare();
+    void restore();
+    bool running() const { return m_session != nullptr; }
+
+private:
+    enum class Step { Compare, RestoreRead, RestoreWrite };
+
+    std::optional<Table> chooseTable(const QString &title);
+    void readTable(Step step, const QString &title);
+    void start(Step step, const Job &job);
+    void onValue(int object, quint8 value, int kind);
+    void finished(const JobSummary &summary);
+    void showDifferences(const JobSummary &summary);
+    void askToWrite(const JobSummary &summary);
+    void showRestoreSummary(const JobSummary &summary);
+    void saveDifferences();
+
+    FrmTerminal &m_form;
+    Step m_step = Step::Compare;
+    Table m_table;
+    std::map<int, quint8> m_read;  // this operation's fresh values
+    std::vector<Difference> m_differences;
+    std::chrono::microseconds m_readTime{0};
+    DeviceSession *m_session = nullptr;
+    QPointer<OperationDialog> m_dialog;
+};
+
+}  // namespace orvel

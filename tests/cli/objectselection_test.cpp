@@ -1,0 +1,56 @@
+// What a script may give as objects and as a port.
+#include "cli/objectselection.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/portchoice.h"
+
+namespace orvel::cli {
+namespace {
+
+TEST(ObjectRanges, TakesRangesAndListsWithinTheLimits) {
+    struct Row {
+        const char *text;
+        int last;
+        QList<int> cells;  // empty: refused
+    };
+    const Row rows[] = {
+        {"1-3,20,30-31", 8175, {1, 2, 3, 20, 30, 31}},
+        {" 5 , 2-3 ,3", 8175, {2, 3, 5}},  // ascending, each once
+        {"8175", 8175, {8175}},
+        {"8176-8177", 8191, {8176, 8177}},  // settings cells, where reading allows them
+        {"8176", 8175, {}},                 // but never for writing
+        {"0", 8175, {}},
+        {"5-2", 8175, {}},
+        {"1-", 8175, {}},
+        {"-3", 8175, {}},
+        {"1,,2", 8175, {}},
+        {"+4", 8175, {}},
+        {"2.5", 8175, {}},
+        {"", 8175, {}},
+    };
+    for (const Row &row : rows) {
+        QString error;
+        const auto cells = parseObjectRanges(QString::fromLatin1(row.text), 1, row.last, &error);
+        EXPECT_EQ(cells.value_or(QList<int>()), row.cells) << row.text;
+        EXPECT_EQ(error.isEmpty(), !row.cells.isEmpty()) << row.text;
+    }
+}
+
+TEST(ObjectList, RoundsHalfToEvenAndSkipsWhatNamesNoObject) {
+    const QStringList entries = {"12",     "4.5",    "5.5", "3",   "0", "0.4",
+                                 "8175.4", "8175.5", "-1",  "1e3", "12"};
+    EXPECT_EQ(objectsOfList(entries), (QList<int>{3, 4, 6, 12, 1000, 8175}));
+}
+
+TEST(PortChoice, TakesTheWindowsComNames) {
+    const std::pair<const char *, int> rows[] = {
+        {"COM1", 1}, {"com4", 4},       {"COM 2", 2}, {"COM5", 0},
+        {"COM0", 0}, {"/dev/ttyS0", 0}, {"COM12", 0},
+    };
+    for (const auto &[text, number] : rows)
+        EXPECT_EQ(comNumber(QString::fromLatin1(text)).value_or(0), number) << text;
+}
+
+}  // namespace
+}  // namespace orvel::cli

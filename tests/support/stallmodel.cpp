@@ -1,0 +1,415 @@
+#include "support/stallmodel.h"
+
+#include "devicesim/devicemodel.h"
+#include "dialogue/dialogue.h"
+#include "numbers/objects.h"
+#include "numbers/textrules.h"
+
+#include <QStringList>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <deque>
+#include <iterator>
+#include <vector>
+
+namespace orvel::test {
+namespace {
+
+using devicesim::Micros;
+using namespace std::chrono_literals;
+
+constexpr Micros kNever = Micros::max();
+constexpr Micros kLongAgo{-(1LL << 40)};
+
+// What an object number file or the range fields may hold: objects, fractions that round
+// to 0, to 8176 and to objects, and cells whose low address byte is a command byte.
+const char *const kTexts[] = {"1",      "2",      "3",      "12",  "85",   "170", "341",
+                              "426",    "8175",   "8174.5", "0.4", "0.5",  "1.5", "2.5",
+                              "8175.4", "8175.5", "8175.7", "0",   "9000", "12.5"};
+constexpr int kStallMs[] = {3, 9, 60, 110, 300, 490, 500, 510, 900, 2500};
+constexpr double kRangeLengths[] = {-1, 0, 0.4, 1, 2.5, 6, 11};
+
+// ORVEL_STALL_TRACE=1 prints every step of a run, to see a broken rule come about.
+const bool kTrace = qEnvironmentVariableIntValue("ORVEL_STALL_TRACE") != 0;
+
+std::optional<int> objectCell(double object) {
+    const std::optional<std::int64_t> cell = roundHalfEven(object);
+    if (!cell || !objects::isObject(*cell)) return std::nullopt;
+    return int(*cell);
+}
+
+// What a range field makes of a text put into it: a number outside the objects becomes 1,
+// anything else that is no number is emptied.
+QString corrected(const QString &text) {
+    if (!isNumeric(text)) return {};
+    const double value = valueOf(text);
+    return value < objects::kFirst || value > objects::kLast ? QStringLiteral("1") : text;
+}
+
+devicesim::DeviceConfig deviceConfig(Choices &choices, bool timesOut) {
+    devicesim::DeviceConfig config;
+    config.byteTime = devicesim::byteTimeForBaud(1200);
+    config.timeout = timesOut ? Micros(500ms) : Micros(24h);
+    config.noiseProbability = std::array{0.0, 0.02, 0.1}[choices.pick(3)];
+    config.noiseSeed = choices.pick(1u << 16) + 1;
+    return config;
+}
+
+class Run final : public DialogueView {
+public:
+    Run(Choices &choices, bool timesOut, StallTally &tally)
+        : m_choices(choices),
+          m_tally(tally),
+          m_memory(devicesim::seededMemory(choices.pick(1u << 16))),
+          m_start(m_memory),
+          m_model(m_memory, deviceConfig(choices, timesOut)),
+          m_byteTime(devicesim::byteTimeForBaud(1200)),
+          m_repeat(choices.pick(2)) {}
+
+    std::optional<std::string> play();
+
+    bool listDriven() const override { return m_listDriven; }
+    int listCount() const override { return int(m_list.size()); }
+    QString listEntry(int position) const override { return m_list.value(position); }
+    bool repeatTicked() const override { return m_repeat; }
+    bool onlyData() const override { return false; }
+    bool deviceMovedOn() const override { return !m_queue.empty(); }
+    std::optional<QString> send(char byte) override {
+        m_sent.push_back(std::uint8_t(byte));
+        return std::nullopt;
+    }
+    void showActivity(Activity) override {}
+    void showObject(const QString &) override {}
+    void selectStop() override {
+        ++m_tally.completed;
+        stop(m_readSelected, false);
+        stop(m_writeSelected, false);
+    }
+    bool showRepeatDelay(int) override { return true; }
+    void showRepeater(int, const QString &) override {}
+    void appendToTerminal(QStringView) override {}
+    void clearTerminal() override {}
+    void reopenLink() override { fail("the link was opened again"); }
+    void reportFailure(const QString &text) override { fail(text.toStdString()); }
+
+private:
+    void advanceTo(Micros until);
+    void deviceStep();
+    void programStep();
+    void valueKept(std::uint8_t value);
+    void lateAnswer();
+    void act();
+    void chooseObjects();
+    void clickRead();
+    void clickWrite();
+    void started(bool write);
+    void stop(bool &selected, bool byOperator);
+    bool finish();
+    void trace(const char *what, long long value) const {
+        if (kTrace)
+            std::fprintf(stderr, "%9.3f %-8s %lld  R%d W%d phase %d object %g last %g\n",
+                         double(m_now.count()) / 1000, what, value, m_state.ReadStep,
+                         m_state.WriteStep, int(m_state.TransferPhase), m_state.CurrentObject,
+                         m_state.LastObject);
+    }
+    void fail(const std::string &why) {
+        if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
+    }
+    // Mostly within an exchange or two, now and then long enough for a transfer.
+    Micros pickDelay() { return Micros(m_choices.pick(m_choices.pick(4) ? 300'001 : 3'000'001)); }
+
+    Choices &m_choices;
+    StallTally &m_tally;
+    devicesim::Memory m_memory;
+    devicesim::Memory m_start;  // the memory as last checked
+    devicesim::DeviceModel m_model;
+    TransferState m_state;
+    Dialogue m_dialogue{m_state, *this};
+    const Micros m_byteTime;
+    const bool m_repeat;
+
+    struct Received {
+        std::uint8_t byte;
+        bool noise;
+    };
+    std::deque<Received> m_queue;
+    std::vector<std::uint8_t> m_sent;
+    Micros m_now{0}, m_heldUntil{0};
+    Micros m_lastSend = kLongAgo, m_lastGiveUp = kLongAgo, m_lastLate = kLongAgo;
+    Micros m_lastNoise = kLongAgo, m_command = kLongAgo, m_previousCommand = kLongAgo;
+
+    // The operator's side: the option pairs, the list and the range fields.
+    bool m_readSelected = false, m_writeSelected = false, m_listDriven = false;
+    QStringList m_list;
+    QString m_fields[4];
+    std::vector<bool> m_chosen = std::vector<bool>(objects::kMemorySize, false);
+    std::vector<int> m_walk;  // the cells of the last transfer started, in order
+    bool m_walkWrites = false, m_stopped = false;
+    Micros m_walkStart{0};
+    std::vector<Micros> m_keptAt = std::vector<Micros>(objects::kMemorySize, kLongAgo);
+    std::optional<std::string> m_failure;
+};
+
+std::optional<std::string> Run::play() {
+    m_model.connect(0us);
+    for (int events = 3 + int(m_choices.pick(12)); events > 0 && !m_failure; --events) {
+        advanceTo(m_now + pickDelay());
+        act();
+    }
+    // Stop, and a new transfer that must complete, stalls and all.
+    stop(m_readSelected, true);
+    stop(m_writeSelected, true);
+    m_choices.pick(2) ? clickWrite() : clickRead();
+    for (int stalls = int(m_choices.pick(3)); stalls > 0; --stalls) {
+        advanceTo(m_now + pickDelay());
+        m_heldUntil = std::max(m_heldUntil,
+                               m_now + Micros(1ms) * kStallMs[m_choices.pick(std::size(kStallMs))]);
+    }
+    const bool complete = finish();
+    ++m_tally.runs;
+    m_tally.virtualMs += std::uint64_t(m_now.count() / 1000);
+    if (!complete) fail("the last transfer did not complete");
+    return m_failure;
+}
+
+void Run::advanceTo(Micros until) {
+    while (!m_failure) {
+        const Micros device = m_model.nextWakeup().value_or(kNever);
+        const Micros program = m_queue.empty() ? kNever : std::max(m_now, m_heldUntil);
+        const Micros next = std::min(device, program);
+        if (next > until) break;
+        m_now = next;
+        if (device == next)
+            deviceStep();
+        else
+            programStep();
+    }
+    m_now = std::max(m_now, until);
+}
+
+void Run::deviceStep() {
+    const devicesim::Counters before = m_model.counters();
+    const devicesim::Output out = m_model.advance(m_now);
+    const devicesim::Counters &after = m_model.counters();
+    // Paced, the device puts at most one byte on the line at a time.
+    for (const std::uint8_t byte : out.bytes) {
+        m_queue.push_back({byte, after.noiseSent > before.noiseSent});
+        trace(m_queue.back().noise ? "noise" : "device", byte);
+    }
+    if (after.commandsGivenUp > before.commandsGivenUp) {
+        ++m_tally.givenUp;
+        m_lastGiveUp = m_now;
+        trace("gives up", 0);
+        if (m_now - m_lastSend < 2 * m_byteTime) lateAnswer();
+    }
+    for (const devicesim::Addressed &command : out.addressed) {
+        const bool object = objects::isObject(command.address);
+        if (!object || (command.write && !m_chosen[command.address]))
+            fail((command.write ? "a write addresses " : "a read addresses ") +
+                 std::to_string(command.address));
+    }
+    if (!out.memoryWritten) return;
+    for (size_t cell = 0; cell < m_memory.size(); ++cell) {
+        if (m_memory[cell] != m_start[cell] && (!m_chosen[cell] || m_memory[cell] != m_repeat))
+            fail("cell " + std::to_string(cell) + " was written with " +
+                 std::to_string(m_memory[cell]));
+    }
+    m_start = m_memory;
+}
+
+void Run::programStep() {
+    const Received reply = m_queue.front();
+    m_queue.pop_front();
+    if (reply.noise) m_lastNoise = m_now;
+    const bool valueDue = m_state.ReadStep == 4;
+    const bool awaitingCommand = m_state.ReadStep < 2 && m_state.WriteStep < 2;
+    m_sent.clear();
+    m_dialogue.ProcessReply(reply.byte);
+    trace("takes", reply.byte);
+    if (m_sent.size() > 1) fail("more than one answer to one reply");
+    for (const std::uint8_t byte : m_sent) {
+        m_model.receive(byte, m_now);
+        trace("answers", byte);
+        m_lastSend = m_now;
+        if (m_now - m_lastGiveUp < 2 * m_byteTime) lateAnswer();
+        if (awaitingCommand) m_previousCommand = std::exchange(m_command, m_now);
+    }
+    if (valueDue) valueKept(reply.byte);
+}
+
+// The device gave a command up while an answer of ours was on the line: no protocol
+// without framing can tell whether the answer was taken.
+void Run::lateAnswer() {
+    ++m_tally.lateAnswers;
+    m_lastLate = m_now;
+}
+
+void Run::valueKept(std::uint8_t value) {
+    const int cell = m_state.CommandAddress;
+    ++m_tally.values;
+    if (!objects::isObject(cell) || m_state.DeviceMemory[size_t(cell)] != value)
+        return fail("a value was kept for cell " + std::to_string(cell));
+    m_keptAt[size_t(cell)] = m_now;
+    if (value == m_memory[size_t(cell)]) return;
+    if (m_lastNoise >= m_command) {
+        ++m_tally.noisyValues;
+    } else if (m_lastLate >= m_previousCommand) {
+        ++m_tally.wrongAfterLateAnswer;
+    } else {
+        fail("object " + std::to_string(cell) + " kept " + std::to_string(value) +
+             ", the device holds " + std::to_string(m_memory[size_t(cell)]));
+    }
+}
+
+void Run::act() {
+    const std::uint32_t kind = m_choices.pick(8);
+    if (kind < 3) {
+        ++m_tally.stalls;
+        const Micros length = Micros(1ms) * kStallMs[m_choices.pick(std::size(kStallMs))];
+        m_heldUntil = std::max(m_heldUntil, m_now + length + Micros(m_choices.pick(10'000)));
+        trace("stall to", m_heldUntil.count() / 1000);
+    } else if (kind == 3 || kind == 7) {
+        if (kind == 7) stop(m_readSelected, true);
+        clickRead();
+    } else if (kind == 4) {
+        clickWrite();
+    } else {
+        stop(kind == 5 ? m_readSelected : m_writeSelected, true);
+    }
+}
+
+void Run::chooseObjects() {
+    auto text = [&] { return QString::fromLatin1(kTexts[m_choices.pick(std::size(kTexts))]); };
+    m_listDriven = m_choices.pick(2);
+    m_list.clear();
+    for (int n = int(m_choices.pick(6)); n > 0; --n)
+        m_list.append(m_choices.pick(4) == 0 && !m_list.isEmpty() ? m_list.first() : text());
+    // Short ranges: a start and an end a few objects on.
+    for (int start : {0, 2}) {
+        m_fields[start] = corrected(text());
+        const double length = kRangeLengths[m_choices.pick(std::size(kRangeLengths))];
+        m_fields[start + 1] = corrected(numberText(valueOf(m_fields[start]) + length));
+    }
+}
+
+// The Read and Write clicks as the transfer controls make them, in short: a click on the
+// option already selected does nothing; the range fields take the list's ends.
+void Run::clickRead() {
+    if (m_readSelected) return;
+    chooseObjects();
+    const QString first = m_listDriven ? corrected(m_list.value(0)) : m_fields[0];
+    const QString last = m_listDriven ? corrected(m_list.value(m_list.size() - 1)) : m_fields[1];
+    m_readSelected = true;
+    m_state.startTransfer();
+    m_state.ListPosition = 0;
+    double current = valueOf(first);
+    if (!isNumeric(first) || current < objects::kFirst || current > objects::kLast) current = 1;
+    m_state.CurrentObject = current;
+    m_state.LastObject = std::max(current, valueOf(last));
+    m_state.TransferPhase = TransferState::Reading;
+    started(false);
+}
+
+void Run::clickWrite() {
+    if (m_writeSelected) return;
+    const bool listDriven = m_listDriven;
+    const QStringList list = m_list;
+    chooseObjects();
+    const double first = valueOf(m_listDriven ? m_list.value(0) : m_fields[2]);
+    const double last = valueOf(m_listDriven ? m_list.value(m_list.size() - 1) : m_fields[3]);
+    const bool any = m_listDriven
+                         ? std::any_of(m_list.begin(), m_list.end(),
+                                       [](const QString &e) { return objectCell(valueOf(e)); })
+                         : first >= objects::kFirst && first <= objects::kLast;
+    if (!any) {  // refused: a transfer that runs goes on with the objects it had
+        m_listDriven = listDriven;
+        m_list = list;
+        return;
+    }
+    m_writeSelected = true;
+    m_state.startTransfer();
+    m_state.ListPosition = 0;
+    m_state.CurrentObject = first;
+    m_state.LastObject = std::max(first, last);
+    m_state.WriteInProgress = true;
+    m_state.TransferPhase = TransferState::Writing;
+    started(true);
+}
+
+// Walks the objects of the transfer just started as the dialogue will. A write may also
+// program its last object, where a Stop leaves it, and any object between its range's ends.
+void Run::started(bool write) {
+    ++m_tally.clicks;
+    if (kTrace) {
+        const QStringList objects =
+            m_listDriven ? m_list : QStringList(std::begin(m_fields), std::end(m_fields));
+        std::fprintf(stderr, "%9.3f %s %s: %s\n", double(m_now.count()) / 1000,
+                     write ? "write" : "read", m_listDriven ? "list" : "range",
+                     qPrintable(objects.join(u' ')));
+    }
+    m_walk.clear();
+    m_walkWrites = write;
+    m_walkStart = m_now;
+    m_stopped = false;
+    double object = m_state.CurrentObject;
+    const double last = m_state.LastObject;
+    for (int position = 0;;) {
+        if (const std::optional<int> cell = objectCell(object)) m_walk.push_back(*cell);
+        if (object == last) break;
+        if (m_listDriven) {
+            if (position + 1 >= m_list.size()) break;
+            object = valueOf(m_list[++position]);
+        } else {
+            if (object + 1 > last) break;
+            object += 1;
+        }
+    }
+    // A Read clicked while a write runs leaves the write running: its objects are
+    // written from the second on.
+    if (!write && !m_state.WriteInProgress) return;
+    for (const int cell : m_walk) m_chosen[size_t(cell)] = true;
+    if (const std::optional<int> end = objectCell(last)) m_chosen[size_t(*end)] = true;
+    if (m_listDriven) return;
+    for (int cell = objectCell(m_state.CurrentObject).value_or(1);
+         cell <= objectCell(last).value_or(0); ++cell)
+        m_chosen[size_t(cell)] = true;
+}
+
+void Run::stop(bool &selected, bool byOperator) {
+    if (!selected) return;
+    selected = false;
+    m_state.CurrentObject = m_state.LastObject;
+    trace(byOperator ? "stop" : "ends", 0);
+    if (byOperator) m_stopped = true;
+}
+
+// Runs until the last transfer has ended, and holds it against its walk: every object
+// read again since, or programmed with the chosen value.
+bool Run::finish() {
+    const Micros limit = m_now + Micros(10s) + Micros(3s) * std::int64_t(m_walk.size());
+    while (m_state.TransferPhase != TransferState::Idle && m_now < limit && !m_failure)
+        advanceTo(m_now + Micros(100ms));
+    if (m_state.TransferPhase != TransferState::Idle) return false;
+    for (const int cell : m_stopped ? std::vector<int>{} : m_walk) {
+        if (m_keptAt[size_t(cell)] < m_walkStart)
+            fail("object " + std::to_string(cell) + " of the last transfer was not read");
+        if (m_walkWrites && m_memory[size_t(cell)] != m_repeat) {
+            if (m_lastLate < m_walkStart)
+                fail("object " + std::to_string(cell) + " of the last transfer was not written");
+            ++m_tally.writesLostToLateAnswer;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally) {
+    Run run(choices, deviceTimesOut, tally);
+    return run.play();
+}
+
+}  // namespace orvel::test
