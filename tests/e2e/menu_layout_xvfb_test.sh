@@ -17,17 +17,21 @@ MENU_DEVICE="55 9"       # in the window, above the client area
 MENU_COMPARE="80 28"     # the Device menu's first item
 
 fail() { echo "$*" >&2; exit 1; }
-# Clicks Device, Compare with table…; prints whether its file dialog opened.
+# Clicks Device, Compare with table…; prints whether its file dialog opened (within 2 s).
 compare_offered() {
     xdotool mousemove --window "$XD_WINDOW" ${MENU_DEVICE} click 1
-    sleep 0.4
+    sleep 0.5
     xdotool mousemove --window "$XD_WINDOW" ${MENU_COMPARE} click 1
-    sleep 0.6
-    if xdotool search --name '^Compare with table$' >/dev/null 2>&1; then echo yes; else
-        xdotool key Escape  # the menu stays open over a greyed item
-        sleep 0.2
-        echo no
-    fi
+    for _ in $(seq 20); do
+        if xdotool search --name '^Compare with table$' >/dev/null 2>&1; then
+            echo yes
+            return
+        fi
+        sleep 0.1
+    done
+    xdotool key Escape  # the menu stays open over a greyed item
+    sleep 0.2
+    echo no
 }
 
 export XDG_STATE_HOME="$work/state"

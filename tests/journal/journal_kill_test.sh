@@ -18,7 +18,11 @@ xd_click "$XD_LAMP"
 sleep 0.5
 xd_type_into "$XD_TEXT2" 8175
 xd_click "$XD_READ"
-sleep 2
+for _ in $(seq 100); do  # some tens of objects read
+    bytes=$(grep -c '^tx' "$work/sim.log" 2>/dev/null || true)
+    [ "${bytes:-0}" -gt 500 ] && break
+    sleep 0.1
+done
 kill -KILL "$XD_APP_PID"
 wait "$XD_APP_PID" 2>/dev/null || true
 kill -TERM "$XD_SIM_PID"  # it writes out the rest of its log
