@@ -3,9 +3,9 @@
 // device's ready pairs out of step. On a line that delivers a pair at once it then never
 // answers a pair again: the object fails after its time-outs though the device took the
 // write. Disabled until the client finds the pairs again (DeviceClient::onReady).
-#include "device/deviceclient.h"
-
 #include <gtest/gtest.h>
+
+#include "device/deviceclient.h"
 
 namespace orvel {
 namespace {
@@ -14,10 +14,10 @@ TEST(DeviceClientNoise, DISABLED_AValueOf172BehindANoiseByteLeavesThePairsInStep
     DeviceClient client(*Job::write({{50, 172}}), {}, Clock(0));
     // Batches as they arrive, 100 ms apart (the device's idle window between pairs).
     const std::vector<std::vector<quint8>> batches = {
-        {172, 172}, {202}, {202}, {202}, {202},  // written
-        {172, 172}, {202}, {202},                // read back: 173 is noise, 172 the value,
-        {173, 172, 172, 172},                    // then the device's idle pair
-        {172, 172},                              // its next pair: the write goes again
+        {172, 172},           {202}, {202}, {202}, {202},  // written
+        {172, 172},           {202}, {202},  // read back: 173 is noise, 172 the value,
+        {173, 172, 172, 172},                // then the device's idle pair
+        {172, 172},                          // its next pair: the write goes again
     };
     std::vector<quint8> sent;
     Clock now{0};

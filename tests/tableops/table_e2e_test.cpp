@@ -106,9 +106,6 @@ protected:
                             table->item(r, 2)->text().section(' ', 0, 0).toInt()});
         return rows;
     }
-    static void close(OperationDialog *dialog) {
-        if (dialog) dialog->close();
-    }
     // The journal's lines of one operation: object -> value.
     std::map<int, int> journaled(const QString &operation) const {
         std::map<int, int> values;
@@ -191,7 +188,7 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     for (const auto &[object, value] : kChangedInTable) after[object] = memory[object];
     EXPECT_EQ(memoryFile(), after);  // the ten objects, and no other cell
 
-    close(restored);
+    restored->close();
     disconnectFromSim();
     startSim();
     connectToSim();
@@ -295,7 +292,7 @@ TEST_F(TableEndToEnd, RestoreOnAFaultyLineWritesOnlyTheTablesObjects) {
                 EXPECT_LE(changedCells.size(), size_t(verified) + 1);
                 break;
         }
-        close(restored);
+        restored->close();
     }
 }
 
