@@ -7,6 +7,10 @@ namespace {
 
 // Weight of the newest object in the smoothed rate: about the last 50 objects count.
 constexpr double kSmoothing = 0.04;
+// One slow object (a time-out and a second try) counts as this many objects at the pace
+// so far: the time left moves by a few per cent, where in full it could double. A device
+// that stays slower moves it on with every object.
+constexpr double kSlowestCounted = 3.0;
 
 }  // namespace
 
@@ -25,7 +29,8 @@ void TransferProgress::objectDone(Clock::time_point now) {
     if (m_done <= 1.0 / kSmoothing)
         m_secondsPerObject = std::chrono::duration<double>(now - m_started).count() / double(m_done);
     else
-        m_secondsPerObject += kSmoothing * (seconds - m_secondsPerObject);
+        m_secondsPerObject += kSmoothing * (std::min(seconds, kSlowestCounted * m_secondsPerObject) -
+                                            m_secondsPerObject);
 }
 
 int TransferProgress::percent() const {

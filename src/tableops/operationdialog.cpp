@@ -38,14 +38,24 @@ OperationDialog::OperationDialog(const QString &title, QWidget *parent)
     layout->addWidget(m_bar);
     layout->addWidget(m_rows);
     layout->addLayout(buttons);
-    connect(m_stop, &QPushButton::clicked, this, [this] {
-        m_stop->setEnabled(false);
-        m_text->setText(QStringLiteral("Stopping: the object under way is finished first…"));
-        emit stopClicked();
-    });
+    connect(m_stop, &QPushButton::clicked, this, &OperationDialog::stop);
     connect(m_save, &QPushButton::clicked, this, &OperationDialog::saveClicked);
     connect(m_close, &QPushButton::clicked, this, &QDialog::close);
     resize(420, 160);
+}
+
+void OperationDialog::stop() {
+    m_stop->setEnabled(false);
+    m_text->setText(QStringLiteral("Stopping: the object under way is finished first…"));
+    emit stopClicked();
+}
+
+void OperationDialog::reject() {
+    if (m_stop->isHidden()) {
+        QDialog::reject();
+        return;
+    }
+    if (m_stop->isEnabled()) stop();
 }
 
 void OperationDialog::showProgress(int done, int total) {

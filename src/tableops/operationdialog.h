@@ -21,12 +21,17 @@ public:
     // The end: the text, and the rows (object, device value, file value) when there are any.
     void showResult(const QString &text, const QList<QStringList> &rows);
     QString resultText() const;
+    // Closing it while the operation runs stops the operation, as Stop does: the dialog
+    // stays to show where it stopped.
+    void reject() override;
 
 signals:
     void stopClicked();
     void saveClicked();
 
 private:
+    void stop();
+
     QLabel *m_text;
     QProgressBar *m_bar;
     QTableWidget *m_rows;

@@ -131,6 +131,12 @@ void TableOperations::start(Step step, const Job &job) {
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
     const QString title = step == Step::Compare ? QStringLiteral("Compare with table")
                                                 : QStringLiteral("Restore table");
+    // The result of an operation before is done with: its dialog would show this one's
+    // progress without a Stop button, and save this one's differences.
+    if (m_dialog && step != Step::RestoreWrite) {
+        m_dialog->close();
+        m_dialog = nullptr;
+    }
     if (!m_dialog) {
         m_dialog = new OperationDialog(title, &m_form);
         connect(m_dialog, &OperationDialog::saveClicked, this, &TableOperations::saveDifferences);
@@ -232,7 +238,11 @@ void TableOperations::showRestoreSummary(const JobSummary &summary) {
                          (summary.stopped ? QStringLiteral("\nStopped after %1 of %2 objects.")
                                                 .arg(summary.done)
                                                 .arg(summary.total)
-                                          : QString());
+                                          : QString()) +
+                         (summary.deviceNotAnswering
+                              ? QStringLiteral("\nThe device stopped answering: check the "
+                                               "cable and that it is switched on.")
+                              : QString());
     if (m_dialog) m_dialog->showResult(text, rows);
 }
 
