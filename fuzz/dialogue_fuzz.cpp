@@ -20,6 +20,8 @@
 //  - the terminal stays near its limit of 16000 characters.
 // A violation traps (ORVEL_FUZZ_VERBOSE=1 names it), so libFuzzer keeps the input.
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -452,6 +454,9 @@ void run(const std::uint8_t *data, size_t size) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***argv) {
     verbose = qEnvironmentVariableIntValue("ORVEL_FUZZ_VERBOSE") != 0;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window journals every value: into a folder of the run's own, not the user's.
+    static const QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     // Qt gets its own arguments: it must not take libFuzzer's.
     static int qtArgc = 1;
     static char *qtArgv[] = {(*argv)[0], nullptr};

@@ -88,6 +88,7 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     createMenus();
     layout->activate();
     load();
+    showPortTips();
     showLink();
 }
 
@@ -116,7 +117,9 @@ void FrmTerminal::createMenus() {
     device->addAction(QStringLiteral("Serial &ports…"), this, [this] {
         SystemPortEnumerator ports;
         PortAssignments assignments;
-        if (showPortsDialog(this, ports, assignments)) showLink();
+        if (!showPortsDialog(this, ports, assignments)) return;
+        showPortTips();
+        showLink();
     });
     connect(device, &QMenu::aboutToShow, this, &FrmTerminal::updateMenus);
 
@@ -142,11 +145,16 @@ void FrmTerminal::updateMenus() {
     m_restoreAction->setEnabled(free);
 }
 
-void FrmTerminal::showLink() {
+// The system's port list takes a scan of the devices: made at start-up and after the Serial
+// ports dialog, not at every connection.
+void FrmTerminal::showPortTips() {
     const PortAssignments assignments;
     const QList<PortInfo> present = SystemPortEnumerator().ports();
     for (int i = 1; i <= 4; ++i)
         m_ui.Option1[i]->setToolTip(comPortToolTip(i, assignments, present));
+}
+
+void FrmTerminal::showLink() {
     m_status->showPort(m_comm->PortOpen()
                            ? QStringLiteral("%1, connected").arg(portLabel())
                            : QStringLiteral("Not connected (COM %1 is %2)")

@@ -93,6 +93,7 @@ private:
     void createMenus();
     void updateMenus();
     void showLink();
+    void showPortTips();
     void transferStarted(bool write);
     void reply(quint8 reply);
 
