@@ -8,11 +8,6 @@
 #include "table/tablestore.h"
 
 namespace orvel::cli {
-namespace {
-
-constexpr int kRejectionsShown = 10;
-
-}  // namespace
 
 std::optional<Table> tableArgument(const CommandLine &line) {
     const QString path = line.positionals().at(0);
@@ -22,11 +17,7 @@ std::optional<Table> tableArgument(const CommandLine &line) {
         return std::nullopt;
     }
     if (!loaded.table) {
-        QStringList lines;
-        for (const Rejection &rejection : loaded.rejected) {
-            if (lines.size() == kRejectionsShown) break;
-            lines.append(rejection.text);
-        }
+        const QStringList lines = firstRejections(loaded);
         line.usageError(QStringLiteral("%1 is not a table file (%2 of its lines are rejected):\n%3")
                             .arg(path)
                             .arg(loaded.rejectedLines)

@@ -53,4 +53,13 @@ LoadResult loadTable(const QString &path) {
     return {std::move(parsed.table), {}, std::move(parsed.rejected), parsed.rejectedLines};
 }
 
+QStringList firstRejections(const LoadResult &loaded, int count) {
+    QStringList lines;
+    for (const Rejection &rejection : loaded.rejected) {
+        if (lines.size() == count) break;
+        lines.append(rejection.text);
+    }
+    return lines;
+}
+
 }  // namespace orvel

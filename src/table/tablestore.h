@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -29,5 +30,8 @@ struct LoadResult {
 SaveResult saveTable(const QString &path, const Table &table);
 
 LoadResult loadTable(const QString &path);
+
+// The first `count` rejected lines of a load, one text each, to show the operator.
+QStringList firstRejections(const LoadResult &loaded, int count = 10);
 
 }  // namespace orvel

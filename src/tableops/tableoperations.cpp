@@ -17,7 +17,6 @@ const QString kTableFilter =
     QStringLiteral("Table Files (*.csv)|*.csv|All Files (*.*)|*.*");
 // A write with its read-back takes 18 bytes on the line where a read takes 8.
 constexpr double kWriteToReadTime = 18.0 / 8.0;
-constexpr int kRejectionsShown = 10;
 
 QString reasonText(FailReason reason) {
     switch (reason) {
@@ -77,11 +76,7 @@ std::optional<Table> TableOperations::chooseTable(const QString &title) {
         return std::nullopt;
     }
     if (!loaded.table) {
-        QStringList lines;
-        for (const Rejection &rejection : loaded.rejected) {
-            if (lines.size() == kRejectionsShown) break;
-            lines.append(rejection.text);
-        }
+        const QStringList lines = firstRejections(loaded);
         m_form.messageBox(QStringLiteral("%1 is not used: %2 of its lines are not those of a "
                                          "table file.\n\n%3")
                               .arg(*path)
