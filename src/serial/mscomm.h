@@ -52,6 +52,8 @@ public:
     void Output(char byte);
     // Takes the next received byte (one at a time); empty when none waits.
     QByteArray Input();
+    // The same without an array: the byte, or -1 when none waits.
+    int takeByte();
     qint16 CommEvent() const { return m_commEvent; }
 
     // Received bytes not yet handed over.
@@ -78,7 +80,9 @@ signals:
 
 private:
     void receive();
-    void deliver();
+    // Hands the waiting bytes over. `awaitNextByte` only from the port's readyRead: once
+    // all are handed over, the device's next byte is waited for briefly right there.
+    void deliver(bool awaitNextByte);
     void scheduleDelivery();
 
     std::unique_ptr<SerialBackend> m_backend;

@@ -5,11 +5,15 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <utility>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -146,6 +150,60 @@ QByteArray QSerialBackend::readAll() {
     QByteArray data = std::exchange(m_pending, {});
     if (m_port.isOpen()) data += m_port.readAll();
     return data;
+}
+
+void QSerialBackend::takeReceived(QByteArray &into) {
+    if (!m_pending.isEmpty()) {
+        into.append(m_pending);
+        m_pending.clear();
+    }
+    if (!m_port.isOpen()) return;
+    const qint64 available = m_port.bytesAvailable();
+    if (available <= 0) return;
+    // Straight from the port's buffer into ours: no array of its own per pass.
+    const qsizetype at = into.size();
+    into.resize(at + available);
+    const qint64 got = m_port.read(into.data() + at, available);
+    into.resize(at + std::max<qint64>(got, 0));
+}
+
+bool QSerialBackend::awaitMore(QByteArray &into, std::chrono::microseconds wait) {
+    if (!m_pending.isEmpty() || (m_port.isOpen() && m_port.bytesAvailable() > 0)) {
+        takeReceived(into);
+        return true;
+    }
+#ifdef Q_OS_UNIX
+    if (m_gone || !m_port.isOpen()) return false;
+    // The port's own buffer is empty, so the descriptor holds the next bytes in order. Read
+    // here, inside the port's read notification, the descriptor can never be seen ready by a
+    // notification that then finds nothing.
+    const int fd = int(m_port.handle());
+    pollfd ready{fd, POLLIN, 0};
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    const timespec timeout{time_t(seconds.count()),
+                           long(std::chrono::nanoseconds(wait - seconds).count())};
+    int polled;
+    do {
+        polled = ::ppoll(&ready, 1, &timeout, nullptr);
+    } while (polled < 0 && errno == EINTR);
+    // A hung-up or failing line is the port's to report, on the next pass.
+    if (polled <= 0 || (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) ||
+        !(ready.revents & POLLIN))
+        return false;
+    constexpr qsizetype kChunk = 256;
+    const qsizetype at = into.size();
+    into.resize(at + kChunk);
+    ssize_t got;
+    do {
+        got = ::read(fd, into.data() + at, kChunk);
+    } while (got < 0 && errno == EINTR);
+    into.resize(at + std::max<qsizetype>(got, 0));
+    return got > 0;
+#else
+    Q_UNUSED(into);
+    Q_UNUSED(wait);
+    return false;
+#endif
 }
 
 bool QSerialBackend::bytesWaiting() const {

@@ -22,6 +22,8 @@ public:
     bool isOpen() const override { return m_open; }
     bool write(char byte, QString *error) override;
     QByteArray readAll() override;
+    void takeReceived(QByteArray &into) override;
+    bool awaitMore(QByteArray &into, std::chrono::microseconds wait) override;
     bool bytesWaiting() const override;
 
 private:

@@ -12,8 +12,8 @@ ReceivePath::ReceivePath(MSComm &comm, ReplyHandler onReply, QObject *parent)
 void ReceivePath::OnComm() {
     const qint16 event = m_comm.CommEvent();
     if (event == MSComm::kReceive) {
-        const QByteArray input = m_comm.Input();
-        if (!input.isEmpty()) m_onReply(static_cast<quint8>(input.at(0)));
+        const int byte = m_comm.takeByte();
+        if (byte >= 0) m_onReply(static_cast<quint8>(byte));
         return;
     }
     if (event == MSComm::kSend) return;

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+
 namespace orvel {
 
 // What the serial control needs from a port: open, close, one byte out, bytes in.
@@ -23,6 +25,16 @@ public:
     virtual bool write(char byte, QString *error) = 0;
     // Takes everything received so far.
     virtual QByteArray readAll() = 0;
+    // Appends everything received so far to `into`, which keeps its room between calls.
+    virtual void takeReceived(QByteArray &into) { into.append(readAll()); }
+    // Called only from a readyRead notification, once everything received has been taken:
+    // waits up to `wait` for the device to send more and appends it to `into`. False when
+    // nothing came; a failing line is left to the next pass of the event loop.
+    virtual bool awaitMore(QByteArray &into, std::chrono::microseconds wait) {
+        Q_UNUSED(into);
+        Q_UNUSED(wait);
+        return false;
+    }
     // Whether received bytes wait that readAll has not taken yet.
     virtual bool bytesWaiting() const { return false; }
 
