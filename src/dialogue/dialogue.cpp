@@ -5,6 +5,9 @@
 #include "numbers/objects.h"
 #include "numbers/textrules.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 namespace orvel {
@@ -19,13 +22,42 @@ std::optional<int> objectCell(double object) {
     return int(*rounded);
 }
 
+// Appends numberText(value) to `text`. A whole object number, the case on every object of a
+// transfer, is written digit by digit into the room `text` already has: numberText prints
+// a whole number below 10^15 as its plain digits.
+void appendNumberText(QString &text, double value) {
+    constexpr double kPlainDigitsBelow = 1e15;
+    if (value != std::trunc(value) || std::fabs(value) >= kPlainDigitsBelow) {
+        text.append(numberText(value));
+        return;
+    }
+    std::int64_t whole = std::int64_t(value);
+    if (whole < 0) text.append(u'-');
+    char16_t digits[16];
+    int count = 0;
+    do {
+        digits[count++] = char16_t(u'0' + std::abs(whole % 10));
+        whole /= 10;
+    } while (whole != 0);
+    while (count > 0) text.append(QChar(digits[--count]));
+}
+
+// Room for the longest text a reply is shown as, so the texts are made without allocating.
+constexpr qsizetype kShownRoom = 64;
+
 }  // namespace
 
-Dialogue::Dialogue(TransferState &state, DialogueView &view) : m_state(state), m_view(view) {}
+Dialogue::Dialogue(TransferState &state, DialogueView &view) : m_state(state), m_view(view) {
+    m_shown.reserve(kShownRoom);
+    for (QString &text : m_objectTexts) text.reserve(kShownRoom);
+}
 
 void Dialogue::ProcessReply(quint8 reply) {
     TransferState &state = m_state;
-    QString shown = replyText(reply);
+    // One text, reused for every reply: the path from a byte to its answer allocates nothing.
+    QString &shown = m_shown;
+    shown.resize(0);
+    shown.append(QStringView(replyText(reply)));
     if (m_tap) m_tap(shown);
 
     // After connecting, the first byte must be the device's ready byte; anything else
@@ -166,8 +198,11 @@ void Dialogue::valueArrived(quint8 value, QString &shown) {
         state.DeviceMemory[size_t(state.CommandAddress)] = value;
         m_view.valueRead(state.CommandAddress, value);
     }
-    shown = replyText(value) + QStringLiteral(" - ") + numberText(state.CommandObject) +
-            QStringLiteral("\n\r");
+    shown.resize(0);
+    shown.append(QStringView(replyText(value)));
+    shown.append(u" - ");
+    appendNumberText(shown, state.CommandObject);
+    shown.append(u"\n\r");
     if (commandIsStale()) return;  // a transfer started since goes on from its start
 
     // A transfer ends at its last object. It also ends where no next object exists: a
@@ -226,7 +261,12 @@ void Dialogue::stepToNextObject() {
     } else {
         state.CurrentObject += 1;
     }
-    m_view.showObject(numberText(state.CurrentObject));
+    // Two texts in turn: the label holds the one shown before, so this one is free to
+    // be written again without an allocation.
+    QString &text = m_objectTexts[m_objectTextIndex ^= 1];
+    text.resize(0);
+    appendNumberText(text, state.CurrentObject);
+    m_view.showObject(text);
 }
 
 bool Dialogue::answer(char byte) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -58,6 +59,9 @@ private:
     TransferState &m_state;
     DialogueView &m_view;
     std::function<void(const QString &)> m_tap;
+    QString m_shown;                      // the text of the reply in hand
+    std::array<QString, 2> m_objectTexts;  // the object shown, and the one before
+    int m_objectTextIndex = 0;
 };
 
 }  // namespace orvel
