@@ -2,6 +2,8 @@
 
 #include <QTextCursor>
 
+#include <algorithm>
+
 namespace orvel {
 namespace {
 
@@ -21,34 +23,38 @@ TerminalBox::TerminalBox(QWidget *parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    // The widget catches up at most once a frame: a burst of replies is laid out once.
     m_syncTimer.setSingleShot(true);
-    m_syncTimer.setInterval(std::chrono::milliseconds(15));
     connect(&m_syncTimer, &QTimer::timeout, this, &TerminalBox::syncDisplay);
+    m_sinceSync.start();
 }
 
 void TerminalBox::clearText() {
     m_model.clear();
-    m_pending.clear();
+    m_pending.resize(0);
     m_rebuild = false;
     clear();
 }
 
 void TerminalBox::appendReply(QStringView text) {
-    const QString filtered = filterLineEnds(text);
-    if (m_model.append(filtered) > 0) {
+    if (m_model.appendFiltering(text) > 0) {
         // A trim happens once per 4096 characters: rebuilding the view then is cheaper
         // and simpler than mapping the cut through the widget's own line breaks.
         m_rebuild = true;
-        m_pending.clear();
+        m_pending.resize(0);
     } else if (!m_rebuild) {
-        m_pending += filtered;
+        appendLineEndsFiltered(m_pending, text);
     }
-    if (!m_syncTimer.isActive()) m_syncTimer.start();
+    if (m_syncTimer.isActive()) return;
+    // The widget catches up at the next frame, but while replies stream in (a transfer) at
+    // most every kSyncPeriod: a person cannot read faster, and each catch-up lays out and
+    // repaints the box while the device waits for its answer.
+    const auto sinceSync = std::chrono::milliseconds(m_sinceSync.elapsed());
+    m_syncTimer.start(std::max(kFrame, kSyncPeriod - sinceSync));
 }
 
 void TerminalBox::syncDisplay() {
     m_syncTimer.stop();
+    m_sinceSync.restart();
     if (m_rebuild) {
         setPlainText(forDisplay(m_model.text()));
     } else if (!m_pending.isEmpty()) {
@@ -59,7 +65,7 @@ void TerminalBox::syncDisplay() {
         return;
     }
     m_rebuild = false;
-    m_pending.clear();
+    m_pending.resize(0);
     QTextCursor caret = textCursor();
     caret.movePosition(QTextCursor::End);
     setTextCursor(caret);

@@ -5,23 +5,35 @@
 namespace orvel {
 
 qsizetype TerminalText::append(QStringView filtered) {
-    qsizetype dropped = 0;
-    if (m_text.size() > kLimit) {
-        dropped = kDrop;
-        m_text.remove(0, kDrop);
-    }
+    const qsizetype dropped = trim();
     m_text.append(filtered);
     return dropped;
 }
 
-QString filterLineEnds(QStringView text) {
-    QString out;
-    out.reserve(text.size() + 4);
+qsizetype TerminalText::appendFiltering(QStringView text) {
+    const qsizetype dropped = trim();
+    appendLineEndsFiltered(m_text, text);
+    return dropped;
+}
+
+qsizetype TerminalText::trim() {
+    if (m_text.size() <= kLimit) return 0;
+    m_text.remove(0, kDrop);
+    return kDrop;
+}
+
+void appendLineEndsFiltered(QString &out, QStringView text) {
     for (const QChar c : text) {
         if (c == u'\n') continue;
         out.append(c);
         if (c == u'\r') out.append(u'\n');
     }
+}
+
+QString filterLineEnds(QStringView text) {
+    QString out;
+    out.reserve(text.size() + 4);
+    appendLineEndsFiltered(out, text);
     return out;
 }
 
