@@ -51,7 +51,7 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
       m_comm(new MSComm(std::move(backend), commPort, this)) {
     m_comm->setObjectName(QStringLiteral("MSComm1"));
     m_frameTimer.setSingleShot(true);
-    m_frameTimer.setInterval(std::chrono::milliseconds(15));
+    m_frameTimer.setInterval(std::chrono::milliseconds(100));
     connect(&m_frameTimer, &QTimer::timeout, this, [this] {
         for (const QPointer<QWidget> &widget : std::exchange(m_heldRepaints, {}))
             if (widget) widget->setUpdatesEnabled(true);  // and repaints it
@@ -60,6 +60,9 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     // menu bar and the status line.
     m_client = new QWidget(this);
     m_ui.setupUi(m_client);
+    // The object number changes with every object of a transfer: at a fixed size the label
+    // does not ask its frame for a new layout (an event posted) each time.
+    m_ui.Label5->setFixedSize(m_ui.Label5->size());
     m_client->setObjectName(QStringLiteral("clientArea"));
     m_client->setFixedSize(m_client->size());
     setObjectName(QStringLiteral("frmTerminal"));

@@ -72,10 +72,10 @@ public:
     // are not available; afterwards the window is as it was.
     void divertReplies(DeviceSession *session);
 
-    // Shows a change of `widget` at the next frame instead of on the next pass of the event
-    // loop: its state changes at once, its repaint waits (15 ms at most). A fast device
-    // moves the object number and the activity lamp many times a frame, and each repaint
-    // would cost more than answering the device.
+    // Shows a change of `widget` later instead of on the next pass of the event loop: its
+    // state changes at once, its repaint waits (100 ms at most, as often as a person can
+    // read it). A fast device moves the object number and the activity lamp thousands of
+    // times a second, and each repaint would hold an answer back.
     void repaintAtNextFrame(QWidget *widget);
 
     // Brings element `index` of Image1 in front of the others; `atNextFrame` as above.
