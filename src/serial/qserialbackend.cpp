@@ -169,8 +169,9 @@ void QSerialBackend::takeReceived(QByteArray &into) {
 
 bool QSerialBackend::awaitMore(QByteArray &into, std::chrono::microseconds wait) {
     if (!m_pending.isEmpty() || (m_port.isOpen() && m_port.bytesAvailable() > 0)) {
+        const qsizetype before = into.size();
         takeReceived(into);
-        return true;
+        return into.size() > before;
     }
 #ifdef Q_OS_UNIX
     if (m_gone || !m_port.isOpen()) return false;

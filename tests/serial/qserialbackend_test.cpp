@@ -3,6 +3,7 @@
 #include "ports/fakeportenumerator.h"
 #include "support/formfixture.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -152,6 +153,28 @@ TEST_F(QSerialBackendTest, AHungUpLineIsReportedOnceAndDoesNotSpin) {
     EXPECT_EQ(lineEvents.count(), eventsBefore);
     EXPECT_TRUE(backend.close(&error));
     EXPECT_FALSE(backend.isOpen());
+}
+
+TEST_F(QSerialBackendTest, AwaitsTheDevicesNextByteOnlyAsLongAsAsked) {
+    using namespace std::chrono_literals;
+    QSerialBackend backend;
+    ASSERT_TRUE(backend.open(2, &error)) << error.toStdString();
+    QByteArray into = "x";
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_FALSE(backend.awaitMore(into, 30ms));  // the device is silent
+    EXPECT_GE(waited.elapsed(), 25);
+    EXPECT_EQ(into, "x");
+    // What the device sends is appended in order, whether the port or the descriptor has it.
+    pty.send(QByteArray::fromHex("acca07"));
+    while (into.size() < 4 && backend.awaitMore(into, 2s)) {
+    }
+    EXPECT_EQ(into.toHex(), "78acca07");
+    // A hung-up line is the port's to report: nothing here.
+    pty.closeMaster();
+    EXPECT_FALSE(backend.awaitMore(into, 30ms));
+    EXPECT_EQ(into.size(), 4);
+    backend.close(&error);
 }
 
 }  // namespace
