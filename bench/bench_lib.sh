@@ -7,7 +7,7 @@
 # machine load.
 
 SIM=$B/orvel-device-sim
-DRIVER=$B/bench_program_driver
+DRIVER=${DRIVER:-$B/bench_program_driver}  # another build's program: the tree before a change
 BARE=$B/bench_bare_responder
 QTRESP=$B/bench_qt_responder
 LATENCY=$B/bench_latency_stats
