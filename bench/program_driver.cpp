@@ -137,6 +137,15 @@ int transfer(int argc, char **argv) {
         return 1;
     }
 
+    // On a slow line the device's ready pair comes one byte at a time, 8 ms apart, and the
+    // link check passes on its first byte. The click waits for the quiet after the pair, as
+    // an operator's click almost always falls: a transfer started between the two bytes of
+    // a pair answers the pair out of step, and each object then waits for the device to
+    // give its command up (500 ms), a fault of the dialogue that would swamp the figure.
+    long long lastReplyNs = monotonicNs();
+    window.dialogue().setReplyTap([&](const QString &) { lastReplyNs = monotonicNs(); });
+    runUntil([&] { return monotonicNs() - lastReplyNs > 30'000'000; }, 10'000);
+
     long long firstCommandNs = 0, endNs = 0;
     window.dialogue().setReplyTap([&](const QString &reply) {
         // The second ready byte of a pair gets the command, on this very reply.

@@ -69,10 +69,12 @@ echo "in-process benchmarks ..." >&2
 "$PROCESSREPLY" --benchmark_repetitions="$RUNS" --benchmark_report_aggregates_only=true \
     --benchmark_format=csv >"$WORK/gb.csv" 2>"$WORK/gb.err" || FAILURES+=("bench_processreply")
 # name,iterations,real_time,cpu_time,time_unit,bytes_per_second,items_per_second,...
-gb_items() { awk -F, -v n="\"$1_median\"" '$1 == n {print $7}' "$WORK/gb.csv"; }
+# The median of the repetitions; with RUNS=1 there is only the one row.
+gb_row() { grep -F "\"$1_median\"," "$WORK/gb.csv" || grep -F "\"$1\"," "$WORK/gb.csv"; }
+gb_items() { gb_row "$1" | awk -F, '{print $7; exit}'; }
 gb_ms() {  # real time in milliseconds
-    awk -F, -v n="\"$1_median\"" '$1 == n {
-        f = ($5 == "ns") ? 1e-6 : ($5 == "us") ? 1e-3 : ($5 == "s") ? 1e3 : 1; print $3 * f}' "$WORK/gb.csv"
+    gb_row "$1" | awk -F, '{
+        f = ($5 == "ns") ? 1e-6 : ($5 == "us") ? 1e-3 : ($5 == "s") ? 1e3 : 1; print $3 * f; exit}'
 }
 
 LOAD_AFTER=$(cut -d' ' -f1-3 /proc/loadavg)
