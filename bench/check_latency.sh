@@ -37,11 +37,13 @@ check() {  # check NAME WHAT
         status=1
     fi
     echo "$2: answer latency p99 $(med "${1}_prog_p99") µs against bare $(med "${1}_bare_p99") µs," \
-         "ratio $(fmt "$p99" 2) (goal ≤ $P99_GOAL): $word; time ratio $time; $runs runs"
+         "ratio $(fmt "$p99" 2) (goal ≤ $P99_GOAL): $word; time ratio $time;" \
+         "CPU time ratio $(pairratio "${1}_prog_cpu" "${1}_bare_cpu"); $runs runs"
     if [ -n "${BASE_DRIVER:-}" ]; then
         echo "  the same runs with $BASE_DRIVER: p99 ratio" \
              "$(pairratio "${1}_base_p99" "${1}_bare_p99")," \
-             "time ratio $(pairratio "${1}_base_transfer" "${1}_bare_transfer")"
+             "time ratio $(pairratio "${1}_base_transfer" "${1}_bare_transfer")," \
+             "CPU time ratio $(pairratio "${1}_base_cpu" "${1}_bare_cpu")"
     fi
 }
 check full "full-table read 1..8175"
