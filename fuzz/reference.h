@@ -2,16 +2,11 @@
 
 // Independent readings of the number rules, for the fuzz targets to hold the program
 // against: plain std::regex and strtod in the C locale, nothing taken from src/.
-
 #include <locale.h>
 
-#include <QString>
 #include <QStringView>
-#include <cfenv>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <regex>
@@ -24,14 +19,11 @@ constexpr char kForeign = '\x7f';
 
 inline std::string ascii(QStringView text) {
     std::string out;
-    out.reserve(size_t(text.size()));
     for (const QChar c : text) out += c.unicode() < 0x80 ? char(c.unicode()) : kForeign;
     return out;
 }
 
-inline bool refIsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+inline bool refIsBlank(char c) { return c == ' ' || c == '\t'; }
 
 inline std::string trimBlanks(const std::string &s) {
     size_t b = 0, e = s.size();
@@ -64,12 +56,7 @@ inline double refValueOf(const std::string &s) {
         if (c != ' ' && c != '\t' && c != '\n') packed += c;
     static const std::regex leading(R"(^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?)");
     std::smatch m;
-    if (!std::regex_search(packed, m, leading)) return 0.0;
-    return strtodC(m.str(0));
-}
-
-inline double refValueOf(QStringView text) {
-    return refValueOf(ascii(text));
+    return std::regex_search(packed, m, leading) ? strtodC(m.str(0)) : 0.0;
 }
 
 // Nearest whole number, halves to even, as addresses are made; empty when none fits.

@@ -57,10 +57,11 @@ Table recipe(QByteArrayView data) {
 }
 
 void checkTable(const Table &table) {
-    const bool outside = (!table.objects.empty() && (table.objects.begin()->first < objects::kFirst ||
-                                                     table.objects.rbegin()->first > objects::kLast));
     const auto problem = tableProblem(table);
-    if (outside) check(problem.has_value());
+    const auto &cells = table.objects;
+    if (!cells.empty() && (cells.begin()->first < objects::kFirst ||
+                           cells.rbegin()->first > objects::kLast))
+        check(problem.has_value());  // a cell outside the objects
     if (problem) return;
     const ParseResult back = parseTable(toBytes(table));
     check(back.table.has_value() && *back.table == table);

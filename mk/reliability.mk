@@ -11,7 +11,7 @@
 
 SAN_BUILD    ?= build-san
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := dialogue_fuzz onfparser_fuzz textrules_fuzz tablefile_fuzz stall_fuzz
+FUZZ_TARGETS := onfparser_fuzz textrules_fuzz tablefile_fuzz stall_fuzz
 GENERATOR    ?= Ninja
 
 # Any finding ends the process with an error, leaks included. No leak is suppressed: the
@@ -47,7 +47,7 @@ fuzz-build: san-configure
 # Two targets at a time, one a core. Each starts from its seeds in fuzz/corpus/<target>/ and
 # what earlier runs found in $(SAN_BUILD)/corpus/<target>/. An input that breaks a check is
 # kept as $(SAN_BUILD)/findings/<target>-crash-*; run the target on that file to see it
-# again (for the dialogue: ORVEL_FUZZ_VERBOSE=1, and fuzz/describe_dialogue_input.py FILE).
+# again (ORVEL_FUZZ_VERBOSE=1 names the broken rule of the stall fuzz target).
 fuzz: fuzz-build
 	@printf '%s\n' $(FUZZ_TARGETS) | $(SANITIZE_ENV) xargs -P2 -I{} \
 	    bash mk/fuzz-one.sh $(SAN_BUILD) {} $(FUZZ_SECONDS)

@@ -1,6 +1,5 @@
 // The dialogue through the real window: the Read and Write controls, what the window gives
-// the dialogue and what the dialogue does to it, the terminal widget. The exchanges
-// themselves are in engine_test.cpp.
+// the dialogue and what the dialogue does to it, the terminal widget.
 #include "app/lampimage.h"
 #include "dialogue/terminalbox.h"
 #include "numbers/textrules.h"
@@ -13,6 +12,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+
+#include <tuple>
 
 namespace orvel::test {
 namespace {
@@ -43,12 +44,10 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
     // write command, address high, low, value; then the read-back
     EXPECT_EQ(takeSent(), bytes({0xAA, 0, 2, 1}) + readOf(2) + bytes({0xAA, 0, 4, 1}) + readOf(4));
     EXPECT_EQ(terminal(), "1 - 2.5\r\n1 - 3.5\r\n");
-    EXPECT_TRUE(ui().Option2[2]->isChecked());
-    EXPECT_TRUE(ui().Option3[2]->isChecked());
-    EXPECT_EQ(ui().Label5->text(), "4");
-    EXPECT_EQ(ui().Combo2->currentText(), "NO");
-    EXPECT_EQ(ui().Text_R[1]->text(), "1");
-    EXPECT_EQ(ui().Text_R[15]->text(), "7");
+    EXPECT_TRUE(ui().Option2[2]->isChecked() && ui().Option3[2]->isChecked());
+    EXPECT_EQ(QStringList({ui().Label5->text(), ui().Combo2->currentText(),
+                           ui().Text_R[1]->text(), ui().Text_R[15]->text()}),
+              QStringList({"4", "NO", "1", "7"}));
 
     // A list-driven read; a delay the combo box lacks is reported and leaves it alone.
     state().DeviceMemory[8176] = 9;
@@ -96,7 +95,6 @@ TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {
 // it is, so the rows for Read alone are those Write refuses.
 TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
     struct Row {
-        const char *what;
         bool readOnly;
         QString start, end;
         bool firstObject;
@@ -105,20 +103,19 @@ TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
         QString startAfter, endAfter;
     };
     const Row rows[] = {
-        {"end below start", false, "20", "10", false, {}, 20, 20, "20", "20"},
-        {"plain range", false, "30", "40", false, {}, 30, 40, "30", "40"},
-        {"the last object", false, "8175", "8175", false, {}, 8175, 8175, "8175", "8175"},
-        {"first object only", false, "7", "9", true, {}, 7, 7, "7", ""},
-        {"fraction kept", false, "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
-        {"list 12 3", false, "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
-        {"list 3 8 12", true, "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
-        {"empty start", true, "", "5", false, {}, 1, 5, "1", "5"},
-        {"empty list", true, "9", "9", false, QStringList{}, 1, 1, "1", "1"},
-        {"empty list, first object", true, "9", "9", true, QStringList{}, 0, 0, "", ""},
+        {false, "20", "10", false, {}, 20, 20, "20", "20"},  // end below start
+        {false, "30", "40", false, {}, 30, 40, "30", "40"},
+        {false, "8175", "8175", false, {}, 8175, 8175, "8175", "8175"},
+        {false, "7", "9", true, {}, 7, 7, "7", ""},
+        {false, "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
+        {false, "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
+        {true, "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
+        {true, "", "5", false, {}, 1, 5, "1", "5"},
+        {true, "9", "9", false, QStringList{}, 1, 1, "1", "1"},
+        {true, "9", "9", true, QStringList{}, 0, 0, "", ""},
     };
     quint32 transfers = state().TransferNumber;
-    // Writes first: a Read started after a Write must not go on writing (the objects of a
-    // read range are for reading only).
+    // Writes first: a Read started after a Write must not go on writing.
     for (const bool write : {true, false}) {
         QLineEdit *start = write ? ui().Text3 : ui().Text1;
         QLineEdit *end = write ? ui().Text4 : ui().Text2;
@@ -126,7 +123,7 @@ TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
         auto &options = write ? ui().Option3 : ui().Option2;
         for (const Row &row : rows) {
             if (write && row.readOnly) continue;
-            SCOPED_TRACE(std::string(write ? "write: " : "read: ") + row.what);
+            SCOPED_TRACE(std::string(write ? "write " : "read ") + row.start.toStdString());
             options[2]->setChecked(true);
             ui().Check4->setChecked(false);
             firstObject->setChecked(false);
@@ -139,15 +136,13 @@ TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
                 ui().Check4->setChecked(true);
             }
             options[1]->setChecked(true);
-            EXPECT_EQ(state().CurrentObject, row.current);
-            EXPECT_EQ(state().LastObject, row.last);
-            EXPECT_EQ(start->text(), row.startAfter);
-            EXPECT_EQ(end->text(), row.endAfter);
-            EXPECT_EQ(state().ListPosition, 0);
-            EXPECT_EQ(ui().Label5->text(), numberText(row.current));
-            EXPECT_EQ(state().TransferPhase, write ? 2 : 1);
-            EXPECT_EQ(state().WriteInProgress, write);
-            EXPECT_EQ(state().TransferNumber, ++transfers);  // a new transfer each time
+            EXPECT_EQ(std::tuple(state().CurrentObject, state().LastObject, start->text(),
+                                 end->text(), ui().Label5->text()),
+                      std::tuple(row.current, row.last, row.startAfter, row.endAfter,
+                                 numberText(row.current)));
+            EXPECT_EQ(std::tuple(state().ListPosition, int(state().TransferPhase),
+                                 state().WriteInProgress, state().TransferNumber),
+                      std::tuple(0, write ? 2 : 1, write, ++transfers));  // a new transfer
         }
     }
 }
@@ -168,10 +163,9 @@ TEST_F(DialogueTest, StopAndClear) {
     ui().Text4->setText("50");
     ui().Option3[1]->setChecked(true);
     ui().Option3[2]->setChecked(true);
-    EXPECT_EQ(state().CurrentObject, 50);
-    EXPECT_EQ(ui().Label5->text(), "50");
-    EXPECT_EQ(state().TransferPhase, 2);
-    EXPECT_TRUE(state().WriteInProgress);
+    EXPECT_EQ(std::tuple(state().CurrentObject, ui().Label5->text(), int(state().TransferPhase),
+                         state().WriteInProgress),
+              std::tuple(50.0, QString("50"), 2, true));
 }
 
 // A write from a list without an object is refused as a whole: nothing starts.
@@ -181,8 +175,7 @@ TEST_F(DialogueTest, WriteRefusesAListWithoutAnObject) {
         ui().List1->addItems(list);
         ui().Check4->setChecked(true);
         ui().Option3[1]->setChecked(true);
-        EXPECT_EQ(state().TransferPhase, 0);
-        EXPECT_FALSE(state().WriteInProgress);
+        EXPECT_TRUE(state().TransferPhase == 0 && !state().WriteInProgress);
         EXPECT_TRUE(ui().Option3[2]->isChecked());
     }
     EXPECT_EQ(dialogs.messages.size(), 2);
@@ -190,7 +183,7 @@ TEST_F(DialogueTest, WriteRefusesAListWithoutAnObject) {
 
 TEST_F(DialogueTest, TheWidgetShowsWhatTheTextHolds) {
     ui().Check1->setChecked(false);
-    for (int i = 0; i < 3000; ++i) reply({i % 3 ? 172 : 200});
+    for (int i = 0; i < 4000; ++i) reply({i % 3 ? 172 : 200});  // trimmed once
     ui().txtTerm->syncDisplay();
     QString expected = terminal();
     expected.replace("\r\n", "\n");

@@ -1,19 +1,62 @@
 // The dialogue on its own: device replies in, what it sends and shows out, row by row.
+#include <QStringList>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "dialogue/dialogue.h"
-#include "recordingview.h"
 
 namespace orvel::test {
 namespace {
 
 constexpr int R = 172;  // 0xAC ready
 constexpr int A = 202;  // 0xCA acknowledge
+
+// A window as the dialogue sees it: each call it makes is recorded in order as a text
+// ("send 85", "object 11", "stop", "delay 3", "R1 0", "terminal 7 - 10\n\r").
+struct RecordingView final : DialogueView {
+    QStringList calls, list;  // list: List1, taken when `listed` (Check4)
+    bool listed = false, repeat = false, dataOnly = true;
+    bool movedOn = false;  // the device has sent more since the reply in hand
+    std::optional<QString> sendError;
+    std::function<void()> whileStopping;  // stands for the Stop reactions, run nested
+    std::optional<Activity> lamp;
+
+    bool listDriven() const override { return listed; }
+    int listCount() const override { return int(list.size()); }
+    QString listEntry(int position) const override { return list.value(position); }
+    bool repeatTicked() const override { return repeat; }
+    bool onlyData() const override { return dataOnly; }
+    bool deviceMovedOn() const override { return movedOn; }
+    std::optional<QString> send(char byte) override {
+        calls << QStringLiteral("send %1").arg(quint8(byte));
+        return sendError;
+    }
+    void showActivity(Activity activity) override {  // only a change: the lamp's
+        if (activity != std::exchange(lamp, activity))
+            calls << QStringLiteral("lamp %1").arg(int(activity));
+    }
+    void showObject(const QString &text) override { calls << "object " + text; }
+    void selectStop() override {
+        calls << QStringLiteral("stop");
+        if (whileStopping) whileStopping();
+    }
+    bool showRepeatDelay(int position) override {
+        calls << QStringLiteral("delay %1").arg(position);
+        return position < 9;  // Combo2's items
+    }
+    void showRepeater(int n, const QString &text) override {
+        calls << QStringLiteral("R%1 %2").arg(n).arg(text);
+    }
+    void appendToTerminal(QStringView text) override { calls << "terminal " + text.toString(); }
+    void clearTerminal() override { calls << QStringLiteral("clear"); }
+    void reopenLink() override { calls << QStringLiteral("reopen"); }
+    void reportFailure(const QString &text) override { calls << "failure " + text; }
+};
 
 struct Rig {
     TransferState state;
@@ -24,7 +67,7 @@ struct Rig {
 // What happens between two replies.
 using Act = std::function<void(Rig &)>;
 // A start as the Read and Write controls leave the state; with a list, the list drives it.
-Act start(TransferState::Phase phase, double first, double last, QStringList list = {}) {
+Act start(TransferState::Phase phase, double first, double last, QStringList list) {
     return [=](Rig &r) {
         r.view.list = list;
         r.view.listed = !list.isEmpty();
@@ -36,11 +79,11 @@ Act start(TransferState::Phase phase, double first, double last, QStringList lis
         r.state.TransferPhase = phase;
     };
 }
-Act read(double first, double last) {
-    return start(TransferState::Reading, first, last);
+Act read(double first, double last, QStringList list = {}) {
+    return start(TransferState::Reading, first, last, list);
 }
-Act write(double first, double last) {
-    return start(TransferState::Writing, first, last);
+Act write(double first, double last, QStringList list = {}) {
+    return start(TransferState::Writing, first, last, list);
 }
 Act at(double object) {
     return [=](Rig &r) { r.state.CurrentObject = object; };
@@ -153,18 +196,16 @@ TEST(DialogueEngine, Exchanges) {
         // Only objects 1 to 8175 are addressed; other list entries are passed. A list ends
         // at its last entry.
         {"a list's entries that are no objects are passed",
-         {start(TransferState::Reading, 0, 9, {"0", "abc", "8176", "7", "0.4", "9"}), R, R, A, A, 3,
-          R, R, A, A, 4},
+         {read(0, 9, {"0", "abc", "8176", "7", "0.4", "9"}), R, R, A, A, 3, R, R, A, A, 4},
          "lamp 1 | object 0, object 8176, object 7, send 85 | send 0 | send 7 | object 0.4, "
          "terminal 3 - 7\n\r | - | object 9, send 85 | send 0 | send 9 | <end>, terminal 4 - "
          "9\n\r"},
         {"a list-driven write never writes a settings cell",  // nor shows the line of 3
-         {start(TransferState::Writing, 3, 8176, {"3", "8176"}), R, R, A, A, A, A, R, R, A, A, 1, R,
-          R},
+         {write(3, 8176, {"3", "8176"}), R, R, A, A, A, A, R, R, A, A, 1, R, R},
          "lamp 2 | send 170 | send 0 | send 3 | send 0 | - | lamp 1 | send 85 | send 0 | send 3 "
          "| object 8176 | lamp 2 | <end>, lamp 0"},
         {"a list-driven read ends at the last entry",
-         {start(TransferState::Reading, 3, 100, {"3", "8"}), R, R, A, A, 1, R, R, A, A, 2},
+         {read(3, 100, {"3", "8"}), R, R, A, A, 1, R, R, A, A, 2},
          "lamp 1 | send 85 | send 0 | send 3 | object 8, terminal 1 - 3\n\r | - | send 85 | "
          "send 0 | send 8 | <end>, terminal 2 - 8\n\r"},
         // 2.5 and 3.5 are the addresses 2 and 4 (half to even); 4.5 would pass the end.

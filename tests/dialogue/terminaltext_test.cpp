@@ -5,7 +5,9 @@
 
 #include <optional>
 
-static void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace orvel::test {
 namespace {
@@ -26,9 +28,9 @@ TEST(TerminalText, TrimsOnlyWhenMoreThanTheLimitBeforeAnAddition) {
 
 TEST(TerminalText, LineEndsBecomeCarriageReturnLineFeed) {
     // The first is a value line as the dialogue composes it.
-    const std::pair<QString, QString> rows[] = {{"7 - 25\n\r", "7 - 25\r\n"},
-                                                {"172\n\r", "172\r\n"}, {"a\nb", "ab"},
-                                                {"\r\r", "\r\n\r\n"}, {"\r\n", "\r\n"}, {"99", "99"}};
+    const std::pair<QString, QString> rows[] = {
+        {"7 - 25\n\r", "7 - 25\r\n"}, {"172\n\r", "172\r\n"}, {"a\nb", "ab"},
+        {"\r\r", "\r\n\r\n"},         {"\r\n", "\r\n"},       {"99", "99"}};
     for (const auto &[in, out] : rows) EXPECT_EQ(filterLineEnds(in), out);
 }
 

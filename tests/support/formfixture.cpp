@@ -2,12 +2,11 @@
 
 #include "app/lampimage.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-
-#include <QApplication>
 #include <QDeadlineTimer>
 #include <QTest>
 #include <QTimer>

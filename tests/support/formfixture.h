@@ -48,12 +48,11 @@ struct FakeDialogs final : Dialogs {
         lastRequest = request;
         return fileToChoose;
     }
-    bool question(QWidget *, const QString &text) override {
+    bool question(QWidget *, const QString &text) override {  // answered Yes
         messages.append(text);
         icons.append(Icon::None);
-        return answerYes;
+        return true;
     }
-    bool answerYes = true;
 };
 
 // A window on an in-memory port, or on `backend` when one is given (then `port` is null).
@@ -71,15 +70,13 @@ protected:
         for (const char byte : data) port->deliver(QByteArray(1, byte));
     }
     void reply(std::initializer_list<int> values) { reply(bytes(values)); }
-    // Bytes sent to the device since the last call.
-    QByteArray takeSent() {
+    QByteArray takeSent() {  // since the last call
         QByteArray sent = port->written();
         port->clearWritten();
         return sent;
     }
     QString terminal() const { return form->ui().txtTerm->Text(); }
-    // Shows the window and makes it the active one, as the operator has it in front.
-    void showActive();
+    void showActive();  // shown, and the active window
 
     FakeDialogs dialogs;
     MemorySerial *port = nullptr;
@@ -97,10 +94,7 @@ QString snapshot(FrmTerminal &form);
 
 // Which of the stacked widgets is in front (the last among its siblings).
 int frontIndex(std::initializer_list<QWidget *> stack);
-
-
-// Processor time this process has used, user and system.
-double cpuSeconds();
+double cpuSeconds();  // processor time this process has used, user and system
 
 // A pseudo-terminal pair: the program opens `path()`, the test plays the device on the
 // master side. Left cooked unless `raw`, so that the program must make the line raw itself.
@@ -113,8 +107,7 @@ public:
 
     bool ok() const { return m_master >= 0 && !m_path.isEmpty(); }
     const QString &path() const { return m_path; }
-    // Writes all of `data`, letting the event loop run while the line is full.
-    void send(const QByteArray &data);
+    void send(const QByteArray &data);  // all of it, the event loop running while it waits
     // What the program wrote, once `count` bytes are there or the time is up.
     QByteArray take(qsizetype count, std::chrono::milliseconds timeout = std::chrono::seconds(2));
     void closeMaster();

@@ -6,13 +6,12 @@
 #include "numbers/textrules.h"
 
 #include <QStringList>
-#include <QtGlobal>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <deque>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace orvel::test {
@@ -32,17 +31,13 @@ const char *const kTexts[] = {"1",      "2",      "3",      "12",  "85",   "170"
 constexpr int kStallMs[] = {3, 9, 60, 110, 300, 490, 500, 510, 900, 2500};
 constexpr double kRangeLengths[] = {-1, 0, 0.4, 1, 2.5, 6, 11};
 
-// ORVEL_STALL_TRACE=1 prints every step of a run, to see a broken rule come about.
-const bool kTrace = qEnvironmentVariableIntValue("ORVEL_STALL_TRACE") != 0;
-
-std::optional<int> objectCell(double object) {
+int objectCell(double object) {
     const std::optional<std::int64_t> cell = roundHalfEven(object);
-    if (!cell || !objects::isObject(*cell)) return std::nullopt;
-    return int(*cell);
+    return cell && objects::isObject(*cell) ? int(*cell) : -1;
 }
 
-// What a range field makes of a text put into it: a number outside the objects becomes 1,
-// anything else that is no number is emptied.
+// What a range field makes of a text: a number outside the objects becomes 1, anything
+// else that is no number is emptied.
 QString corrected(const QString &text) {
     if (!isNumeric(text)) return {};
     const double value = valueOf(text);
@@ -63,10 +58,10 @@ public:
     Run(Choices &choices, bool timesOut, StallTally &tally)
         : m_choices(choices),
           m_tally(tally),
+          m_timesOut(timesOut),
           m_memory(devicesim::seededMemory(choices.pick(1u << 16))),
           m_start(m_memory),
           m_model(m_memory, deviceConfig(choices, timesOut)),
-          m_byteTime(devicesim::byteTimeForBaud(1200)),
           m_repeat(choices.pick(2)) {}
 
     std::optional<std::string> play();
@@ -85,8 +80,8 @@ public:
     void showObject(const QString &) override {}
     void selectStop() override {
         ++m_tally.completed;
-        stop(m_readSelected, false);
-        stop(m_writeSelected, false);
+        if (m_readSelected || m_writeSelected) m_state.CurrentObject = m_state.LastObject;
+        m_readSelected = m_writeSelected = false;
     }
     bool showRepeatDelay(int) override { return true; }
     void showRepeater(int, const QString &) override {}
@@ -106,29 +101,24 @@ private:
     void clickRead();
     void clickWrite();
     void started(bool write);
-    void stop(bool &selected, bool byOperator);
+    void stop(bool &selected);
     bool finish();
-    void trace(const char *what, long long value) const {
-        if (kTrace)
-            std::fprintf(stderr, "%9.3f %-8s %lld  R%d W%d phase %d object %g last %g\n",
-                         double(m_now.count()) / 1000, what, value, m_state.ReadStep,
-                         m_state.WriteStep, int(m_state.TransferPhase), m_state.CurrentObject,
-                         m_state.LastObject);
-    }
     void fail(const std::string &why) {
         if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
     }
     // Mostly within an exchange or two, now and then long enough for a transfer.
     Micros pickDelay() { return Micros(m_choices.pick(m_choices.pick(4) ? 300'001 : 3'000'001)); }
+    Micros pickStall() { return Micros(1ms) * kStallMs[m_choices.pick(std::size(kStallMs))]; }
 
     Choices &m_choices;
     StallTally &m_tally;
+    const bool m_timesOut;
     devicesim::Memory m_memory;
     devicesim::Memory m_start;  // the memory as last checked
     devicesim::DeviceModel m_model;
     TransferState m_state;
     Dialogue m_dialogue{m_state, *this};
-    const Micros m_byteTime;
+    const Micros m_byteTime = devicesim::byteTimeForBaud(1200);
     const bool m_repeat;
 
     struct Received {
@@ -140,6 +130,8 @@ private:
     Micros m_now{0}, m_heldUntil{0};
     Micros m_lastSend = kLongAgo, m_lastGiveUp = kLongAgo, m_lastLate = kLongAgo;
     Micros m_lastNoise = kLongAgo, m_command = kLongAgo, m_previousCommand = kLongAgo;
+    int m_commandCell = -1;  // the object current as the last command went out
+    int m_written = -1;      // the cell the last write addressed
 
     // The operator's side: the option pairs, the list and the range fields.
     bool m_readSelected = false, m_writeSelected = false, m_listDriven = false;
@@ -160,18 +152,14 @@ std::optional<std::string> Run::play() {
         act();
     }
     // Stop, and a new transfer that must complete, stalls and all.
-    stop(m_readSelected, true);
-    stop(m_writeSelected, true);
+    stop(m_readSelected);
+    stop(m_writeSelected);
     m_choices.pick(2) ? clickWrite() : clickRead();
     for (int stalls = int(m_choices.pick(3)); stalls > 0; --stalls) {
         advanceTo(m_now + pickDelay());
-        m_heldUntil = std::max(m_heldUntil,
-                               m_now + Micros(1ms) * kStallMs[m_choices.pick(std::size(kStallMs))]);
+        m_heldUntil = std::max(m_heldUntil, m_now + pickStall());
     }
-    const bool complete = finish();
-    ++m_tally.runs;
-    m_tally.virtualMs += std::uint64_t(m_now.count() / 1000);
-    if (!complete) fail("the last transfer did not complete");
+    if (!finish()) fail("the last transfer did not complete");
     return m_failure;
 }
 
@@ -194,22 +182,21 @@ void Run::deviceStep() {
     const devicesim::Counters before = m_model.counters();
     const devicesim::Output out = m_model.advance(m_now);
     const devicesim::Counters &after = m_model.counters();
-    // Paced, the device puts at most one byte on the line at a time.
-    for (const std::uint8_t byte : out.bytes) {
+    for (const std::uint8_t byte : out.bytes)
         m_queue.push_back({byte, after.noiseSent > before.noiseSent});
-        trace(m_queue.back().noise ? "noise" : "device", byte);
-    }
     if (after.commandsGivenUp > before.commandsGivenUp) {
         ++m_tally.givenUp;
         m_lastGiveUp = m_now;
-        trace("gives up", 0);
         if (m_now - m_lastSend < 2 * m_byteTime) lateAnswer();
     }
     for (const devicesim::Addressed &command : out.addressed) {
-        const bool object = objects::isObject(command.address);
-        if (!object || (command.write && !m_chosen[command.address]))
+        const bool own = command.address == m_commandCell ||
+                         (!command.write && command.address == m_written);
+        if (!objects::isObject(command.address) || (command.write && !m_chosen[command.address]) ||
+            (!own && m_lastLate < m_previousCommand))
             fail((command.write ? "a write addresses " : "a read addresses ") +
                  std::to_string(command.address));
+        if (command.write) m_written = command.address;
     }
     if (!out.memoryWritten) return;
     for (size_t cell = 0; cell < m_memory.size(); ++cell) {
@@ -225,18 +212,26 @@ void Run::programStep() {
     m_queue.pop_front();
     if (reply.noise) m_lastNoise = m_now;
     const bool valueDue = m_state.ReadStep == 4;
-    const bool awaitingCommand = m_state.ReadStep < 2 && m_state.WriteStep < 2;
+    auto expected = m_state.DeviceMemory;
     m_sent.clear();
     m_dialogue.ProcessReply(reply.byte);
-    trace("takes", reply.byte);
     if (m_sent.size() > 1) fail("more than one answer to one reply");
     for (const std::uint8_t byte : m_sent) {
+        const bool command = reply.byte == devicesim::readyByte;  // else an operand
+        if (command ? byte != devicesim::readCommand && byte != devicesim::writeCommand
+                    : reply.byte != devicesim::ackByte)
+            fail("answered " + std::to_string(reply.byte) + " with " + std::to_string(byte));
         m_model.receive(byte, m_now);
-        trace("answers", byte);
         m_lastSend = m_now;
         if (m_now - m_lastGiveUp < 2 * m_byteTime) lateAnswer();
-        if (awaitingCommand) m_previousCommand = std::exchange(m_command, m_now);
+        if (command) {
+            m_previousCommand = std::exchange(m_command, m_now);
+            m_commandCell = objectCell(m_state.CurrentObject);
+        }
     }
+    if (valueDue && objects::isCell(m_state.CommandAddress))
+        expected[size_t(m_state.CommandAddress)] = reply.byte;
+    if (expected != m_state.DeviceMemory) fail("the memory copy changed where no value came");
     if (valueDue) valueKept(reply.byte);
 }
 
@@ -245,6 +240,7 @@ void Run::programStep() {
 void Run::lateAnswer() {
     ++m_tally.lateAnswers;
     m_lastLate = m_now;
+    if (!m_timesOut) fail("an answer came late to a device that waits for ever");
 }
 
 void Run::valueKept(std::uint8_t value) {
@@ -254,30 +250,24 @@ void Run::valueKept(std::uint8_t value) {
         return fail("a value was kept for cell " + std::to_string(cell));
     m_keptAt[size_t(cell)] = m_now;
     if (value == m_memory[size_t(cell)]) return;
-    if (m_lastNoise >= m_command) {
+    if (m_lastNoise >= m_command)
         ++m_tally.noisyValues;
-    } else if (m_lastLate >= m_previousCommand) {
-        ++m_tally.wrongAfterLateAnswer;
-    } else {
+    else if (m_lastLate < m_previousCommand)
         fail("object " + std::to_string(cell) + " kept " + std::to_string(value) +
              ", the device holds " + std::to_string(m_memory[size_t(cell)]));
-    }
 }
 
 void Run::act() {
     const std::uint32_t kind = m_choices.pick(8);
     if (kind < 3) {
-        ++m_tally.stalls;
-        const Micros length = Micros(1ms) * kStallMs[m_choices.pick(std::size(kStallMs))];
-        m_heldUntil = std::max(m_heldUntil, m_now + length + Micros(m_choices.pick(10'000)));
-        trace("stall to", m_heldUntil.count() / 1000);
+        m_heldUntil = std::max(m_heldUntil, m_now + pickStall() + Micros(m_choices.pick(10'000)));
     } else if (kind == 3 || kind == 7) {
-        if (kind == 7) stop(m_readSelected, true);
+        if (kind == 7) stop(m_readSelected);
         clickRead();
     } else if (kind == 4) {
         clickWrite();
     } else {
-        stop(kind == 5 ? m_readSelected : m_writeSelected, true);
+        stop(kind == 5 ? m_readSelected : m_writeSelected);
     }
 }
 
@@ -320,10 +310,11 @@ void Run::clickWrite() {
     chooseObjects();
     const double first = valueOf(m_listDriven ? m_list.value(0) : m_fields[2]);
     const double last = valueOf(m_listDriven ? m_list.value(m_list.size() - 1) : m_fields[3]);
-    const bool any = m_listDriven
-                         ? std::any_of(m_list.begin(), m_list.end(),
-                                       [](const QString &e) { return objectCell(valueOf(e)); })
-                         : first >= objects::kFirst && first <= objects::kLast;
+    const bool any = m_listDriven ? std::any_of(m_list.begin(), m_list.end(),
+                                                [](const QString &e) {
+                                                    return objectCell(valueOf(e)) > 0;
+                                                })
+                                  : first >= objects::kFirst && first <= objects::kLast;
     if (!any) {  // refused: a transfer that runs goes on with the objects it had
         m_listDriven = listDriven;
         m_list = list;
@@ -342,14 +333,6 @@ void Run::clickWrite() {
 // Walks the objects of the transfer just started as the dialogue will. A write may also
 // program its last object, where a Stop leaves it, and any object between its range's ends.
 void Run::started(bool write) {
-    ++m_tally.clicks;
-    if (kTrace) {
-        const QStringList objects =
-            m_listDriven ? m_list : QStringList(std::begin(m_fields), std::end(m_fields));
-        std::fprintf(stderr, "%9.3f %s %s: %s\n", double(m_now.count()) / 1000,
-                     write ? "write" : "read", m_listDriven ? "list" : "range",
-                     qPrintable(objects.join(u' ')));
-    }
     m_walk.clear();
     m_walkWrites = write;
     m_walkStart = m_now;
@@ -357,7 +340,7 @@ void Run::started(bool write) {
     double object = m_state.CurrentObject;
     const double last = m_state.LastObject;
     for (int position = 0;;) {
-        if (const std::optional<int> cell = objectCell(object)) m_walk.push_back(*cell);
+        if (objectCell(object) > 0) m_walk.push_back(objectCell(object));
         if (object == last) break;
         if (m_listDriven) {
             if (position + 1 >= m_list.size()) break;
@@ -371,19 +354,18 @@ void Run::started(bool write) {
     // written from the second on.
     if (!write && !m_state.WriteInProgress) return;
     for (const int cell : m_walk) m_chosen[size_t(cell)] = true;
-    if (const std::optional<int> end = objectCell(last)) m_chosen[size_t(*end)] = true;
+    if (objectCell(last) > 0) m_chosen[size_t(objectCell(last))] = true;
     if (m_listDriven) return;
-    for (int cell = objectCell(m_state.CurrentObject).value_or(1);
-         cell <= objectCell(last).value_or(0); ++cell)
+    const int from = std::max(objectCell(m_state.CurrentObject), 1);
+    for (int cell = from; cell <= objectCell(last); ++cell)
         m_chosen[size_t(cell)] = true;
 }
 
-void Run::stop(bool &selected, bool byOperator) {
+void Run::stop(bool &selected) {
     if (!selected) return;
     selected = false;
     m_state.CurrentObject = m_state.LastObject;
-    trace(byOperator ? "stop" : "ends", 0);
-    if (byOperator) m_stopped = true;
+    m_stopped = true;
 }
 
 // Runs until the last transfer has ended, and holds it against its walk: every object
@@ -396,11 +378,8 @@ bool Run::finish() {
     for (const int cell : m_stopped ? std::vector<int>{} : m_walk) {
         if (m_keptAt[size_t(cell)] < m_walkStart)
             fail("object " + std::to_string(cell) + " of the last transfer was not read");
-        if (m_walkWrites && m_memory[size_t(cell)] != m_repeat) {
-            if (m_lastLate < m_walkStart)
-                fail("object " + std::to_string(cell) + " of the last transfer was not written");
-            ++m_tally.writesLostToLateAnswer;
-        }
+        if (m_walkWrites && m_memory[size_t(cell)] != m_repeat && m_lastLate < m_walkStart)
+            fail("object " + std::to_string(cell) + " of the last transfer was not written");
     }
     return true;
 }
@@ -408,8 +387,7 @@ bool Run::finish() {
 }  // namespace
 
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally) {
-    Run run(choices, deviceTimesOut, tally);
-    return run.play();
+    return Run(choices, deviceTimesOut, tally).play();
 }
 
 }  // namespace orvel::test

@@ -20,10 +20,7 @@ struct Tx {
     int byte;
     bool operator==(const Tx &) const = default;
 };
-
-std::ostream &operator<<(std::ostream &os, const Tx &t) {
-    return os << "{" << t.at << ", " << t.byte << "}";
-}
+std::ostream &operator<<(std::ostream &os, const Tx &t) { return os << t.at << ":" << t.byte; }
 
 struct Event {
     enum What { Byte, Connect, Disconnect } what;
@@ -70,11 +67,12 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
 }
 
 // One byte takes 1 ms on the line (0 with `fast`): round numbers in the tables.
-DeviceConfig paced(bool fast = false, void (*change)(DeviceConfig &) = nullptr) {
+DeviceConfig paced(bool fast = false, void (*change)(DeviceConfig &) = nullptr,
+                   double noise = 0, std::uint64_t seed = 1) {
     DeviceConfig c;
     c.byteTime = Micros(fast ? 0 : 1000);
-    c.idleWindow = Micros(100'000);
-    c.timeout = Micros(500'000);
+    c.noiseProbability = noise;
+    c.noiseSeed = seed;
     if (change) change(c);
     return c;
 }
@@ -162,16 +160,12 @@ TEST(DeviceModel, Exchanges) {
         DeviceModel model(memory, tc.config);
         const Trace run = drive(model, tc.events, tc.until);
         EXPECT_EQ(run.sent, tc.sent);
-        if (tc.cell >= 0) {
-            EXPECT_EQ(memory[tc.cell], tc.after);
-        }
-        EXPECT_EQ(run.counters.bytesSent, tc.sent.size());
-        EXPECT_EQ(run.counters.objectsRead, tc.read);
-        EXPECT_EQ(run.counters.objectsWritten, tc.written);
-        EXPECT_EQ(run.counters.noiseReceived, tc.noise);
+        EXPECT_EQ(tc.cell < 0 ? tc.after : memory[tc.cell], tc.after);
+        const Counters &n = run.counters;
+        EXPECT_EQ(std::tuple(n.bytesSent, n.objectsRead, n.objectsWritten, n.noiseReceived),
+                  std::tuple(tc.sent.size(), tc.read, tc.written, tc.noise));
         EXPECT_EQ(run.memoryWrites, int(tc.written));
-        EXPECT_EQ(model.state(), tc.end);
-        EXPECT_EQ(run.hungUpAt, tc.hungUpAt);
+        EXPECT_EQ(std::pair(model.state(), run.hungUpAt), std::pair(tc.end, tc.hungUpAt));
     }
 }
 
@@ -188,89 +182,56 @@ TEST(DeviceModel, ReportsAddressesAsSentAndCommandsGivenUp) {
     EXPECT_EQ(run.counters.commandsGivenUp, 1u);  // the write's value never came
 }
 
-// Connected at 0 and left idle for `until` microseconds, with noise of probability `p`.
-Trace idle(double p, std::uint64_t seed, long long until, Memory memory = {},
-           std::vector<Event> events = {C(0)}) {
-    DeviceConfig config = paced(true);
-    config.noiseProbability = p;
-    config.noiseSeed = seed;
-    DeviceModel model(memory, config);
-    return drive(model, events, until);
+// Left idle for `until` microseconds after connecting at 0, with noise of probability `p`.
+std::vector<int> idleBytes(double p, std::uint64_t seed, long long until) {
+    Memory memory{};
+    DeviceModel model(memory, paced(true, nullptr, p, seed));
+    std::vector<int> all;
+    for (const Tx &tx : drive(model, {C(0)}, until).sent) all.push_back(tx.byte);
+    return all;
 }
 
-TEST(DeviceModel, NoiseIsNeverAProtocolByte) {
-    std::set<int> produced;  // every value the mapping can give, and nothing else
+// Noise is never a protocol byte; its rate follows the probability and the seed alone
+// decides it; the seeded memory holds 172 and 202 as data, and most other values.
+TEST(DeviceModel, NoiseAndSeededMemory) {
+    std::set<int> produced;
     for (std::uint64_t v = 0; v < 254; ++v) produced.insert(noiseByteFrom(v << 32));
     EXPECT_EQ(produced.size(), 254u);
     EXPECT_EQ(produced.count(R) + produced.count(A), 0u);
-
-    // With certain noise every byte is preceded by one; the exchange still goes through.
-    Memory memory{};
-    memory[5] = 0x42;
-    const Trace run = idle(1.0, 3, 100'000'000, memory, {C(0), H(0, 0x55), H(0, 0x00), H(0, 0x05)});
-    ASSERT_GT(run.sent.size(), 2000u);
-    std::vector<int> clean;
-    for (std::size_t i = 0; i + 1 < run.sent.size(); i += 2) {
-        EXPECT_TRUE(run.sent[i].byte != R && run.sent[i].byte != A) << run.sent[i];
-        clean.push_back(run.sent[i + 1].byte);
-    }
-    std::vector<int> expected(clean.size(), R);
-    std::copy_n(std::vector<int>{R, R, A, A, 0x42}.begin(), 5, expected.begin());
-    EXPECT_EQ(clean, expected);
-    EXPECT_EQ(run.counters.noiseSent, run.sent.size() / 2);
-    EXPECT_EQ(run.counters.objectsRead, 1u);
-
-    // The rate follows the probability, and the seed alone decides the stream.
-    auto bytes = [](const Trace &t) {
-        std::vector<int> all;
-        for (const Tx &tx : t.sent) all.push_back(tx.byte);
-        return all;
-    };
-    const auto a = bytes(idle(0.25, 11, 200'000'000));
+    const auto a = idleBytes(0.25, 11, 200'000'000);
     const long ready = std::count(a.begin(), a.end(), R), noise = long(a.size()) - ready;
     EXPECT_EQ(ready, 2 * 2001);
     EXPECT_GT(noise, ready * 20 / 100);
     EXPECT_LT(noise, ready * 30 / 100);
-    EXPECT_EQ(a, bytes(idle(0.25, 11, 200'000'000)));
-    EXPECT_NE(a, bytes(idle(0.25, 12, 200'000'000)));
-    EXPECT_EQ(bytes(idle(0.0, 11, 200'000'000)), std::vector<int>(2 * 2001, R));
-}
-
-TEST(DeviceModel, SeededMemoryHoldsProtocolValuesAsData) {
-    for (std::uint64_t seed : {0ULL, 1ULL, 42ULL, 0xFFFFFFFFFFFFFFFFULL}) {
+    EXPECT_EQ(a, idleBytes(0.25, 11, 200'000'000));
+    EXPECT_NE(a, idleBytes(0.25, 12, 200'000'000));
+    EXPECT_EQ(idleBytes(0.0, 11, 200'000'000), std::vector<int>(2 * 2001, R));
+    for (std::uint64_t seed : {0ULL, 42ULL, ~0ULL}) {
         const Memory m = seededMemory(seed);
-        EXPECT_NE(std::find(m.begin() + 1, m.begin() + 8176, R), m.begin() + 8176) << seed;
-        EXPECT_NE(std::find(m.begin() + 1, m.begin() + 8176, A), m.begin() + 8176) << seed;
+        EXPECT_EQ(std::count(m.begin() + 1, m.begin() + 8176, R) > 0, true) << seed;
+        EXPECT_EQ(std::count(m.begin() + 1, m.begin() + 8176, A) > 0, true) << seed;
         EXPECT_GE(std::set<int>(m.begin(), m.end()).size(), 250u) << seed;
     }
-    EXPECT_EQ(seededMemory(42), seededMemory(42));
     EXPECT_NE(seededMemory(42), seededMemory(43));
 }
 
-// The pacing the simulator keeps by default, the settings the device tests rely on, and
-// command lines it must refuse rather than run with a wrong setting.
+// The pacing the simulator keeps by default, and command lines it must refuse rather
+// than run with a wrong setting.
 TEST(DeviceSimOptions, DefaultsSettingsAndRefusals) {
     const DeviceConfig c = deviceConfig(parseOptions({}).options);
-    EXPECT_EQ(c.byteTime, Micros(8333));  // 10 bits at 1200 baud
-    EXPECT_EQ(c.idleWindow, Micros(100'000));
-    EXPECT_EQ(c.timeout, Micros(500'000));
-    const ParseResult r = parseOptions({"--fast", "--idle-ms=250", "--noise", "0.25", "--noise-seed",
-                                        "9", "--wrong-first-byte", "255", "--silent-after", "0",
-                                        "--hangup-after", "12", "--open-delay-ms", "3",
-                                        "--pause-after", "5", "--pause-ms", "250"});
+    EXPECT_EQ(std::tuple(c.byteTime, c.idleWindow, c.timeout),
+              std::tuple(Micros(8333), Micros(100'000), Micros(500'000)));  // 1200 baud
+    const ParseResult r = parseOptions({"--fast", "--idle-ms=250", "--noise", "0.25",
+                                        "--wrong-first-byte", "255", "--silent-after", "0"});
     ASSERT_EQ(r.error, "");
     const DeviceConfig s = deviceConfig(r.options);
-    EXPECT_EQ(std::tuple(s.byteTime, s.idleWindow, s.openDelay, s.noiseProbability, s.noiseSeed),
-              std::tuple(Micros(0), Micros(250'000), Micros(3000), 0.25, std::uint64_t(9)));
-    EXPECT_EQ(s.wrongFirstByte, std::optional<std::uint8_t>(255));
-    EXPECT_EQ(s.silentAfter, std::optional<std::uint64_t>(0));
-    EXPECT_EQ(s.hangupAfter, std::optional<std::uint64_t>(12));
-    EXPECT_EQ(std::pair(s.pauseAfter, s.pauseLength),
-              std::pair(std::optional<std::uint64_t>(5), Micros(250'000)));
+    EXPECT_EQ(std::tuple(s.byteTime, s.idleWindow, s.noiseProbability, s.wrongFirstByte,
+                         s.silentAfter),
+              std::tuple(Micros(0), Micros(250'000), 0.25, std::optional<std::uint8_t>(255),
+                         std::optional<std::uint64_t>(0)));
     const std::vector<std::vector<std::string>> refused = {
-        {"--noise", "1.5"}, {"--noise", "-0.1"}, {"--noise", "nan"}, {"--wrong-first-byte", "256"},
-        {"--baud", "0"}, {"--idle-ms", "0"}, {"--seed"}, {"--seed", "-1"}, {"--seed", "12x"},
-        {"--fast=1"}, {"--bogus", "1"}, {"stray"}, {"--link", ""}};
+        {"--noise", "1.5"}, {"--noise", "nan"}, {"--wrong-first-byte", "256"}, {"--baud", "0"},
+        {"--idle-ms", "0"}, {"--seed", "12x"}, {"--fast=1"}, {"--bogus", "1"}, {"stray"}};
     for (const auto &args : refused) EXPECT_FALSE(parseOptions(args).error.empty()) << args[0];
 }
 
