@@ -37,6 +37,12 @@ TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
     EXPECT_EQ(list(), (QStringList{"5", "8175", "12"}));
     EXPECT_EQ(dialogs.lastRequest.filter, "All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf");
     EXPECT_EQ(dialogs.lastRequest.filterIndex, 2);  // object number files are offered first
+    // A read from the list shows its first and last entries as its range.
+    connectPort();
+    ui().Check4->setChecked(true);
+    ui().Option2[1]->setChecked(true);
+    EXPECT_EQ(ui().Text1->text() + "-" + ui().Text2->text(), "5-12");
+    ui().Option2[2]->setChecked(true);
     // A second file replaces the first, duplicates and all: a large one, in many chunks and
     // batches, with nothing lost or repeated at their seams.
     QByteArray numbers = "2.5,";
