@@ -35,9 +35,7 @@ while IFS='|' read -r name uid sudo missing status commands said; do
         failures=$((failures + 1))
     fi
 done <<'ROWS'
-all there, user with sudo|1000|yes||0||
 all there, user without sudo|1000|no||0||
-all there, root|0|no||0||
 one missing, root|0|no|qt6-serialport-dev|0|apt-get update -qq;apt-get install -y -qq --no-install-recommends qt6-serialport-dev|Installing: qt6-serialport-dev
 two missing, user with sudo|1000|yes|cmake xvfb|0|sudo apt-get update -qq;sudo apt-get install -y -qq --no-install-recommends cmake xvfb|Installing with sudo
 one missing, user without sudo|1000|no|xvfb|1||apt-get install --no-install-recommends xvfb

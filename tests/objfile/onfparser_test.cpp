@@ -33,27 +33,19 @@ struct Case {
 std::vector<Case> smallFiles() {
     return {
         {"usual lines", "5\r\nabc\r\n0\r\n8175\r\n8176\r\n12\r\n", {"5", "8175", "12"}},
-        {"commas", "3,4,5\r\n", {"3", "4", "5"}},
         {"commas and lines", "1,2\r\n3\r\n,4,,\r\n5", {"1", "2", "3", "4", "5"}},
         {"empty file", "", {}},
         {"only line ends", "\r\n\r\n\n\r,,", {}},
         {"negative and blank lines", "-3\r\n\r\n \t \r\n7\r\n-0.5\r\n", {"7"}},
-        {"fraction", "2.5\r\n", {"2.5"}},
         {"value text", "007\r\n2.50\r\n+3\r\n1E3\r\n.5\r\n1.\r\n", {"7", "2.5", "3", "1000", "0.5", "1"}},
         {"range edges", "0\r\n-0\r\n0.0001\r\n1\r\n8175.75\r\n8176\r\n8176.0\r\n8.176e3\r\n1E-400\r\n1E999\r\n",
          {"0.0001", "1", "8175.75"}},
-        {"duplicates", "9\r\n4\r\n9\r\n9\r\n", {"9", "4", "9", "9"}},
-        {"last line without line end", "1\r\n2", {"1", "2"}},
-        {"line feeds only", "1\n2\n\n3\n", {"1", "2", "3"}},
-        {"lone carriage returns", "1\r2\r\r3", {"1", "2", "3"}},
         {"mixed line ends", "1\r\n2\n3\r4\n\r5", {"1", "2", "3", "4", "5"}},
         {"blanks around items", " \t5 \t,\t6  \r\n  7\r\n8\t", {"5", "6", "7", "8"}},
         {"not numbers", "1e\r\n.\r\n-\r\n+\r\n1.2.3\r\n12abc\r\n0x10\r\n1 2\r\n1e 3\r\nabc\r\n", {}},
-        {"thousands comma splits", "1,000\r\n", {"1"}},
         {"decimal comma splits", "2,5\r\n", {"2", "5"}},
         {"other blanks are text", "\v5\r\n5\f\r\n\xA0" "5\r\n", {}},
         {"8-bit text", "\xFF\xFE" "5\r\n\xE9\r\n5\xB2\r\n", {}},
-        {"quoted", "\"7\"\r\n", {"7"}},
         {"quoted keeps its text", "\" 8\"\r\n\"007\"\r\n\"2.50 \"\r\n", {" 8", "007", "2.50 "}},
         {"quoted out of range", "\"8176\"\r\n\"0\"\r\n\"abc\"\r\n\"\"\r\n", {}},
         {"quoted with blanks outside", "  \"9\"  \r\n", {"9"}},
@@ -128,20 +120,19 @@ TEST(OnfParser, ItemSizeLimit) {
     for (const Case &c : rows) expectSameInAnyChunks(c, limit);
 }
 
+// Linear work takes well under a second even unoptimised; anything quadratic takes hours.
 TEST(OnfParser, LongItems) {
-    constexpr size_t limit = size_t(OnfParser::defaultMaxItemBytes);
-    const std::vector<Case> rows = {
-        {"item of the largest size", std::string(limit - 1, '0') + "5\r\n3", {"5", "3"}},
-        {"item one byte too long", std::string(limit, '0') + "5\r\n3", {"3"}},
-        {"long blank run after a number", "5" + std::string(limit + 10, ' ') + "\r\n6", {"5", "6"}},
-    };
+    const std::string zeros(size_t(OnfParser::defaultMaxItemBytes) - 1, '0');
+    const std::string blanks(zeros.size() + 10, ' ');
+    const std::vector<Case> rows = {{"largest item", zeros + "5\r\n3", {"5", "3"}},
+                                    {"one byte too long", zeros + "05\r\n3", {"3"}},
+                                    {"long blank run", "5" + blanks + "\r\n6", {"5", "6"}}};
+    const auto start = std::chrono::steady_clock::now();
     for (const Case &row : rows) {
-        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(parseObjectNumbers(view(row.file)), row.entries) << row.name;
         EXPECT_EQ(parseInChunks(row.file, 4093), row.entries) << row.name << " in chunks";
-        // Linear work takes well under a second even unoptimised; anything quadratic takes hours.
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << row.name;
     }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 }  // namespace

@@ -1,46 +1,25 @@
 #include "ports/fakeportenumerator.h"
 #include "ports/portdescription.h"
 #include "ports/portsdialog.h"
-#include "ports/portsfixture.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QTableWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace orvel::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-QStringList tableRows(const QTableWidget &table) {
-    QStringList rows;
-    for (int r = 0; r < table.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < table.columnCount(); ++c) cells.append(table.item(r, c)->text());
-        rows.append(cells.join('|'));
-    }
-    return rows;
-}
-
 // Adapters plugged in and out while the window is open; COM 1 stays on the FTDI adapter
 // it was given, shown as absent while it is out.
 TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
-    const QString ftdiRow = QStringLiteral(
-        "/dev/ttyUSB0|/dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0|FT232R USB UART|FTDI|"
-        "A10K|0403:6001");
-    const QString acmRow = QStringLiteral("/dev/ttyACM0||USB serial|Orvel||2341:0043");
-    const QString ftdiAbsent =
-        QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0 (absent)");
-    const struct {
-        QList<PortInfo> present;
-        QStringList rows;
-        QString com1;
-    } steps[] = {
+    const QString ftdiRow =
+        "/dev/ttyUSB0|" + kFtdi.byIdPath + "|FT232R USB UART|FTDI|A10K|0403:6001";
+    const QString acmRow = "/dev/ttyACM0||USB serial|Orvel||2341:0043";
+    const QString ftdiAbsent = kFtdi.byIdPath + " (absent)";
+    const std::tuple<QList<PortInfo>, QStringList, QString> steps[] = {
         {{}, {}, ftdiAbsent},
-        {{kAcm}, {acmRow}, ftdiAbsent},
         {{kAcm, kFtdi}, {acmRow, ftdiRow}, portLabel(kFtdi)},
-        {{kFtdi}, {ftdiRow}, portLabel(kFtdi)},
         {{kAcm}, {acmRow}, ftdiAbsent},
     };
     FakePortEnumerator ports;
@@ -49,14 +28,22 @@ TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
     PortsDialog dialog(ports, assignments, nullptr, 10ms);
     const auto *table = dialog.findChild<QTableWidget *>("ports");
     const auto *com1 = dialog.findChild<QComboBox *>("com1");
-    ASSERT_TRUE(table && com1);
-    for (const auto &step : steps) {
-        ports.present = step.present;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return tableRows(*table) == step.rows; }, 2000))
-            << tableRows(*table).join('\n').toStdString();
-        EXPECT_EQ(com1->currentText(), step.com1);
+    auto rows = [&] {
+        QStringList texts;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < table->columnCount(); ++c) cells.append(table->item(r, c)->text());
+            texts.append(cells.join('|'));
+        }
+        return texts;
+    };
+    for (const auto &[present, expectedRows, com1Text] : steps) {
+        ports.present = present;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == expectedRows; }, 2000))
+            << rows().join('\n').toStdString();
+        EXPECT_EQ(com1->currentText(), com1Text);
         // The default, each port present, and the absent choice.
-        EXPECT_EQ(com1->count(), 1 + step.present.size() + (step.com1 == ftdiAbsent));
+        EXPECT_EQ(com1->count(), 1 + present.size() + (com1Text == ftdiAbsent));
     }
 }
 
@@ -72,13 +59,11 @@ TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
         PortsDialog dialog(ports, assignments);
         auto *com2 = dialog.findChild<QComboBox *>("com2");
         auto *com3 = dialog.findChild<QComboBox *>("com3");
-        const auto *wins = dialog.findChild<QLabel *>("com4Override");
-        ASSERT_TRUE(com2 && com3 && wins);
-        EXPECT_EQ(wins->text(), "ORVEL_COM4 is set to /dev/ttyUSB9 and wins over this choice.");
+        EXPECT_EQ(dialog.findChild<QLabel *>("com4Override")->text(),
+                  "ORVEL_COM4 is set to /dev/ttyUSB9 and wins over this choice.");
         EXPECT_EQ(dialog.findChild<QLabel *>("com1Override"), nullptr);
         EXPECT_EQ(com2->currentText(), portLabel(kAcm));
         EXPECT_EQ(com3->currentText(), "Default (/dev/ttyS2)");
-
         com2->setCurrentIndex(0);
         com3->setCurrentIndex(com3->findData(kFtdi.byIdPath));
         ok ? dialog.accept() : dialog.reject();
