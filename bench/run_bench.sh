@@ -19,7 +19,7 @@ PLOT_DIR=${PLOT_DIR:-$HERE}
 source "$HERE/bench_lib.sh"
 PROCESSREPLY=$B/bench_processreply
 PLOT=$B/bench_latency_plot
-require_tools "$SIM" "$DRIVER" "$BARE" "$QTRESP" "$LATENCY" "$PROCESSREPLY" "$PLOT"
+require_tools "$SIM" "$DRIVER" "$BARE" "$QTRESP" "$LATENCY" "$PROCESSREPLY" "$PLOT" "$B/orvel"
 
 echo "Running: RUNS=$RUNS, build $B" >&2
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)

@@ -10,7 +10,7 @@
 #                     the bare responder; fails above the goal. Not part of the test suite.
 
 BENCH_BUILD   ?= build-bench
-BENCH_TARGETS := orvel-device-sim bench_program_driver bench_bare_responder bench_qt_responder \
+BENCH_TARGETS := orvel orvel-device-sim bench_program_driver bench_bare_responder bench_qt_responder \
                  bench_latency_stats bench_latency_plot bench_processreply
 BENCH_CHECK_TARGETS := orvel-device-sim bench_program_driver bench_bare_responder \
                        bench_latency_stats

@@ -34,7 +34,7 @@ san-configure: deps
 	@if [ "$(FUZZ_PROBE)" != ok ]; then $(FUZZ_SKIP); exit 1; fi
 	@[ -f $(SAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(SAN_BUILD) -G $(GENERATOR) \
 	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
 	    -DORVEL_SANITIZE=ON -DORVEL_FUZZ=ON -DORVEL_BENCH=OFF
 
 test-sanitize: san-configure
