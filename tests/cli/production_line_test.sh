@@ -6,42 +6,32 @@
 #   production_line_test.sh BUILD_DIR README
 set -euo pipefail
 build=$(cd "$1" && pwd)
-readme=$2
 work=$(mktemp -d)
 sim_pid= script_pid=
-cleanup() {
-    [ -z "$sim_pid" ] || kill -TERM "$sim_pid" 2>/dev/null || true
-    [ -z "$script_pid" ] || kill -TERM "$script_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill -TERM $sim_pid $script_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-sed -n '/<!-- production-line-script -->/,/<!-- end production-line-script -->/p' "$readme" |
+sed -n '/<!-- production-line-script -->/,/<!-- end production-line-script -->/p' "$2" |
     sed '/^```/d; /^<!--/d' >"$work/line.sh"
-grep -q 'orvel' "$work/line.sh" || fail "no script between the markers in $readme"
+grep -q 'orvel' "$work/line.sh" || fail "no script between the markers in $2"
 
 export ORVEL=$build/orvel PORT=$work/com REFERENCE=$work/reference.csv
 export XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config
 start_sim() {  # MEMORY [OPTION...]
-    local memory=$1
-    shift
-    "$build/orvel-device-sim" --fast --link "$PORT" --memory "$memory" "$@" >"$work/sim.out" \
-        2>>"$work/sim.err" &
+    "$build/orvel-device-sim" --fast --link "$PORT" --memory "$@" >"$work/sim.out" &
     sim_pid=$!
     for _ in $(seq 500); do [ -s "$work/sim.out" ] && return; sleep 0.01; done
-    fail "the simulator did not start: $(cat "$work/sim.err")"
+    fail "the simulator did not start"
 }
 stop_sim() {
     kill -TERM "$sim_pid" 2>/dev/null || true  # a unit that hung up has ended
     wait "$sim_pid" || true
     sim_pid=
 }
-wait_for() {  # CONDITION...: up to 60 s
-    for _ in $(seq 600); do "$@" && return; sleep 0.1; done
-    fail "timed out waiting for: $*"
+wait_for_lines() {  # N: up to 60 s
+    for _ in $(seq 600); do [ "$(wc -l <"$work/out")" -ge "$1" ] && return; sleep 0.1; done
+    fail "timed out waiting for line $1 of the script"
 }
-lines_out() { [ "$(wc -l <"$work/out")" -ge "$1" ]; }
 poke() { printf "$2" | dd of="$1" bs=1 seek="$3" conv=notrunc status=none; }  # FILE BYTE CELL
 
 mkfifo "$work/in"
@@ -49,37 +39,30 @@ start_sim "$work/reference.bin" --seed 1
 bash "$work/line.sh" <"$work/in" >"$work/out" 2>"$work/err" &
 script_pid=$!
 exec 3>"$work/in"
-
 echo >&3  # the reference unit is connected
-wait_for test -e "$REFERENCE"
+for _ in $(seq 600); do [ -e "$REFERENCE" ] && break; sleep 0.1; done
 sleep 0.5  # orvel lets go of the port
 stop_sim
 
 # A unit like the reference but for three objects and a setting of its own.
 cp "$work/reference.bin" "$work/a.bin"
-poke "$work/a.bin" '\x01' 1
-poke "$work/a.bin" '\x00' 4000
-poke "$work/a.bin" '\xAC' 8175
-poke "$work/a.bin" '\x05' 8180
+for poked in '\x01 1' '\x00 4000' '\xAC 8175' '\x05 8180'; do poke "$work/a.bin" $poked; done
 cp "$work/a.bin" "$work/a-before.bin"
 start_sim "$work/a.bin"
 echo unit-a >&3
-wait_for lines_out 1
+wait_for_lines 1
 stop_sim
-cmp -n 8176 "$work/a.bin" "$work/reference.bin" || fail "unit-a does not hold the reference's objects"
+cmp -n 8176 "$work/a.bin" "$work/reference.bin" || fail "unit-a lacks the reference's objects"
 cmp -i 8176 "$work/a.bin" "$work/a-before.bin" || fail "unit-a's settings were changed"
 
 start_sim "$work/b.bin" --seed 2 --hangup-after 300
 echo unit-b >&3
-wait_for lines_out 2
+wait_for_lines 2
 stop_sim
 
 exec 3>&-  # end of the shift
 wait "$script_pid" || fail "the script ended with $?: $(cat "$work/err")"
 script_pid=
-expected=$'unit-a: pass\nunit-b: FAIL'
-[ "$(cat "$work/out")" = "$expected" ] || fail "the script said:
-$(cat "$work/out")
-and on standard error:
-$(cat "$work/err")"
+[ "$(cat "$work/out")" = $'unit-a: pass\nunit-b: FAIL' ] ||
+    fail "the script said: $(cat "$work/out"); on standard error: $(cat "$work/err")"
 echo "production line: $(tr '\n' ';' <"$work/out")"

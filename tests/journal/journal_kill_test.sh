@@ -19,8 +19,7 @@ sleep 0.5
 xd_type_into "$XD_TEXT2" 8175
 xd_click "$XD_READ"
 for _ in $(seq 100); do  # some tens of objects read
-    bytes=$(grep -c '^tx' "$work/sim.log" 2>/dev/null || true)
-    [ "${bytes:-0}" -gt 500 ] && break
+    [ "$(grep -c '^tx' "$work/sim.log" 2>/dev/null || true)" -gt 500 ] && break
     sleep 0.1
 done
 kill -KILL "$XD_APP_PID"
@@ -37,10 +36,8 @@ awk '$1 == "rx" && step == 0 && $2 == 85 { step = 1; next }
     "$work/sim.log" >"$work/sent"
 cat "$XDG_STATE_HOME"/orvel-programator/journal/journal-*.csv |
     awk -F, '$(NF-2) == "read" { print $(NF-1), $NF }' >"$work/journaled"
-
 sent=$(wc -l <"$work/sent")
-journaled=$(wc -l <"$work/journaled")
-echo "values sent by the simulator: $sent, journaled: $journaled"
+echo "values sent by the simulator: $sent, journaled: $(wc -l <"$work/journaled")"
 if [ "$sent" -lt 50 ] || [ "$(tail -n 1 "$work/sent" | cut -d' ' -f1)" = 8175 ]; then
     echo "the program was not killed part-way through the read" >&2
     exit 1

@@ -1,4 +1,5 @@
 #include "table/tablefile.h"
+#include "table/tablestore.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,13 @@ QByteArray withLine(int n, const QByteArray &text, int replaced = 1) {
     return lines.join();
 }
 
-struct Rejected {
-    QByteArray file;
-    qsizetype line;
-    const char *reason;
-    qsizetype rejectedLines = 1;
-};
-
 TEST(TableFile, RejectsEveryFaultNamingItsLine) {
-    const Rejected cases[] = {
+    const struct {
+        QByteArray file;
+        qsizetype line;
+        const char *reason;
+        qsizetype rejectedLines = 1;
+    } cases[] = {
         {"", 1, "the file is empty"},
         {withLine(1, "# Orvel table\n"), 1, "the first line must be '# Orvel device table'"},
         {"\xEF\xBB\xBF" + kGood, 1, "byte order mark"},
@@ -75,7 +74,7 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         {withLine(6, "1,0\r2,1\n", 2), 6, "holds a CR"},
         {kGood.chopped(1), 8, "no line end"},
     };
-    for (const Rejected &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
         const ParseResult result = parseTable(c.file);
         EXPECT_FALSE(result.table);
@@ -98,6 +97,10 @@ TEST(TableFile, NamesEveryRejectedLineAndListsTheFirstHundred) {
     const ParseResult many = parseTable(kGood + QByteArray("x\n").repeated(1000));
     EXPECT_EQ(many.rejected.size(), size_t(kMaxListedRejections));
     EXPECT_EQ(many.rejectedLines, 1000);
+    // The window and the command say the first ten.
+    const QStringList said = firstRejections({{}, {}, many.rejected, many.rejectedLines});
+    EXPECT_EQ(said.size(), 10);
+    EXPECT_EQ(said.last(), "line 18: expected object,value");
 }
 
 TEST(TableFile, WritesATableThatReadsBackTheSame) {
