@@ -17,7 +17,8 @@ deps:
 	@mk/deps.sh $(DEPS)
 
 configure: deps
-	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BENCH=OFF
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DORVEL_BENCH=OFF
 
 build: configure
 	cmake --build $(BUILD)
