@@ -1,5 +1,5 @@
 # The commands a newcomer needs. `make test` installs what is missing, builds from
-# scratch in build/ and runs every test.
+# scratch (build/ and build-san/) and runs every test.
 BUILD      ?= build
 GENERATOR  ?= Ninja
 # Debian 12 packages the project needs to build, test and run (real package names: a
@@ -18,13 +18,16 @@ deps:
 
 configure: deps
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DORVEL_BENCH=OFF
+	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DORVEL_BENCH=OFF \
+	    -DORVEL_UNIT_TESTS=OFF
 
 build: configure
 	cmake --build $(BUILD)
 
-# The suite, then the same suite under AddressSanitizer and UBSan, then every fuzz
-# target for a minute.
+# build/ holds the programs as shipped: the tests that drive them from outside run there
+# (the window under Xvfb, the production-line script, a killed window's journal, the
+# package). Then every test under AddressSanitizer and UBSan in build-san/, and each fuzz
+# target of that build for 30 seconds.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 	$(MAKE) --no-print-directory test-sanitize
