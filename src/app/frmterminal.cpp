@@ -158,8 +158,11 @@ void FrmTerminal::showPortTips() {
 }
 
 void FrmTerminal::showLink() {
+    // Kept for the journal's lines: the port's name is read from the settings, too slow
+    // to read again for every value.
+    m_portLabel = portLabel();
     m_status->showPort(m_comm->PortOpen()
-                           ? QStringLiteral("%1, connected").arg(portLabel())
+                           ? QStringLiteral("%1, connected").arg(m_portLabel)
                            : QStringLiteral("Not connected (COM %1 is %2)")
                                  .arg(m_comm->CommPort())
                                  .arg(devicePathForPort(m_comm->CommPort())));
@@ -208,10 +211,10 @@ void FrmTerminal::recordValue(const QString &operation, int cell, int value, boo
         (objects::isObject(cell) ? m_valuesRead.objects : m_valuesRead.settings)[cell] =
             quint8(value);
         m_valuesRead.readAt = now;
-        m_valuesRead.port = portLabel();
+        m_valuesRead.port = m_portLabel;
     }
     if (!m_journal) m_journal = std::make_unique<Journal>();
-    m_journal->append(now, portLabel(), operation, cell, value);
+    m_journal->append(now, m_portLabel, operation, cell, value);
     if (const std::optional<QString> error = m_journal->takeError())
         m_status->showProblem(QStringLiteral("The journal cannot be written: %1").arg(*error));
 }
@@ -325,7 +328,7 @@ bool FrmTerminal::deviceMovedOn() const { return m_comm->moreWaiting(); }
 void FrmTerminal::valueRead(int cell, quint8 value) {
     recordValue(m_state.WriteInProgress ? QStringLiteral("read-back") : QStringLiteral("read"),
                 cell, value);
-    m_status->objectDone(QString::number(cell));
+    m_status->objectDone(cell);
 }
 
 void FrmTerminal::valueWritten(int cell, quint8 value) {

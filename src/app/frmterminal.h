@@ -134,6 +134,7 @@ private:
     std::unique_ptr<ObjectListLoader> m_objectListLoader;
     std::unique_ptr<TableOperations> m_tableOperations;
     std::unique_ptr<Journal> m_journal;  // opened at the first value
+    QString m_portLabel;                 // portLabel() as the link last changed
     Table m_valuesRead;
     DeviceSession *m_session = nullptr;
     bool m_frame2WasEnabled = false;

@@ -28,17 +28,17 @@ void StatusLine::startTransfer(const QString &operation, qint64 total) {
     m_sinceShown.start();
 }
 
-void StatusLine::objectDone(const QString &object) {
+void StatusLine::objectDone(int object) {
     if (!m_running) return;
     m_progress.objectDone(TransferProgress::Clock::now());
     if (m_sinceShown.elapsed() >= kShowEveryMs || m_progress.done() == m_progress.total())
         showProgress(object);
 }
 
-void StatusLine::showProgress(const QString &object) {
+void StatusLine::showProgress(int object) {
     m_sinceShown.restart();
     QString text = QStringLiteral("%1: object %2, %3 of %4, %5 %")
-                       .arg(m_operation, object)
+                       .arg(m_operation, QString::number(object))
                        .arg(m_progress.done())
                        .arg(m_progress.total())
                        .arg(m_progress.percent());

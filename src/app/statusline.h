@@ -20,7 +20,7 @@ public:
     void showPort(const QString &text);
     void startTransfer(const QString &operation, qint64 total);
     // Shown at most every 100 ms while a fast device runs: a person cannot read faster.
-    void objectDone(const QString &object);
+    void objectDone(int object);
     void endTransfer();
     bool transferRunning() const { return m_running; }
     // A lost port or a journal that cannot be written: shown until the next transfer.
@@ -30,7 +30,7 @@ public:
     QString transferText() const;
 
 private:
-    void showProgress(const QString &object);
+    void showProgress(int object);
 
     QLabel *m_port;
     QLabel *m_transfer;

@@ -157,7 +157,7 @@ void TableOperations::onValue(int object, quint8 value, int kind) {
                            false);
         m_form.recordValue(QStringLiteral("restore-verify"), object, value);
     }
-    m_form.statusLine().objectDone(QString::number(object));
+    m_form.statusLine().objectDone(object);
 }
 
 void TableOperations::finished(const JobSummary &summary) {
