@@ -16,8 +16,6 @@ namespace {
 
 using namespace orvel::fuzz;
 
-void check(bool ok) { if (!ok) __builtin_trap(); }
-
 bool isSeparator(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
 // Items (text, quoted) are cut at commas, CR and LF outside quotes; a plain item is
