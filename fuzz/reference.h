@@ -14,6 +14,10 @@
 
 namespace orvel::fuzz {
 
+inline void check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
 // Any UTF-16 unit outside ASCII becomes this byte, which no pattern below accepts.
 constexpr char kForeign = '\x7f';
 
@@ -40,12 +44,9 @@ inline bool refIsNumeric(const std::string &s) {
     return std::regex_match(s, numeric);
 }
 
-inline double strtodC(const std::string &s, size_t *used = nullptr) {
+inline double strtodC(const std::string &s) {
     static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    char *stop = nullptr;
-    const double v = strtod_l(s.c_str(), &stop, c);
-    if (used) *used = size_t(stop - s.c_str());
-    return v;
+    return strtod_l(s.c_str(), nullptr, c);
 }
 
 // The value of any text: spaces, tabs and line feeds anywhere are ignored; the longest

@@ -7,15 +7,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "reference.h"
 #include "table/tablefile.h"
 
 namespace {
 
 using namespace orvel;
-
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using orvel::fuzz::check;
 
 void checkFile(QByteArrayView file) {
     const ParseResult result = parseTable(file);

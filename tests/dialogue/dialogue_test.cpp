@@ -1,7 +1,5 @@
 // The dialogue through the real window: the Read and Write controls, what the window gives
 // the dialogue and what the dialogue does to it, the terminal widget.
-#include "app/lampimage.h"
-#include "dialogue/terminalbox.h"
 #include "numbers/textrules.h"
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
@@ -32,9 +30,12 @@ QByteArray readOf(int address) {
 }
 
 // At the end Stop is selected in both pairs and their reactions run nested: the object
-// becomes the last one, 4, though the fractional range ended at 3.5.
+// becomes the last one, 4, though the fractional range ended at 3.5. Clear empties the
+// terminal as a transfer starts, not as it ends.
 TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
     ui().ch_1_0->setChecked(true);
+    ui().chClear->setChecked(true);
+    ui().txtTerm->appendReply(u"old");
     state().DeviceMemory[8176] = 7;
     for (int n = 1; n <= 15; ++n) state().DeviceMemory[size_t(8176 + n)] = quint8(n % 8);
     ui().Text3->setText("2.5");
@@ -49,22 +50,21 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
                            ui().Text_R[1]->text(), ui().Text_R[15]->text()}),
               QStringList({"4", "NO", "1", "7"}));
 
+    // A write from a list without an object is refused as a whole: nothing starts.
+    ui().List1->addItems({"0", "8176"});
+    ui().Check4->setChecked(true);
+    ui().Option3[1]->setChecked(true);
+    EXPECT_TRUE(ui().Option3[2]->isChecked() && !state().WriteInProgress);
     // A list-driven read; a delay the combo box lacks is reported and leaves it alone.
     state().DeviceMemory[8176] = 9;
+    ui().List1->clear();
     ui().List1->addItems({"5"});
-    ui().Check4->setChecked(true);
     ui().Option2[1]->setChecked(true);
     reply({R, R, A, A, 3});
     EXPECT_EQ(takeSent(), readOf(5));
-    EXPECT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(terminal(), "3 - 5\r\n");
+    EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(ui().Combo2->currentText(), "NO");
-
-    // A first byte other than ready empties the terminal and opens the port again.
-    emit ui().imgConnected->clicked();
-    emit ui().imgNotConnected->clicked();
-    reply({0x42});
-    EXPECT_EQ(terminal(), "");
-    EXPECT_EQ(port->openCount(), 3);
 }
 
 TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {
@@ -145,40 +145,6 @@ TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
                       std::tuple(0, write ? 2 : 1, write, ++transfers));  // a new transfer
         }
     }
-}
-
-// Stop only makes the last object current; Clear empties the terminal at a start alone.
-TEST_F(DialogueTest, StopAndClear) {
-    ui().chClear->setChecked(true);
-    for (auto *options : {&ui().Option2, &ui().Option3}) {
-        ui().txtTerm->appendReply(u"old");
-        (*options)[1]->setChecked(true);
-        EXPECT_EQ(terminal(), "");
-        ui().txtTerm->appendReply(u"new");
-        (*options)[2]->setChecked(true);
-        EXPECT_EQ(terminal(), "new");
-        ui().txtTerm->clearText();
-    }
-    ui().Text3->setText("5");
-    ui().Text4->setText("50");
-    ui().Option3[1]->setChecked(true);
-    ui().Option3[2]->setChecked(true);
-    EXPECT_EQ(std::tuple(state().CurrentObject, ui().Label5->text(), int(state().TransferPhase),
-                         state().WriteInProgress),
-              std::tuple(50.0, QString("50"), 2, true));
-}
-
-// A write from a list without an object is refused as a whole: nothing starts.
-TEST_F(DialogueTest, WriteRefusesAListWithoutAnObject) {
-    for (const QStringList &list : {QStringList{}, QStringList{"0", "8176"}}) {
-        ui().List1->clear();
-        ui().List1->addItems(list);
-        ui().Check4->setChecked(true);
-        ui().Option3[1]->setChecked(true);
-        EXPECT_TRUE(state().TransferPhase == 0 && !state().WriteInProgress);
-        EXPECT_TRUE(ui().Option3[2]->isChecked());
-    }
-    EXPECT_EQ(dialogs.messages.size(), 2);
 }
 
 TEST_F(DialogueTest, TheWidgetShowsWhatTheTextHolds) {

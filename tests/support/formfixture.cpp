@@ -4,10 +4,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QDeadlineTimer>
 #include <QTest>
 #include <QTimer>
 

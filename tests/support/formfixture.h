@@ -28,7 +28,6 @@ struct FakeDialogs final : Dialogs {
     QList<Icon> icons;
     std::function<void()> whileMessageOpen;  // runs as if during the box's own event loop
     std::optional<QString> fileToChoose;     // nothing: the operator cancels
-    std::function<void()> whileFileOpen;     // runs as if during the file dialog's own loop
     int fileDialogs = 0;
     OpenFileRequest lastRequest;
 
@@ -40,17 +39,13 @@ struct FakeDialogs final : Dialogs {
     std::optional<QString> openFile(QWidget *, const OpenFileRequest &request) override {
         ++fileDialogs;
         lastRequest = request;
-        if (whileFileOpen) whileFileOpen();
         return fileToChoose;
     }
-    std::optional<QString> saveFile(QWidget *, const OpenFileRequest &request) override {
-        ++fileDialogs;
-        lastRequest = request;
-        return fileToChoose;
+    std::optional<QString> saveFile(QWidget *parent, const OpenFileRequest &request) override {
+        return openFile(parent, request);
     }
-    bool question(QWidget *, const QString &text) override {  // answered Yes
-        messages.append(text);
-        icons.append(Icon::None);
+    bool question(QWidget *parent, const QString &text) override {  // answered Yes
+        message(parent, text, Icon::None);
         return true;
     }
 };

@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-// Widget tests need an application object; the platform comes from the environment
-// (offscreen unless a test run asks for a real display).
-// The window keeps a journal in the user's state folder: tests keep theirs in a folder of
-// their own, removed at the end.
+// Offscreen unless a test run asks for a real display. The window keeps a journal in the
+// user's state folder: tests keep theirs in a folder of their own, removed at the end.
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QTemporaryDir state;

@@ -64,7 +64,24 @@ public:
           m_model(m_memory, deviceConfig(choices, timesOut)),
           m_repeat(choices.pick(2)) {}
 
-    std::optional<std::string> play();
+    std::optional<std::string> play() {
+        m_model.connect(0us);
+        for (int events = 3 + int(m_choices.pick(12)); events > 0 && !m_failure; --events) {
+            advanceTo(m_now + pickDelay());
+            act();
+        }
+        // Stop, and a new transfer that must complete, stalls and all.
+        stop(m_readSelected);
+        stop(m_writeSelected);
+        m_choices.pick(2) ? clickWrite() : clickRead();
+        for (int stalls = int(m_choices.pick(3)); stalls > 0; --stalls) {
+            advanceTo(m_now + pickDelay());
+            m_heldUntil = std::max(m_heldUntil, m_now + pickStall());
+        }
+        if (!finish()) fail("the last transfer did not complete");
+        return m_failure;
+    }
+
 
     bool listDriven() const override { return m_listDriven; }
     int listCount() const override { return int(m_list.size()); }
@@ -91,18 +108,6 @@ public:
     void reportFailure(const QString &text) override { fail(text.toStdString()); }
 
 private:
-    void advanceTo(Micros until);
-    void deviceStep();
-    void programStep();
-    void valueKept(std::uint8_t value);
-    void lateAnswer();
-    void act();
-    void chooseObjects();
-    void clickRead();
-    void clickWrite();
-    void started(bool write);
-    void stop(bool &selected);
-    bool finish();
     void fail(const std::string &why) {
         if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
     }
@@ -143,246 +148,224 @@ private:
     Micros m_walkStart{0};
     std::vector<Micros> m_keptAt = std::vector<Micros>(objects::kMemorySize, kLongAgo);
     std::optional<std::string> m_failure;
-};
 
-std::optional<std::string> Run::play() {
-    m_model.connect(0us);
-    for (int events = 3 + int(m_choices.pick(12)); events > 0 && !m_failure; --events) {
-        advanceTo(m_now + pickDelay());
-        act();
-    }
-    // Stop, and a new transfer that must complete, stalls and all.
-    stop(m_readSelected);
-    stop(m_writeSelected);
-    m_choices.pick(2) ? clickWrite() : clickRead();
-    for (int stalls = int(m_choices.pick(3)); stalls > 0; --stalls) {
-        advanceTo(m_now + pickDelay());
-        m_heldUntil = std::max(m_heldUntil, m_now + pickStall());
-    }
-    if (!finish()) fail("the last transfer did not complete");
-    return m_failure;
-}
-
-void Run::advanceTo(Micros until) {
-    while (!m_failure) {
-        const Micros device = m_model.nextWakeup().value_or(kNever);
-        const Micros program = m_queue.empty() ? kNever : std::max(m_now, m_heldUntil);
-        const Micros next = std::min(device, program);
-        if (next > until) break;
-        m_now = next;
-        if (device == next)
-            deviceStep();
-        else
-            programStep();
-    }
-    m_now = std::max(m_now, until);
-}
-
-void Run::deviceStep() {
-    const devicesim::Counters before = m_model.counters();
-    const devicesim::Output out = m_model.advance(m_now);
-    const devicesim::Counters &after = m_model.counters();
-    for (const std::uint8_t byte : out.bytes)
-        m_queue.push_back({byte, after.noiseSent > before.noiseSent});
-    if (after.commandsGivenUp > before.commandsGivenUp) {
-        ++m_tally.givenUp;
-        m_lastGiveUp = m_now;
-        if (m_now - m_lastSend < 2 * m_byteTime) lateAnswer();
-    }
-    for (const devicesim::Addressed &command : out.addressed) {
-        const bool own = command.address == m_commandCell ||
-                         (!command.write && command.address == m_written);
-        if (!objects::isObject(command.address) || (command.write && !m_chosen[command.address]) ||
-            (!own && m_lastLate < m_previousCommand))
-            fail((command.write ? "a write addresses " : "a read addresses ") +
-                 std::to_string(command.address));
-        if (command.write) m_written = command.address;
-    }
-    if (!out.memoryWritten) return;
-    for (size_t cell = 0; cell < m_memory.size(); ++cell) {
-        if (m_memory[cell] != m_start[cell] && (!m_chosen[cell] || m_memory[cell] != m_repeat))
-            fail("cell " + std::to_string(cell) + " was written with " +
-                 std::to_string(m_memory[cell]));
-    }
-    m_start = m_memory;
-}
-
-void Run::programStep() {
-    const Received reply = m_queue.front();
-    m_queue.pop_front();
-    if (reply.noise) m_lastNoise = m_now;
-    const bool valueDue = m_state.ReadStep == 4;
-    auto expected = m_state.DeviceMemory;
-    m_sent.clear();
-    m_dialogue.ProcessReply(reply.byte);
-    if (m_sent.size() > 1) fail("more than one answer to one reply");
-    for (const std::uint8_t byte : m_sent) {
-        const bool command = reply.byte == devicesim::readyByte;  // else an operand
-        if (command ? byte != devicesim::readCommand && byte != devicesim::writeCommand
-                    : reply.byte != devicesim::ackByte)
-            fail("answered " + std::to_string(reply.byte) + " with " + std::to_string(byte));
-        m_model.receive(byte, m_now);
-        m_lastSend = m_now;
-        if (m_now - m_lastGiveUp < 2 * m_byteTime) lateAnswer();
-        if (command) {
-            m_previousCommand = std::exchange(m_command, m_now);
-            m_commandCell = objectCell(m_state.CurrentObject);
+    void advanceTo(Micros until) {
+        while (!m_failure) {
+            const Micros device = m_model.nextWakeup().value_or(kNever);
+            const Micros program = m_queue.empty() ? kNever : std::max(m_now, m_heldUntil);
+            const Micros next = std::min(device, program);
+            if (next > until) break;
+            m_now = next;
+            if (device == next)
+                deviceStep();
+            else
+                programStep();
         }
+        m_now = std::max(m_now, until);
     }
-    if (valueDue && objects::isCell(m_state.CommandAddress))
-        expected[size_t(m_state.CommandAddress)] = reply.byte;
-    if (expected != m_state.DeviceMemory) fail("the memory copy changed where no value came");
-    if (valueDue) valueKept(reply.byte);
-}
 
-// The device gave a command up while an answer of ours was on the line: no protocol
-// without framing can tell whether the answer was taken.
-void Run::lateAnswer() {
-    ++m_tally.lateAnswers;
-    m_lastLate = m_now;
-    if (!m_timesOut) fail("an answer came late to a device that waits for ever");
-}
-
-void Run::valueKept(std::uint8_t value) {
-    const int cell = m_state.CommandAddress;
-    ++m_tally.values;
-    if (!objects::isObject(cell) || m_state.DeviceMemory[size_t(cell)] != value)
-        return fail("a value was kept for cell " + std::to_string(cell));
-    m_keptAt[size_t(cell)] = m_now;
-    if (value == m_memory[size_t(cell)]) return;
-    if (m_lastNoise >= m_command)
-        ++m_tally.noisyValues;
-    else if (m_lastLate < m_previousCommand)
-        fail("object " + std::to_string(cell) + " kept " + std::to_string(value) +
-             ", the device holds " + std::to_string(m_memory[size_t(cell)]));
-}
-
-void Run::act() {
-    const std::uint32_t kind = m_choices.pick(8);
-    if (kind < 3) {
-        m_heldUntil = std::max(m_heldUntil, m_now + pickStall() + Micros(m_choices.pick(10'000)));
-    } else if (kind == 3 || kind == 7) {
-        if (kind == 7) stop(m_readSelected);
-        clickRead();
-    } else if (kind == 4) {
-        clickWrite();
-    } else {
-        stop(kind == 5 ? m_readSelected : m_writeSelected);
+    void deviceStep() {
+        const devicesim::Counters before = m_model.counters();
+        const devicesim::Output out = m_model.advance(m_now);
+        const devicesim::Counters &after = m_model.counters();
+        for (const std::uint8_t byte : out.bytes)
+            m_queue.push_back({byte, after.noiseSent > before.noiseSent});
+        if (after.commandsGivenUp > before.commandsGivenUp) {
+            ++m_tally.givenUp;
+            m_lastGiveUp = m_now;
+            if (m_now - m_lastSend < 2 * m_byteTime) lateAnswer();
+        }
+        for (const devicesim::Addressed &command : out.addressed) {
+            const bool own = command.address == m_commandCell ||
+                             (!command.write && command.address == m_written);
+            if (!objects::isObject(command.address) ||
+                (command.write && !m_chosen[command.address]) ||
+                (!own && m_lastLate < m_previousCommand))
+                fail((command.write ? "a write addresses " : "a read addresses ") +
+                     std::to_string(command.address));
+            if (command.write) m_written = command.address;
+        }
+        if (!out.memoryWritten) return;
+        for (size_t cell = 0; cell < m_memory.size(); ++cell) {
+            if (m_memory[cell] != m_start[cell] && (!m_chosen[cell] || m_memory[cell] != m_repeat))
+                fail("cell " + std::to_string(cell) + " was written with " +
+                     std::to_string(m_memory[cell]));
+        }
+        m_start = m_memory;
     }
-}
 
-void Run::chooseObjects() {
-    auto text = [&] { return QString::fromLatin1(kTexts[m_choices.pick(std::size(kTexts))]); };
-    m_listDriven = m_choices.pick(2);
-    m_list.clear();
-    for (int n = int(m_choices.pick(6)); n > 0; --n)
-        m_list.append(m_choices.pick(4) == 0 && !m_list.isEmpty() ? m_list.first() : text());
-    // Short ranges: a start and an end a few objects on.
-    for (int start : {0, 2}) {
-        m_fields[start] = corrected(text());
-        const double length = kRangeLengths[m_choices.pick(std::size(kRangeLengths))];
-        m_fields[start + 1] = corrected(numberText(valueOf(m_fields[start]) + length));
+    void programStep() {
+        const Received reply = m_queue.front();
+        m_queue.pop_front();
+        if (reply.noise) m_lastNoise = m_now;
+        const bool valueDue = m_state.ReadStep == 4;
+        auto expected = m_state.DeviceMemory;
+        m_sent.clear();
+        m_dialogue.ProcessReply(reply.byte);
+        if (m_sent.size() > 1) fail("more than one answer to one reply");
+        for (const std::uint8_t byte : m_sent) {
+            const bool command = reply.byte == devicesim::readyByte;  // else an operand
+            if (command ? byte != devicesim::readCommand && byte != devicesim::writeCommand
+                        : reply.byte != devicesim::ackByte)
+                fail("answered " + std::to_string(reply.byte) + " with " + std::to_string(byte));
+            m_model.receive(byte, m_now);
+            m_lastSend = m_now;
+            if (m_now - m_lastGiveUp < 2 * m_byteTime) lateAnswer();
+            if (command) {
+                m_previousCommand = std::exchange(m_command, m_now);
+                m_commandCell = objectCell(m_state.CurrentObject);
+            }
+        }
+        if (valueDue && objects::isCell(m_state.CommandAddress))
+            expected[size_t(m_state.CommandAddress)] = reply.byte;
+        if (expected != m_state.DeviceMemory) fail("the memory copy changed where no value came");
+        if (valueDue) valueKept(reply.byte);
     }
-}
 
-// The Read and Write clicks as the transfer controls make them, in short: a click on the
-// option already selected does nothing; the range fields take the list's ends.
-void Run::clickRead() {
-    if (m_readSelected) return;
-    chooseObjects();
-    const QString first = m_listDriven ? corrected(m_list.value(0)) : m_fields[0];
-    const QString last = m_listDriven ? corrected(m_list.value(m_list.size() - 1)) : m_fields[1];
-    m_readSelected = true;
-    m_state.startTransfer();
-    m_state.ListPosition = 0;
-    double current = valueOf(first);
-    if (!isNumeric(first) || current < objects::kFirst || current > objects::kLast) current = 1;
-    m_state.CurrentObject = current;
-    m_state.LastObject = std::max(current, valueOf(last));
-    m_state.TransferPhase = TransferState::Reading;
-    started(false);
-}
-
-void Run::clickWrite() {
-    if (m_writeSelected) return;
-    const bool listDriven = m_listDriven;
-    const QStringList list = m_list;
-    chooseObjects();
-    const double first = valueOf(m_listDriven ? m_list.value(0) : m_fields[2]);
-    const double last = valueOf(m_listDriven ? m_list.value(m_list.size() - 1) : m_fields[3]);
-    const bool any = m_listDriven ? std::any_of(m_list.begin(), m_list.end(),
-                                                [](const QString &e) {
-                                                    return objectCell(valueOf(e)) > 0;
-                                                })
-                                  : first >= objects::kFirst && first <= objects::kLast;
-    if (!any) {  // refused: a transfer that runs goes on with the objects it had
-        m_listDriven = listDriven;
-        m_list = list;
-        return;
+    // The device gave a command up while an answer of ours was on the line: no protocol
+    // without framing can tell whether the answer was taken.
+    void lateAnswer() {
+        ++m_tally.lateAnswers;
+        m_lastLate = m_now;
+        if (!m_timesOut) fail("an answer came late to a device that waits for ever");
     }
-    m_writeSelected = true;
-    m_state.startTransfer();
-    m_state.ListPosition = 0;
-    m_state.CurrentObject = first;
-    m_state.LastObject = std::max(first, last);
-    m_state.WriteInProgress = true;
-    m_state.TransferPhase = TransferState::Writing;
-    started(true);
-}
 
-// Walks the objects of the transfer just started as the dialogue will. A write may also
-// program its last object, where a Stop leaves it, and any object between its range's ends.
-void Run::started(bool write) {
-    m_walk.clear();
-    m_walkWrites = write;
-    m_walkStart = m_now;
-    m_stopped = false;
-    double object = m_state.CurrentObject;
-    const double last = m_state.LastObject;
-    for (int position = 0;;) {
-        if (objectCell(object) > 0) m_walk.push_back(objectCell(object));
-        if (object == last) break;
-        if (m_listDriven) {
-            if (position + 1 >= m_list.size()) break;
-            object = valueOf(m_list[++position]);
+    void valueKept(std::uint8_t value) {
+        const int cell = m_state.CommandAddress;
+        ++m_tally.values;
+        if (!objects::isObject(cell) || m_state.DeviceMemory[size_t(cell)] != value)
+            return fail("a value was kept for cell " + std::to_string(cell));
+        m_keptAt[size_t(cell)] = m_now;
+        if (value == m_memory[size_t(cell)]) return;
+        if (m_lastNoise >= m_command)
+            ++m_tally.noisyValues;
+        else if (m_lastLate < m_previousCommand)
+            fail("object " + std::to_string(cell) + " kept " + std::to_string(value) +
+                 ", the device holds " + std::to_string(m_memory[size_t(cell)]));
+    }
+
+    void act() {
+        const std::uint32_t kind = m_choices.pick(8);
+        if (kind < 3) {
+            const Micros stall = pickStall() + Micros(m_choices.pick(10'000));
+            m_heldUntil = std::max(m_heldUntil, m_now + stall);
+        } else if (kind == 3 || kind == 7) {
+            if (kind == 7) stop(m_readSelected);
+            clickRead();
+        } else if (kind == 4) {
+            clickWrite();
         } else {
-            if (object + 1 > last) break;
-            object += 1;
+            stop(kind == 5 ? m_readSelected : m_writeSelected);
         }
     }
-    // A Read clicked while a write runs leaves the write running: its objects are
-    // written from the second on.
-    if (!write && !m_state.WriteInProgress) return;
-    for (const int cell : m_walk) m_chosen[size_t(cell)] = true;
-    if (objectCell(last) > 0) m_chosen[size_t(objectCell(last))] = true;
-    if (m_listDriven) return;
-    const int from = std::max(objectCell(m_state.CurrentObject), 1);
-    for (int cell = from; cell <= objectCell(last); ++cell)
-        m_chosen[size_t(cell)] = true;
-}
 
-void Run::stop(bool &selected) {
-    if (!selected) return;
-    selected = false;
-    m_state.CurrentObject = m_state.LastObject;
-    m_stopped = true;
-}
-
-// Runs until the last transfer has ended, and holds it against its walk: every object
-// read again since, or programmed with the chosen value.
-bool Run::finish() {
-    const Micros limit = m_now + Micros(10s) + Micros(3s) * std::int64_t(m_walk.size());
-    while (m_state.TransferPhase != TransferState::Idle && m_now < limit && !m_failure)
-        advanceTo(m_now + Micros(100ms));
-    if (m_state.TransferPhase != TransferState::Idle) return false;
-    for (const int cell : m_stopped ? std::vector<int>{} : m_walk) {
-        if (m_keptAt[size_t(cell)] < m_walkStart)
-            fail("object " + std::to_string(cell) + " of the last transfer was not read");
-        if (m_walkWrites && m_memory[size_t(cell)] != m_repeat && m_lastLate < m_walkStart)
-            fail("object " + std::to_string(cell) + " of the last transfer was not written");
+    void chooseObjects() {
+        auto text = [&] { return QString::fromLatin1(kTexts[m_choices.pick(std::size(kTexts))]); };
+        m_listDriven = m_choices.pick(2);
+        m_list.clear();
+        for (int n = int(m_choices.pick(6)); n > 0; --n)
+            m_list.append(m_choices.pick(4) == 0 && !m_list.isEmpty() ? m_list.first() : text());
+        // Short ranges: a start and an end a few objects on.
+        for (int start : {0, 2}) {
+            m_fields[start] = corrected(text());
+            const double length = kRangeLengths[m_choices.pick(std::size(kRangeLengths))];
+            m_fields[start + 1] = corrected(numberText(valueOf(m_fields[start]) + length));
+        }
     }
-    return true;
-}
+
+    // The Read and Write clicks as the transfer controls make them, in short: a click on the
+    // option already selected does nothing; the range fields take the list's ends.
+    void clickRead() {
+        if (m_readSelected) return;
+        chooseObjects();
+        const QString first = m_listDriven ? corrected(m_list.value(0)) : m_fields[0];
+        const QString last =
+            m_listDriven ? corrected(m_list.value(m_list.size() - 1)) : m_fields[1];
+        m_readSelected = true;
+        double current = valueOf(first);
+        if (!isNumeric(first) || current < objects::kFirst || current > objects::kLast) current = 1;
+        started(false, current, valueOf(last));
+    }
+
+    void clickWrite() {
+        if (m_writeSelected) return;
+        const bool listDriven = m_listDriven;
+        const QStringList list = m_list;
+        chooseObjects();
+        const double first = valueOf(m_listDriven ? m_list.value(0) : m_fields[2]);
+        const double last = valueOf(m_listDriven ? m_list.value(m_list.size() - 1) : m_fields[3]);
+        bool any = !m_listDriven && first >= objects::kFirst && first <= objects::kLast;
+        for (const QString &entry : m_listDriven ? m_list : QStringList())
+            any = any || objectCell(valueOf(entry)) > 0;
+        if (!any) {  // refused: a transfer that runs goes on with the objects it had
+            m_listDriven = listDriven;
+            m_list = list;
+            return;
+        }
+        m_writeSelected = true;
+        started(true, first, last);
+    }
+
+    // Starts the transfer and walks its objects as the dialogue will. A write may also
+    // program its last object, where a Stop leaves it, and any object between its range's ends.
+    void started(bool write, double first, double lastObject) {
+        m_state.startTransfer();
+        m_state.ListPosition = 0;
+        m_state.CurrentObject = first;
+        m_state.LastObject = std::max(first, lastObject);
+        if (write) m_state.WriteInProgress = true;
+        m_state.TransferPhase = write ? TransferState::Writing : TransferState::Reading;
+        m_walk.clear();
+        m_walkWrites = write;
+        m_walkStart = m_now;
+        m_stopped = false;
+        double object = m_state.CurrentObject;
+        const double last = m_state.LastObject;
+        for (int position = 0;;) {
+            if (objectCell(object) > 0) m_walk.push_back(objectCell(object));
+            if (object == last) break;
+            if (m_listDriven) {
+                if (position + 1 >= m_list.size()) break;
+                object = valueOf(m_list[++position]);
+            } else {
+                if (object + 1 > last) break;
+                object += 1;
+            }
+        }
+        // A Read clicked while a write runs leaves the write running: its objects are
+        // written from the second on.
+        if (!write && !m_state.WriteInProgress) return;
+        for (const int cell : m_walk) m_chosen[size_t(cell)] = true;
+        if (objectCell(last) > 0) m_chosen[size_t(objectCell(last))] = true;
+        if (m_listDriven) return;
+        const int from = std::max(objectCell(m_state.CurrentObject), 1);
+        for (int cell = from; cell <= objectCell(last); ++cell)
+            m_chosen[size_t(cell)] = true;
+    }
+
+    void stop(bool &selected) {
+        if (!selected) return;
+        selected = false;
+        m_state.CurrentObject = m_state.LastObject;
+        m_stopped = true;
+    }
+
+    // Runs until the last transfer has ended, and holds it against its walk: every object
+    // read again since, or programmed with the chosen value.
+    bool finish() {
+        const Micros limit = m_now + Micros(10s) + Micros(3s) * std::int64_t(m_walk.size());
+        while (m_state.TransferPhase != TransferState::Idle && m_now < limit && !m_failure)
+            advanceTo(m_now + Micros(100ms));
+        if (m_state.TransferPhase != TransferState::Idle) return false;
+        for (const int cell : m_stopped ? std::vector<int>{} : m_walk) {
+            if (m_keptAt[size_t(cell)] < m_walkStart)
+                fail("object " + std::to_string(cell) + " of the last transfer was not read");
+            if (m_walkWrites && m_memory[size_t(cell)] != m_repeat && m_lastLate < m_walkStart)
+                fail("object " + std::to_string(cell) + " of the last transfer was not written");
+        }
+        return true;
+    }
+};
 
 }  // namespace
 
