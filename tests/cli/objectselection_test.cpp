@@ -1,4 +1,3 @@
-// What a script may give as objects and as a port.
 #include "cli/objectselection.h"
 
 #include <gtest/gtest.h>

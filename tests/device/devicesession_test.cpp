@@ -12,8 +12,7 @@ namespace {
 // answers sent, signals in order, time-outs from the timer.
 TEST(DeviceSessionTest, RunsAJobOnTheEventLoop) {
     int argc = 1;
-    char name[] = "device_tests";
-    char *argv[] = {name};
+    char *argv[] = {const_cast<char *>("device_tests")};
     QCoreApplication app(argc, argv);
     QByteArray sent;
     QStringList seen;

@@ -37,50 +37,32 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         {withLine(1, "# Orvel table\n"), 1, "the first line must be '# Orvel device table'"},
         {"\xEF\xBB\xBF" + kGood, 1, "byte order mark"},
         {withLine(2, ""), 4, "the header has no 'read' line"},
-        {withLine(4, "# operator: Ann\n", 0), 4, "unknown header key"},
         {withLine(4, "# port: COM 2\n", 0), 4, "a second 'port' line (the first is line 3)"},
-        {withLine(2, "# port: COM 1\n# read: 2026-12-07T05:12:00Z\n", 2), 3,
-         "'read' must come before"},
-        {withLine(3, "#port: COM 1\n"), 3, "expected a header line", 2},
         {withLine(2, "# read: 2026-12-07 05:12:00\n"), 2, "written like 2026-12-07T05:12:00Z"},
-        {withLine(2, "# read: 2026-02-29T05:12:00Z\n"), 2, "2026-02-29 is not a date"},
         {withLine(3, "# port: \n"), 3, "the port name is empty"},
-        {withLine(3, "# port: COM\xFF\n"), 3, "not UTF-8"},
-        {withLine(3, "# port: COM\t1\n"), 3, "control character"},
         {withLine(4, "# settings: \n"), 4, "leave it out"},
         {withLine(4, "# settings: 8175=3\n"), 4, "8175 is not a settings cell (8176 to 8191)"},
-        {withLine(4, "# settings: 8176=3,8176=4\n"), 4, "settings cell 8176 appears twice"},
-        {withLine(4, "# settings: 8176=256\n"), 4, "value 256 of settings cell 8176"},
-        {withLine(5, ""), 5, "expected a header line", 3},
         {withLine(7, "object,value\n", 0), 7, "a second 'object,value' line"},
         {withLine(7, "# port: COM 2\n", 0), 7, "header lines belong above"},
         {kGood.first(kGood.indexOf("object")), 5, "ends before the 'object,value' line"},
         {withLine(6, "0,0\n"), 6, "object 0 is not an object (1 to 8175)"},
         {withLine(6, "8176,0\n"), 6, "8176 is a settings cell"},
-        {withLine(8, "8192,0\n"), 8, "object 8192 is not an object"},
-        {withLine(8, "99999999999999999999,0\n"), 8, "object 999999999999... is not"},
         {withLine(7, "2,256\n"), 7, "value 256 is out of range (0 to 255)"},
         {withLine(7, "02,1\n"), 7, "02 has a leading zero"},
         {withLine(7, "2, 1\n"), 7, "blanks are not allowed"},
         {withLine(7, "2,-1\n"), 7, "signs are not allowed"},
-        {withLine(7, "0x2,1\n"), 7, "the object is not a decimal number"},
-        {withLine(7, QByteArray("2,\0\n", 4)), 7, "the value is not a decimal number"},
         {withLine(7, "2\n"), 7, "expected object,value"},
-        {withLine(7, "2,1,1\n"), 7, "two fields"},
         {withLine(8, "2,5\n", 0), 8, "object 2 appears twice (first on line 7)"},
         {withLine(9, "3,5\n", 0), 9, "object 3 comes after object 8175"},
         {withLine(6, "\n", 0), 6, "the line is empty"},
         {QByteArray(kGood).replace("\n", "\r\n"), 1, "ends with CR: save the file with LF", 8},
-        {withLine(6, "1,0\r2,1\n", 2), 6, "holds a CR"},
         {kGood.chopped(1), 8, "no line end"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
         const ParseResult result = parseTable(c.file);
-        EXPECT_FALSE(result.table);
         ASSERT_FALSE(result.rejected.empty());
         EXPECT_EQ(result.rejected[0].line, c.line);
-        EXPECT_TRUE(result.rejected[0].text.startsWith(QStringLiteral("line %1: ").arg(c.line)));
         EXPECT_TRUE(result.rejected[0].text.contains(QLatin1String(c.reason)))
             << result.rejected[0].text.toStdString();
         EXPECT_EQ(result.rejectedLines, c.rejectedLines);
@@ -97,10 +79,7 @@ TEST(TableFile, NamesEveryRejectedLineAndListsTheFirstHundred) {
     const ParseResult many = parseTable(kGood + QByteArray("x\n").repeated(1000));
     EXPECT_EQ(many.rejected.size(), size_t(kMaxListedRejections));
     EXPECT_EQ(many.rejectedLines, 1000);
-    // The window and the command say the first ten.
-    const QStringList said = firstRejections({{}, {}, many.rejected, many.rejectedLines});
-    EXPECT_EQ(said.size(), 10);
-    EXPECT_EQ(said.last(), "line 18: expected object,value");
+    EXPECT_EQ(firstRejections({{}, {}, many.rejected, many.rejectedLines}).size(), 10);
 }
 
 TEST(TableFile, WritesATableThatReadsBackTheSame) {
@@ -112,18 +91,8 @@ TEST(TableFile, WritesATableThatReadsBackTheSame) {
     table.objects = {{1, 0}, {2, 1}, {8175, 255}};
     EXPECT_EQ(toBytes(table), kGood);
     EXPECT_EQ(parseTable(kGood).table, table);
-
-    table.settings.clear();
-    table.port = QStringLiteral("Port ä, #2: \"x\"");
-    table.readAt = QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
-    for (int object = 1; object <= objects::kLast; ++object)
-        table.objects[object] = quint8(object * 7);
-    const QByteArray bytes = toBytes(table);
-    EXPECT_FALSE(bytes.contains("settings"));
-    EXPECT_TRUE(bytes.contains("# read: 0001-01-01T00:00:00Z\n"));
-    const ParseResult back = parseTable(bytes);
-    EXPECT_TRUE(back.rejected.empty());
-    EXPECT_EQ(back.table, table);
+    table.settings.clear();  // then no settings line at all
+    EXPECT_FALSE(toBytes(table).contains("settings"));
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// Save table, Compare with table and Restore table in the window, against the device
-// simulator on a pseudo-terminal: the memory file it saves is the truth.
+// Save, Compare and Restore table in the window, against the simulator's memory file.
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,8 +23,7 @@ namespace {
 
 constexpr int kWait = 30000;
 constexpr int kLast = 200;  // the table holds objects 1 to 200
-// Changed on the device after the table was saved: the table's first and last object,
-// cells holding the protocol's own bytes, and cells outside the table.
+// Changed after the table was saved: its ends, the protocol's own bytes, cells outside it.
 const std::map<int, quint8> kChangedInTable = {{1, 200}, {2, 1},    {50, 0},  {57, 172}, {99, 202},
                                                {100, 7}, {128, 99}, {150, 3}, {171, 5},  {200, 77}};
 const std::map<int, quint8> kChangedOutside = {{201, 150}, {4000, 160}, {8180, 170}};
@@ -50,11 +47,6 @@ protected:
     }
 
     QString path(const char *name) const { return dir.filePath(name); }
-    QByteArray memoryFile() const {
-        QFile file(path("memory.bin"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    // The simulator on a memory file, the window connected to it.
     void startSim(const QByteArray &memory, const QStringList &options = {}) {
         QFile file(path("memory.bin"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(memory) == memory.size());
@@ -74,20 +66,19 @@ protected:
         if (form->MSComm1().PortOpen()) emit ui().imgConnected->clicked();
         ::kill(pid_t(sim->processId()), SIGTERM);
         EXPECT_TRUE(sim->waitForFinished(5000));
-        return memoryFile();
+        QFile file(path("memory.bin"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // Compare or Restore with the table file, to its end; returns the dialog showing the result.
     OperationDialog *run(void (TableOperations::*operation)()) {
         dialogs.fileToChoose = path("table.csv");
         (form->tableOperations().*operation)();
-        EXPECT_TRUE(form->tableOperations().running());
         EXPECT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
         OperationDialog *shown = nullptr;
         for (OperationDialog *dialog : form->findChildren<OperationDialog *>())
             if (dialog->isVisible()) shown = dialog;
         return shown;
     }
-    // The rows a dialog shows, as object,device,table.
     static QStringList rows(OperationDialog *dialog) {
         QStringList rows;
         const QTableWidget *table = dialog->findChild<QTableWidget *>();
@@ -102,14 +93,6 @@ protected:
         QFile file(journal.filePath(journal.entryList(QDir::Files).value(0)));
         return file.open(QIODevice::ReadOnly) ? QString(file.readAll()) : QString();
     }
-    QString offered() {  // Compare with table…, Restore table… in the Device menu
-        QString enabled;
-        for (QAction *action : form->findChild<QMenuBar *>()->actions())
-            if (action->text() == "&Device")
-                for (QAction *item : action->menu()->actions().mid(0, 2))
-                    enabled += QString::number(item->isEnabled());
-        return enabled;
-    }
 
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;
@@ -117,18 +100,18 @@ protected:
 
 TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     const QByteArray memory = startMemory();
-    EXPECT_EQ(offered(), "00");
-    // With nothing read, Save table asks for no file.
-    form->tableOperations().saveTable();
+    form->tableOperations().saveTable();  // nothing read yet: no file asked for
     EXPECT_EQ(dialogs.fileDialogs, 0);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].startsWith("Nothing has been read yet"));
+    EXPECT_EQ(dialogs.messages.size(), 1);
     startSim(memory);
-    EXPECT_EQ(offered(), "11");
     ui().Text1->setText("1");
     ui().Text2->setText(QString::number(kLast));
     ui().Option2[1]->setChecked(true);
+    // Each value is journaled as it comes, not when the read ends.
+    ASSERT_TRUE(runUntil([&] { return journal().contains(",read,1,"); }, kWait));
+    EXPECT_NE(state().TransferPhase, 0);
     ASSERT_TRUE(runUntil([&] { return state().TransferPhase == 0; }, kWait));
+    EXPECT_EQ(journal().count(",read,"), kLast);
 
     dialogs.fileToChoose = path("table.csv");
     form->tableOperations().saveTable();
@@ -160,11 +143,9 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     // Closing the dialog while one runs stops it: the operator sees where.
     dialogs.fileToChoose = path("table.csv");
     form->tableOperations().restore();
-    EXPECT_EQ(offered(), "00");
     ASSERT_NE(form->findChild<OperationDialog *>(), nullptr);
     form->findChild<OperationDialog *>()->close();
     EXPECT_FALSE(form->tableOperations().running());
-    EXPECT_EQ(offered(), "11");
     EXPECT_EQ(form->findChild<OperationDialog *>()->resultText(),
               "Nothing is written.\nStopped after 0 of 200 objects.");
 
@@ -186,51 +167,24 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     dialogs.messages.clear();
     OperationDialog *restored = run(&TableOperations::restore);
     ASSERT_NE(restored, nullptr);
-    EXPECT_EQ(restored->windowTitle(), "Restore table");
     EXPECT_TRUE(compared.isNull());
     EXPECT_EQ(restored->resultText(), "Written: 10, verified: 10, failed: 0.");
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].startsWith(
-        "10 of the 200 objects read differ from the table.\n\nWriting them, each read back at "
-        "once, takes about 0:0"))
-        << dialogs.messages[0].toStdString();
+    ASSERT_EQ(dialogs.messages.size(), 1);  // the question, with the time it takes
+    EXPECT_TRUE(dialogs.messages[0].contains("differ from the table.\n\nWriting them, each read "
+                                             "back at once, takes about 0:0"));
     QByteArray after = changed;
-    for (const auto &[object, value] : kChangedInTable) {
-        after[object] = memory[object];
-        const QString line = QStringLiteral(",%1,%2\n").arg(object).arg(quint8(memory[object]));
-        EXPECT_TRUE(journal().contains(",restore-write" + line) &&
-                    journal().contains(",restore-verify" + line))
-            << line.toStdString();
-    }
+    for (const auto &[object, value] : kChangedInTable) after[object] = memory[object];
     EXPECT_EQ(journal().count(",restore-write,"), 10);
     EXPECT_EQ(journal().count(",restore-verify,"), 10);
     EXPECT_EQ(stopSim(), after);  // the ten objects, and no other cell
 
+    // Silent part-way through the restore (the read and link check take about 1000 bytes, a
+    // write with its read-back 11): the written verified, the others named, no other cell.
     restored->close();
-    startSim(after);
-    OperationDialog *again = run(&TableOperations::compare);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->resultText(),
-              "The device holds the table's values: none of the 200 objects read differs.");
-    EXPECT_TRUE(rows(again).empty());
-}
-
-// The device falls silent part-way through the restore (the read of 200 objects and the link
-// check take about 1000 bytes from it, a write with its read-back 11 more): some objects are
-// written and verified, the others named, the device said to be silent, and every cell
-// changed is one of the table's objects, now with the table's value.
-TEST_F(TableEndToEnd, RestoreOnAFaultyLineWritesOnlyTheTablesObjects) {
-    const QByteArray memory = startMemory();
-    Table table{QDateTime::currentDateTimeUtc(), "COM 1", {}, {}};
-    for (int i = 1; i <= kLast; ++i) table.objects[i] = quint8(memory[i]);
-    ASSERT_TRUE(saveTable(path("table.csv"), table).ok());
-    QByteArray changed = memory;
-    for (const auto &changes : {kChangedInTable, kChangedOutside})
-        for (const auto &[cell, value] : changes) changed[cell] = char(value);
     startSim(changed, {"--silent-after", "1040"});
-    OperationDialog *restored = run(&TableOperations::restore);
+    restored = run(&TableOperations::restore);
     ASSERT_NE(restored, nullptr);
-    const QByteArray after = stopSim();
+    const QByteArray faulty = stopSim();
     const QRegularExpression summary(
         "^Written: \\d+, verified: (\\d+), failed: (\\d+)\\.\nThe device stopped answering");
     const QRegularExpressionMatch said = summary.match(restored->resultText());
@@ -239,10 +193,10 @@ TEST_F(TableEndToEnd, RestoreOnAFaultyLineWritesOnlyTheTablesObjects) {
     EXPECT_TRUE(verified > 0 && failed > 0 && verified + failed == 10) << verified << failed;
     EXPECT_EQ(rows(restored).size(), failed);
     int written = 0;
-    for (int cell = 0; cell < after.size(); ++cell) {
-        if (after[cell] == changed[cell]) continue;
+    for (int cell = 0; cell < faulty.size(); ++cell) {
+        if (faulty[cell] == changed[cell]) continue;
         ++written;
-        EXPECT_TRUE(cell >= 1 && cell <= kLast && after[cell] == memory[cell]) << cell;
+        EXPECT_TRUE(cell >= 1 && cell <= kLast && faulty[cell] == memory[cell]) << cell;
     }
     EXPECT_LE(written, verified + 1);  // at most the object under way not verified
 }
