@@ -64,50 +64,37 @@ TEST_F(WindowTest, ADoubleClickIsOneClickOnALampAndTwoOnAButton) {
     EXPECT_EQ(port->openCount(), 1);
 }
 
-// Qt's own file dialog as "Objects num." opens it, played by `operate` every 20 ms while
-// it is up; what it chose, and the texts of boxes it opened of its own (closed).
-std::pair<std::optional<QString>, QStringList> runFileDialog(
-    const std::function<void(QFileDialog &)> &operate) {
-    QStringList boxes;
+// Qt's own file dialog as "Objects num." opens it, played every 20 ms while it is up: it
+// offers both types, "All Files (*.*)" lists files without a dot too, and a name typed
+// that does not exist is taken (opening it fails later, without a word).
+TEST(FileDialog, AllFilesListsEveryFileAndATypedNameIsTaken) {
+    QTemporaryDir dir;
+    QStringList types, objekts, all, boxes;
+    bool typed = false;
     QTimer hand;
     QObject::connect(&hand, &QTimer::timeout, [&] {
         QWidget *modal = QApplication::activeModalWidget();
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             boxes.append(box->text());
             box->reject();
-        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            QTimer::singleShot(0, dialog, [&operate, dialog] { operate(*dialog); });
+        } else if (dialog && std::exchange(typed, true)) {
+            dialog->reject();  // still open: the name was refused
+        } else if (dialog) {
+            auto *combo = dialog->findChild<QComboBox *>("fileTypeCombo");
+            for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
+            objekts = dialog->findChild<QFileSystemModel *>()->nameFilters();
+            QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
+            all = dialog->findChild<QFileSystemModel *>()->nameFilters();
+            dialog->setDirectory(dir.path());
+            QTest::keyClicks(dialog->findChild<QLineEdit *>("fileNameEdit"), "missing.onf\r");
         }
     });
     hand.start(20);
     const QString filter = "All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf";
-    return {QtDialogs().openFile(nullptr, {"Objekts Number File", filter, 2}), boxes};
-}
-
-// A name that does not exist is taken: opening it fails later, without a word.
-TEST(FileDialog, TakesATypedNameThatDoesNotExist) {
-    QTemporaryDir dir;
-    bool typed = false;
-    const auto [chosen, boxes] = runFileDialog([&](QFileDialog &dialog) {
-        if (std::exchange(typed, true)) return dialog.reject();  // still open: refused
-        dialog.setDirectory(dir.path());
-        QTest::keyClicks(dialog.findChild<QLineEdit *>("fileNameEdit"), "missing.onf\r");
-    });
-    EXPECT_EQ(chosen, QDir(dir.path()).absoluteFilePath("missing.onf"));
+    EXPECT_EQ(QtDialogs().openFile(nullptr, {"Objekts Number File", filter, 2}),
+              QDir(dir.path()).absoluteFilePath("missing.onf"));
     EXPECT_EQ(boxes, QStringList{});
-}
-
-// "All Files (*.*)" lists files without a dot too.
-TEST(FileDialog, AllFilesListsEveryFile) {
-    QStringList types, objekts, all;
-    runFileDialog([&](QFileDialog &dialog) {
-        auto *combo = dialog.findChild<QComboBox *>("fileTypeCombo");
-        for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
-        objekts = dialog.findChild<QFileSystemModel *>()->nameFilters();
-        QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
-        all = dialog.findChild<QFileSystemModel *>()->nameFilters();
-        dialog.reject();
-    });
     EXPECT_EQ(types, (QStringList{"All Files (*.*)", "Objekts Number Files (*.onf)"}));
     EXPECT_TRUE(QDir::match(all, "nodot") && QDir::match(all, "list.onf"));
     EXPECT_TRUE(!QDir::match(objekts, "nodot") && QDir::match(objekts, "list.onf"));
