@@ -1,20 +1,13 @@
 #include "numbers/textrules.h"
+#include "support/formfixture.h"
 
 #include <QLocale>
-
-#include <gtest/gtest.h>
 
 #include <cfenv>
 #include <clocale>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
-
-// Internal linkage, so other test files may print QString their own way.
-static void PrintTo(const QString &text, std::ostream *os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,14 +1,8 @@
 #include "objfile/onfparser.h"
-
-#include <gtest/gtest.h>
+#include "support/formfixture.h"
 
 #include <string>
 #include <vector>
-
-// Internal linkage, so other test files may print QString their own way.
-static void PrintTo(const QString &text, std::ostream *os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
