@@ -1,5 +1,3 @@
-// "Objects num." through the file-dialog seam: what reaches the list, and what a
-// cancelled dialog or what is no regular file leaves behind.
 #include "objfile/objectlistloader.h"
 #include "support/formfixture.h"
 
@@ -43,8 +41,8 @@ TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
     ui().Option2[1]->setChecked(true);
     EXPECT_EQ(ui().Text1->text() + "-" + ui().Text2->text(), "5-12");
     ui().Option2[2]->setChecked(true);
-    // A second file replaces the first, duplicates and all: a large one, in many chunks and
-    // batches, with nothing lost or repeated at their seams.
+    // A second, large file replaces the first, duplicates and all, nothing lost or repeated
+    // at the seams of its chunks and batches.
     QByteArray numbers = "2.5,";
     QStringList expected{"2.5"};
     for (int i = 0; i < 200000; ++i) {

@@ -51,8 +51,8 @@ std::vector<Case> smallFiles() {
     };
 }
 
-// Fed in three chunks split at every pair of points, or byte by byte, a file gives the
-// entries of the whole file.
+// Fed in three chunks split at every pair of points, a file gives the entries of the whole
+// file.
 void expectSameInAnyChunks(const Case &c, qsizetype maxItemBytes = OnfParser::defaultMaxItemBytes) {
     const std::string &file = c.file;
     for (size_t split = 0; split <= file.size(); ++split) {
@@ -66,11 +66,6 @@ void expectSameInAnyChunks(const Case &c, qsizetype maxItemBytes = OnfParser::de
             EXPECT_EQ(out, c.entries) << c.name << " split at " << split << " and " << second;
         }
     }
-    OnfParser bytewise(maxItemBytes);
-    QStringList out;
-    for (char byte : file) bytewise.feed(view(std::string(1, byte)), out);
-    bytewise.finish(out);
-    EXPECT_EQ(out, c.entries) << c.name << " byte by byte";
 }
 
 // After finish() the same parser reads the next file as if it were new, even when the

@@ -15,17 +15,12 @@ namespace {
 using namespace std::chrono_literals;
 constexpr uid_t kNobody = 65534;
 
-class QSerialBackendTest : public ::testing::Test {
-protected:
+// PortsTest unsets the variables after each test.
+struct QSerialBackendTest : PortsTest {
     void SetUp() override {
         ASSERT_TRUE(pty.ok()) << "no pseudo-terminal on this machine";
         qputenv("ORVEL_COM2", pty.path().toLocal8Bit());
     }
-    void TearDown() override {
-        qunsetenv("ORVEL_COM2");
-        qunsetenv("ORVEL_COM3");
-    }
-
     Pty pty;
     QString error;
 };
@@ -73,10 +68,8 @@ TEST_F(QSerialBackendTest, APortHeldByAnotherOpenerIsInUse) {
         qputenv("ORVEL_COM3", secondPath.toLocal8Bit());
         QSerialBackend first, second;
         ASSERT_TRUE(first.open(2, &error)) << error.toStdString();
-        EXPECT_FALSE(second.open(3, &error));
-        EXPECT_FALSE(second.isOpen());
-        EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + secondPath +
-                                     " is in use by another program."))
+        EXPECT_FALSE(second.open(3, &error) || second.isOpen());
+        EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + secondPath + " is in use by"))
             << error.toStdString();
         ASSERT_TRUE(first.write('a', &error)) << error.toStdString();
         EXPECT_EQ(pty.take(1), "a");
@@ -114,7 +107,6 @@ TEST_F(QSerialBackendTest, WhatCannotBeOpenedIsRefusedWithThePortsPresent) {
         if (path == pts) ASSERT_EQ(::seteuid(kNobody), 0);
         EXPECT_FALSE(backend.open(3, &error));
         if (path == pts) ASSERT_EQ(::seteuid(0), 0);
-        EXPECT_FALSE(backend.isOpen());
         EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + why)) << error.toStdString();
         EXPECT_TRUE(error.endsWith("\n\n" + presentText)) << error.toStdString();
     }
@@ -129,9 +121,8 @@ TEST_F(QSerialBackendTest, AHungUpLineIsReportedOnceAndDoesNotSpin) {
     ASSERT_GE(lineEvents.count(), 1);
     // The control stays open until the operator disconnects, but says why it cannot send.
     EXPECT_TRUE(backend.isOpen());
-    QString writeError;
-    EXPECT_FALSE(backend.write('x', &writeError));
-    EXPECT_TRUE(writeError.contains(pty.path())) << writeError.toStdString();
+    EXPECT_FALSE(backend.write('x', &error));
+    EXPECT_TRUE(error.contains(pty.path())) << error.toStdString();
     QByteArray into;
     EXPECT_FALSE(backend.awaitMore(into, 30ms));  // the line is the port's to report
     const qsizetype eventsBefore = lineEvents.count();
