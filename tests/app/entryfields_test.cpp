@@ -1,5 +1,3 @@
-// The range fields correct what they are given, in place and silently; the number rules
-// themselves are in textrules_test.cpp.
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -8,7 +6,6 @@
 namespace orvel::test {
 namespace {
 
-// The fields are usable only while connected.
 class EntryFieldsTest : public FormTest {
 protected:
     void SetUp() override {
@@ -24,9 +21,8 @@ protected:
 };
 
 // Typed or pasted ("^V" and the clipboard's text) at a caret (-1: the end), or over a
-// selection: the text and the caret after (-1: not looked at). A fifth character is
-// refused; a paste is cut to the room left, the selected text counting as room; a longer
-// text the program put there is not cut, nor added to.
+// selection: the text and the caret after (-1: not looked at), silently. A paste is cut to
+// the room left, the selection counting as room; a longer text set by the program is kept.
 TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
     const std::tuple<QString, int, int, QString, QString, int> rows[] = {
         {"", -1, 0, "0", "1", 1},           {"", -1, 0, "8175", "8175", 4},
@@ -57,7 +53,7 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
             if (caretAfter >= 0) EXPECT_EQ(field->cursorPosition(), caretAfter);
         }
     }
-    // A text set by the program goes through the same corrections, whatever its length.
+    // A text set by the program is corrected too, whatever its length.
     const std::pair<QString, QString> set[] = {
         {" 12 ", " 12 "}, {"1E3", "1E3"}, {"0.5", "1"}, {"8175.5", "1"}, {"12a", ""}};
     for (const auto &[text, after] : set) {
@@ -67,8 +63,7 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-// The end field is off while First Object is ticked, and "1" (not what it held) after;
-// the repeat box tells its value.
+// The end field is off while First Object is ticked, and "1" (not what it held) after.
 TEST_F(EntryFieldsTest, FirstObjectSwitchesTheEndFieldOffAndOn) {
     for (auto [check, endField] : {std::pair{ui().Check2, ui().Text2}, {ui().Check3, ui().Text4}}) {
         endField->setText(QStringLiteral("77"));
@@ -85,7 +80,6 @@ TEST_F(EntryFieldsTest, FirstObjectSwitchesTheEndFieldOffAndOn) {
 }
 
 TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
-    // Write's start, left for another control: validated before a write starts.
     const std::pair<QWidget *, QWidget *> nextAndClicked[] = {{ui().Text4, ui().Text4},
         {ui().txtTerm, ui().txtTerm->viewport()}, {ui().Option3[1], ui().Option3[1]}};
     for (const auto &[next, clicked] : nextAndClicked) {
@@ -97,8 +91,7 @@ TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
     EXPECT_EQ(state().TransferPhase, 2);
     EXPECT_EQ(state().CurrentObject, 1);
     ui().Option3[2]->setChecked(true);
-    // So is Read's start, before Read takes it: with First Object ticked, Read would take
-    // an empty start as object 0.
+    // Read's start too, before Read would take it as object 0 (First Object ticked).
     QTest::mouseClick(ui().Check2, Qt::LeftButton);
     emptyByTyping(ui().Text1);
     QTest::mouseClick(ui().Option2[1], Qt::LeftButton);

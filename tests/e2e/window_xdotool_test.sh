@@ -3,8 +3,8 @@
 # Connected with the lamp, it reads objects 1 to 20: the controls stand where they stood
 # before there was a menu bar or status line (client_area.png, the window of old, pixel for
 # pixel, XD_CLIENT_TOP lower). It writes 0 into 1 to 3: the simulator must have received
-# exactly the reads, then the writes, each read back. Compare with table is offered only
-# with the device connected and free.
+# exactly the reads, then the writes, each read back. Compare with table is not offered
+# during a read (the Device menu's other states are checked offscreen, in tableops).
 #   window_xdotool_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 XD_BUILD=$(cd "$1" && pwd)
@@ -35,8 +35,6 @@ export XDG_STATE_HOME="$work/state"  # the journal of this run stays here
 xd_start_xvfb
 xd_start_sim "$work/com1" "$work/sim" --baud 9600 --log "$work/sim.log"
 xd_start_app "$work/com1"
-sleep 0.5
-[ "$(compare_offered)" = no ] || fail "Compare with table is offered while not connected"
 xd_click "$XD_LAMP"
 sleep 0.5
 xd_type_into "$XD_TEXT2" 20
