@@ -9,15 +9,7 @@ namespace {
 using orvel::OnfParser;
 using orvel::parseObjectNumbers;
 
-QByteArrayView view(const std::string &bytes) {
-    return QByteArrayView(bytes.data(), qsizetype(bytes.size()));
-}
-
-// The whole literal, NUL bytes included.
-template <size_t N>
-std::string bytes(const char (&text)[N]) {
-    return std::string(text, N - 1);
-}
+using namespace std::string_literals;  // "..."s: the whole literal, NUL bytes included
 
 struct Case {
     const char *name;
@@ -47,7 +39,7 @@ std::vector<Case> smallFiles() {
         {"line end or quote inside", "\"1\r\n\",2\r\n\"3\n4\"\r\n4\"2\"\r\n5", {"2", "5"}},
         {"quote left open", "1\r\n\"42", {"1", "42"}},
         {"quote left open over lines", "\"4\r\n2", {}},
-        {"NUL", bytes("5\0\r\n\0" "6\r\n\0\r\n7\r\n4\0" "4\r\n\"5\0\"\r\n\"6\"\0\r\n"), {"7", "6"}},
+        {"NUL", "5\0\r\n\0" "6\r\n\0\r\n7\r\n4\0" "4\r\n\"5\0\"\r\n\"6\"\0\r\n"s, {"7", "6"}},
     };
 }
 
@@ -59,26 +51,20 @@ void expectSameInAnyChunks(const Case &c, qsizetype maxItemBytes = OnfParser::de
         for (size_t second = split; second <= file.size(); ++second) {
             OnfParser parser(maxItemBytes);
             QStringList out;
-            parser.feed(view(file.substr(0, split)), out);
-            parser.feed(view(file.substr(split, second - split)), out);
-            parser.feed(view(file.substr(second)), out);
+            parser.feed(file.substr(0, split), out);
+            parser.feed(file.substr(split, second - split), out);
+            parser.feed(file.substr(second), out);
             parser.finish(out);
             EXPECT_EQ(out, c.entries) << c.name << " split at " << split << " and " << second;
         }
     }
 }
 
-// After finish() the same parser reads the next file as if it were new, even when the
-// last one ended inside an item or an open quote.
+// The fuzzer checks many more files against an independent reading, and a parser reused.
 TEST(OnfParser, Entries) {
-    OnfParser reused;
     for (const Case &c : smallFiles()) {
-        EXPECT_EQ(parseObjectNumbers(view(c.file)), c.entries) << c.name;
+        EXPECT_EQ(parseObjectNumbers(c.file), c.entries) << c.name;
         expectSameInAnyChunks(c);
-        QStringList out;
-        reused.feed(view(c.file), out);
-        reused.finish(out);
-        EXPECT_EQ(out, c.entries) << c.name << " after the others";
     }
 }
 
