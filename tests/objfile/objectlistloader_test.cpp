@@ -11,9 +11,9 @@ namespace {
 
 class ObjectListLoaderTest : public FormTest {
 protected:
-    // Lets the operator choose a file with `content` and clicks "Objects num.".
+    // The operator chooses a file with `content` after clicking "Objects num.".
     void load(const QByteArray &content) {
-        QFile file(m_dir.filePath(QString::number(++m_files)));
+        QFile file(m_dir.filePath("objects.onf"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         dialogs.fileToChoose = file.fileName();
         file.close();
@@ -27,7 +27,6 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    int m_files = 0;
 };
 
 TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {

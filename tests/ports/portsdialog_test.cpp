@@ -40,9 +40,9 @@ TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
 // OK stores the choices, Cancel does not; a COM whose variable is set says that it wins.
 TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
     qputenv("ORVEL_COM4", "/dev/ttyUSB9");
+    FakePortEnumerator ports;
+    ports.present = {kAcm, kFtdi};
     for (const bool ok : {false, true}) {
-        FakePortEnumerator ports;
-        ports.present = {kAcm, kFtdi};
         PortAssignments assignments;
         assignments.assign(2, kAcm.devicePath);
         assignments.save();
