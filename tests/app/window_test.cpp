@@ -1,5 +1,3 @@
-#include "app/lampimage.h"
-#include "serial/mscomm.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -29,29 +27,6 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
                             u.Combo2, u.Command2, u.Command3})
         EXPECT_FALSE(widget->isVisibleTo(form.get())) << widget->objectName().toStdString();
     EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-// As the operator makes them, the second press comes as a double-click event: on a lamp
-// that is no second click; a button or a check box takes it as one.
-TEST_F(WindowTest, ADoubleClickIsOneClickOnALampAndTwoOnAButton) {
-    showActive();
-    auto doubleClick = [&](QWidget *widget) {
-        const QPoint centre = widget->mapTo(form.get(), widget->rect().center());
-        QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, centre);
-    };
-    for (const auto &[control, signal, count] :
-         {std::tuple<QWidget *, const char *, int>{ui().Command1, SIGNAL(clicked()), 2},
-          {ui().Check4, SIGNAL(toggled(bool)), 2}, {ui().Option1[2], SIGNAL(toggled(bool)), 1}}) {
-        QSignalSpy spy(control, signal);
-        doubleClick(control);
-        EXPECT_EQ(spy.count(), count) << control->objectName().toStdString();
-    }
-    // The red lamp connects and the green one, now in front, takes the second press.
-    doubleClick(ui().imgNotConnected);
-    EXPECT_TRUE(form->MSComm1().PortOpen());
-    doubleClick(ui().imgConnected);
-    EXPECT_FALSE(form->MSComm1().PortOpen());
-    EXPECT_EQ(port->openCount(), 1);
 }
 
 // Qt's own file dialog as "Objects num." opens it, played every 20 ms while it is up: it

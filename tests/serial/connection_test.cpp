@@ -69,21 +69,38 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
 }
 
 // Clicked through the window, as the operator clicks. The green lamp is a pixel larger
-// than the red one in front of it: its uncovered edge must not toggle the port.
+// than the red one in front of it: its uncovered edge must not toggle the port. A double
+// click's second press comes as a double-click event: on a lamp that is no second click; a
+// button or a check box takes it as one.
 TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
     showActive();
+    QWindow *window = form->windowHandle();
+    auto clickAt = [&](QPoint at) { QTest::mouseClick(window, Qt::LeftButton, {}, at); };
+    auto twiceAt = [&](QPoint at) { QTest::mouseDClick(window, Qt::LeftButton, {}, at); };
     const QPoint lamp = ui().imgConnected->mapTo(form.get(), QPoint(0, 0));
-    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, lamp + QPoint(15, 15));
+    clickAt(lamp + QPoint(15, 15));
     EXPECT_EQ(port->openCount(), 0);
     for (int chosen : {3, 1, 4, 2}) {
         QTest::mouseClick(ui().Option1[chosen], Qt::LeftButton);
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, lamp + QPoint(7, 7));
+        clickAt(lamp + QPoint(7, 7));
         EXPECT_EQ(port->openedPort(), chosen);
         expectConnected(true, chosen);
         QTest::mouseClick(ui().Option1[chosen == 1 ? 2 : 1], Qt::LeftButton);  // disabled
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, lamp + QPoint(7, 7));
+        clickAt(lamp + QPoint(7, 7));
         expectConnected(false, chosen);
     }
+    for (const auto &[control, signal, count] :
+         {std::tuple<QWidget *, const char *, int>{ui().Command1, SIGNAL(clicked()), 2},
+          {ui().Check4, SIGNAL(toggled(bool)), 2}, {ui().Option1[3], SIGNAL(toggled(bool)), 1}}) {
+        QSignalSpy spy(control, signal);
+        twiceAt(control->mapTo(form.get(), control->rect().center()));
+        EXPECT_EQ(spy.count(), count) << control->objectName().toStdString();
+    }
+    twiceAt(lamp + QPoint(7, 7));  // the green lamp, now in front, takes the second press
+    EXPECT_TRUE(form->MSComm1().PortOpen());
+    twiceAt(lamp + QPoint(7, 7));
+    EXPECT_FALSE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->openCount(), 5);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
