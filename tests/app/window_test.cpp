@@ -1,3 +1,4 @@
+#include "app/lampimage.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -71,7 +72,6 @@ protected:
         showActive();
         connectPort();
     }
-    // The operator selects everything in the field and deletes it.
     void emptyByTyping(QLineEdit *field) {
         QTest::mouseClick(field, Qt::LeftButton);
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
@@ -147,8 +147,7 @@ TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
         EXPECT_EQ(ui().Text3->text(), "1");
         EXPECT_EQ(QApplication::focusWidget(), next);
     }
-    EXPECT_EQ(state().TransferPhase, 2);
-    EXPECT_EQ(state().CurrentObject, 1);
+    EXPECT_TRUE(state().TransferPhase == 2 && state().CurrentObject == 1);
     ui().Option3[2]->setChecked(true);
     // Read's start too, before Read would take it as object 0 (First Object ticked).
     QTest::mouseClick(ui().Check2, Qt::LeftButton);

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The real program in a real X window against the simulator, clicked as an operator clicks.
-# Connected with the lamp, it reads objects 1 to 20: the controls stand where they stood
-# before there was a menu bar or status line (client_area.png, the window of old, pixel for
-# pixel, XD_CLIENT_TOP lower). It writes 0 into 1 to 3: the simulator must have received
-# exactly the reads, then the writes, each read back. Compare with table is not offered
-# during a read (the Device menu's other states are checked offscreen, in tableops).
+# The real program in a real X window against the simulator, clicked as an operator clicks:
+# read 1 to 20, the controls stand as in the window of old (client_area.png, XD_CLIENT_TOP
+# lower); written 0 into 1 to 3, the simulator received exactly the reads and the writes,
+# each read back; Compare with table is not offered during a read.
 #   window_xdotool_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 XD_BUILD=$(cd "$1" && pwd)

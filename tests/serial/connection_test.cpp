@@ -1,7 +1,6 @@
 #include "serial/connection.h"
 
 #include "app/lampimage.h"
-#include "serial/memoryserial.h"
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
 
@@ -69,10 +68,9 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     EXPECT_EQ(dialogs.messages.last(), "no");
 }
 
-// Clicked through the window, as the operator clicks. The green lamp is a pixel larger
-// than the red one in front of it: its uncovered edge must not toggle the port. A double
-// click's second press comes as a double-click event: on a lamp that is no second click; a
-// button or a check box takes it as one.
+// Clicked through the window: the green lamp's uncovered edge around the red one must not
+// toggle the port; a double click's second press, a double-click event, is no second click
+// on a lamp, and one on a button or a check box.
 TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
     showActive();
     QWindow *window = form->windowHandle();

@@ -13,9 +13,7 @@ namespace orvel::test {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr uid_t kNobody = 65534;
 
-// PortsTest unsets the variables after each test.
 struct QSerialBackendTest : PortsTest {
     void SetUp() override {
         ASSERT_TRUE(pty.ok()) << "no pseudo-terminal on this machine";
@@ -104,7 +102,7 @@ TEST_F(QSerialBackendTest, WhatCannotBeOpenedIsRefusedWithThePortsPresent) {
         FakePortEnumerator ports;
         ports.present = present;
         QSerialBackend backend(nullptr, &ports);
-        if (path == pts) ASSERT_EQ(::seteuid(kNobody), 0);
+        if (path == pts) ASSERT_EQ(::seteuid(65534), 0);
         EXPECT_FALSE(backend.open(3, &error));
         if (path == pts) ASSERT_EQ(::seteuid(0), 0);
         EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + why)) << error.toStdString();
