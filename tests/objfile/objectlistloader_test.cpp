@@ -56,8 +56,7 @@ TEST_F(ObjectListLoaderTest, CancelAndMissingFilesLeaveTheListAlone) {
     ui().List1->addItems({"7", "9"});
     const QString fifo = m_dir.filePath("fifo");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    // Cancelled, a missing file, a folder, a pipe without a writer (opening it would wait
-    // for one) and a device that never ends: each returns at once.
+    // Cancelled, missing, a folder, a pipe without a writer, an endless device: none waits.
     const std::optional<QString> choices[] = {std::nullopt, m_dir.filePath("missing.onf"),
                                               m_dir.path(), fifo, QStringLiteral("/dev/zero")};
     for (const std::optional<QString> &choice : choices) {

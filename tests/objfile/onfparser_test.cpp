@@ -6,8 +6,7 @@
 
 namespace {
 
-using orvel::OnfParser;
-using orvel::parseObjectNumbers;
+using namespace orvel;
 
 using namespace std::string_literals;  // "..."s: the whole literal, NUL bytes included
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Debian package built from this build tree: it holds exactly the files a desktop
-# program needs, they are well formed, and the unpacked programs start and show the window.
+# The Debian package of this build tree holds exactly the files a desktop program needs,
+# well formed, and the unpacked programs start and show the window.
 #   package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)

@@ -66,13 +66,11 @@ TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
     }
 }
 
-using Source = PortAssignments::Source;
-
 // Each row is stored, then read back as after a restart: the port opened, where it comes
 // from, and what the COM option's tooltip says with only the FTDI adapter plugged in.
 TEST_F(PortsTest, ComPortsResolveEnvironmentThenAssignmentThenDefault) {
     const QString ftdi = portLabel(kFtdi), byId = kFtdi.byIdPath;
-    const QString defaultTip = "COM 2 is /dev/ttyS1 (the default): not present now";
+    using Source = PortAssignments::Source;
     const std::tuple<QString, QString, QString, Source, QString> rows[] = {
         {"", byId, byId, Source::Assignment,
          "COM 2 is " + byId + " (chosen under Serial ports): " + ftdi},
@@ -80,12 +78,13 @@ TEST_F(PortsTest, ComPortsResolveEnvironmentThenAssignmentThenDefault) {
          "COM 2 is /dev/ttyACM3 (chosen under Serial ports): not present now"},
         {"/dev/ttyUSB0", "/dev/ttyACM3", "/dev/ttyUSB0", Source::Environment,
          "COM 2 is /dev/ttyUSB0 (set by ORVEL_COM2): " + ftdi},
-        {"", "", "/dev/ttyS1", Source::Default, defaultTip},
+        {"", "", "/dev/ttyS1", Source::Default,
+         "COM 2 is /dev/ttyS1 (the default): not present now"},
     };
     for (const auto &[environment, assigned, opened, source, toolTip] : rows) {
-        PortAssignments before;
-        before.assign(2, assigned);
-        before.save();
+        PortAssignments stored;
+        stored.assign(2, assigned);
+        stored.save();
         qputenv("ORVEL_COM2", environment.toLocal8Bit());
         const PortAssignments after;
         EXPECT_EQ(after.assigned(2), assigned);
@@ -100,7 +99,6 @@ TEST_F(PortsTest, ComPortsResolveEnvironmentThenAssignmentThenDefault) {
 }
 
 TEST_F(PortsTest, StableNamesAreTheLinksThatLeadToADevice) {
-    QTemporaryDir dir;
     const QDir byId(dir.path());
     QFile device(byId.filePath("ttyUSB0"));
     ASSERT_TRUE(device.open(QIODevice::WriteOnly));

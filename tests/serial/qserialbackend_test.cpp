@@ -32,7 +32,6 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceBehindThePort) {
             ASSERT_TRUE(backend.write(byte, &error)) << error.toStdString();
             EXPECT_EQ(pty.take(1), QByteArray(1, byte)) << int(quint8(byte));
         }
-        // In: bytes from the device, as they come.
         QSignalSpy ready(&backend, &SerialBackend::readyRead);
         pty.send(QByteArray::fromHex("ac00ca0d0a7fff"));
         QByteArray received;
