@@ -24,8 +24,8 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
     EXPECT_EQ(frontIndex({u.imgConnected, u.imgNotConnected}), 1);
     EXPECT_EQ(frontIndex({u.Image1[0], u.Image1[1], u.Image1[2], u.Image1[3]}), 3);
     EXPECT_TRUE(u.Check1->isChecked());
-    for (QWidget *widget : {u.Check1, u.Frame4, u.Label6, u.Combo1, u.Label7, u.Text5, u.Label8,
-                            u.Combo2, u.Command2, u.Command3})
+    for (QWidget *widget : QList<QWidget *>{u.Check1, u.Frame4, u.Label6, u.Combo1, u.Label7,
+                                            u.Text5, u.Label8, u.Combo2, u.Command2, u.Command3})
         EXPECT_FALSE(widget->isVisibleTo(form.get())) << widget->objectName().toStdString();
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
