@@ -12,9 +12,6 @@ namespace {
 
 class ConnectionTest : public FormTest {
 protected:
-    int activityLamp() {
-        return frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]});
-    }
     // Which lamp is in front, the frames and the port options follow the port.
     void expectConnected(bool connected, int portOption = 1) {
         EXPECT_EQ(form->MSComm1().PortOpen(), connected);
@@ -38,12 +35,12 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     ui().Option3[1]->setChecked(true);
     reply({172, 172});
     ASSERT_EQ(takeSent(), bytes({0xAA}));
-    ASSERT_EQ(activityLamp(), 2);
+    ASSERT_EQ(frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]}), 2);
     ui().Check3->setChecked(true);
     state().ReadStep = 4;  // as a read stopped at its last step leaves it
     emit ui().imgConnected->clicked();
     expectConnected(false);
-    EXPECT_EQ(activityLamp(), 3);
+    EXPECT_EQ(frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]}), 3);
     EXPECT_TRUE(state().TransferPhase == 2 && state().WriteStep == 2);
     EXPECT_TRUE(ui().Option3[1]->isChecked());
     const QString before = snapshot(*form);
@@ -97,9 +94,11 @@ TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
     }
     twiceAt(lamp + QPoint(7, 7));  // the green lamp, now in front, takes the second press
     EXPECT_TRUE(form->MSComm1().PortOpen());
+    reply({0});  // not the ready byte: the link is opened again and checked anew
+    EXPECT_TRUE(state().LinkCheckPending);
     twiceAt(lamp + QPoint(7, 7));
     EXPECT_FALSE(form->MSComm1().PortOpen());
-    EXPECT_EQ(port->openCount(), 5);
+    EXPECT_EQ(port->openCount(), 6);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
