@@ -30,9 +30,8 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-// Qt's own file dialog as "Objects num." opens it, played every 20 ms while it is up: it
-// offers both types, "All Files (*.*)" lists files without a dot too, and a name typed
-// that does not exist is taken (opening it fails later, without a word).
+// Qt's own file dialog as "Objects num." opens it: both types offered, "All Files (*.*)"
+// lists files without a dot too, a missing name typed is taken (its opening fails later).
 TEST(FileDialog, AllFilesListsEveryFileAndATypedNameIsTaken) {
     QTemporaryDir dir;
     QStringList types, objekts, all, boxes;
@@ -46,14 +45,16 @@ TEST(FileDialog, AllFilesListsEveryFileAndATypedNameIsTaken) {
             box->reject();
         } else if (dialog && std::exchange(typed, true)) {
             dialog->reject();  // still open: the name was refused
-        } else if (dialog) {
-            auto *combo = dialog->findChild<QComboBox *>("fileTypeCombo");
-            for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
-            objekts = dialog->findChild<QFileSystemModel *>()->nameFilters();
-            QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
-            all = dialog->findChild<QFileSystemModel *>()->nameFilters();
-            dialog->setDirectory(dir.path());
-            QTest::keyClicks(dialog->findChild<QLineEdit *>("fileNameEdit"), "missing.onf\r");
+        } else if (dialog) {  // after this slot: a box the dialog opens is closed here
+            QTimer::singleShot(0, dialog, [&, dialog] {
+                auto *combo = dialog->findChild<QComboBox *>("fileTypeCombo");
+                for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
+                objekts = dialog->findChild<QFileSystemModel *>()->nameFilters();
+                QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
+                all = dialog->findChild<QFileSystemModel *>()->nameFilters();
+                dialog->setDirectory(dir.path());
+                QTest::keyClicks(dialog->findChild<QLineEdit *>("fileNameEdit"), "missing.onf\r");
+            });
         }
     });
     hand.start(20);
