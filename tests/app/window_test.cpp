@@ -1,5 +1,4 @@
 #include "app/lampimage.h"
-#include "serial/mscomm.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -11,8 +10,7 @@ namespace {
 using WindowTest = FormTest;
 
 // Whatever port the serial control was stored with; a port without an option (7) selects
-// the first. "Only Data" is ticked and, with the repeater section, unseen and disabled
-// even once connecting has enabled the frames around them.
+// the first. "Only Data" is ticked and, with the repeater section, unseen.
 TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
     for (const qint16 commPort : {2, 7}) {
         FrmTerminal other(std::make_unique<MemorySerial>(), commPort, &dialogs);
@@ -25,92 +23,146 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
     EXPECT_TRUE(u.Option1[1]->isEnabled() && u.Option1[4]->isEnabled());
     EXPECT_EQ(frontIndex({u.imgConnected, u.imgNotConnected}), 1);
     EXPECT_EQ(frontIndex({u.Image1[0], u.Image1[1], u.Image1[2], u.Image1[3]}), 3);
-
-    showActive();
-    form->resize(3000, 3000);
-    connectPort();
-    ASSERT_TRUE(u.Frame2->isVisible() && u.Frame2->isEnabled());
     EXPECT_TRUE(u.Check1->isChecked());
-    for (QWidget *widget : u.Frame4->findChildren<QWidget *>() +
-                               QList<QWidget *>{u.Label6, u.Combo1, u.Label7, u.Text5, u.Label8,
-                                                u.Combo2, u.Command2, u.Command3, u.Frame4}) {
-        EXPECT_FALSE(widget->isVisible() || widget->isEnabled())
-            << widget->objectName().toStdString();
-    }
-    EXPECT_FALSE(u.Check1->isVisible());
+    for (QWidget *widget : QList<QWidget *>{u.Check1, u.Frame4, u.Label6, u.Combo1, u.Label7,
+                                            u.Text5, u.Label8, u.Combo2, u.Command2, u.Command3})
+        EXPECT_FALSE(widget->isVisibleTo(form.get())) << widget->objectName().toStdString();
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-// As the operator makes them, the second press comes as a double-click event: on a lamp
-// that is no second click; a button or a check box takes it as one.
-TEST_F(WindowTest, ADoubleClickIsOneClickOnALampAndTwoOnAButton) {
-    showActive();
-    auto doubleClick = [&](QWidget *widget) {
-        const QPoint centre = widget->mapTo(form.get(), widget->rect().center());
-        QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, centre);
-    };
-    for (const auto &[control, signal, count] :
-         {std::tuple<QWidget *, const char *, int>{ui().Command1, SIGNAL(clicked()), 2},
-          {ui().Check4, SIGNAL(toggled(bool)), 2}, {ui().Option1[2], SIGNAL(toggled(bool)), 1}}) {
-        QSignalSpy spy(control, signal);
-        doubleClick(control);
-        EXPECT_EQ(spy.count(), count) << control->objectName().toStdString();
-    }
-    // The red lamp connects and the green one, now in front, takes the second press.
-    doubleClick(ui().imgNotConnected);
-    EXPECT_TRUE(form->MSComm1().PortOpen());
-    doubleClick(ui().imgConnected);
-    EXPECT_FALSE(form->MSComm1().PortOpen());
-    EXPECT_EQ(port->openCount(), 1);
-}
-
-// Qt's own file dialog as "Objects num." opens it, played by `operate` every 20 ms while
-// it is up; what it chose, and the texts of boxes it opened of its own (closed).
-std::pair<std::optional<QString>, QStringList> runFileDialog(
-    const std::function<void(QFileDialog &)> &operate) {
-    QStringList boxes;
+// Qt's own file dialog as "Objects num." opens it: both types offered, "All Files (*.*)"
+// lists files without a dot too, a missing name typed is taken (its opening fails later).
+TEST(FileDialog, AllFilesListsEveryFileAndATypedNameIsTaken) {
+    QTemporaryDir dir;
+    QStringList types, objekts, all, boxes;
+    bool typed = false;
     QTimer hand;
     QObject::connect(&hand, &QTimer::timeout, [&] {
         QWidget *modal = QApplication::activeModalWidget();
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             boxes.append(box->text());
             box->reject();
-        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            QTimer::singleShot(0, dialog, [&operate, dialog] { operate(*dialog); });
+        } else if (dialog && std::exchange(typed, true)) {
+            dialog->reject();  // still open: the name was refused
+        } else if (dialog) {  // after this slot: a box the dialog opens is closed here
+            QTimer::singleShot(0, dialog, [&, dialog] {
+                auto *combo = dialog->findChild<QComboBox *>("fileTypeCombo");
+                for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
+                objekts = dialog->findChild<QFileSystemModel *>()->nameFilters();
+                QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
+                all = dialog->findChild<QFileSystemModel *>()->nameFilters();
+                dialog->setDirectory(dir.path());
+                QTest::keyClicks(dialog->findChild<QLineEdit *>("fileNameEdit"), "missing.onf\r");
+            });
         }
     });
     hand.start(20);
     const QString filter = "All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf";
-    return {QtDialogs().openFile(nullptr, {"Objekts Number File", filter, 2}), boxes};
-}
-
-// A name that does not exist is taken: opening it fails later, without a word.
-TEST(FileDialog, TakesATypedNameThatDoesNotExist) {
-    QTemporaryDir dir;
-    bool typed = false;
-    const auto [chosen, boxes] = runFileDialog([&](QFileDialog &dialog) {
-        if (std::exchange(typed, true)) return dialog.reject();  // still open: refused
-        dialog.setDirectory(dir.path());
-        QTest::keyClicks(dialog.findChild<QLineEdit *>("fileNameEdit"), "missing.onf\r");
-    });
-    EXPECT_EQ(chosen, QDir(dir.path()).absoluteFilePath("missing.onf"));
+    EXPECT_EQ(QtDialogs().openFile(nullptr, {"Objekts Number File", filter, 2}),
+              QDir(dir.path()).absoluteFilePath("missing.onf"));
     EXPECT_EQ(boxes, QStringList{});
-}
-
-// "All Files (*.*)" lists files without a dot too.
-TEST(FileDialog, AllFilesListsEveryFile) {
-    QStringList types, objekts, all;
-    runFileDialog([&](QFileDialog &dialog) {
-        auto *combo = dialog.findChild<QComboBox *>("fileTypeCombo");
-        for (int i = 0; i < combo->count(); ++i) types.append(combo->itemText(i));
-        objekts = dialog.findChild<QFileSystemModel *>()->nameFilters();
-        QTest::keyClick(combo, Qt::Key_Up);  // the operator picks "All Files"
-        all = dialog.findChild<QFileSystemModel *>()->nameFilters();
-        dialog.reject();
-    });
     EXPECT_EQ(types, (QStringList{"All Files (*.*)", "Objekts Number Files (*.onf)"}));
     EXPECT_TRUE(QDir::match(all, "nodot") && QDir::match(all, "list.onf"));
     EXPECT_TRUE(!QDir::match(objekts, "nodot") && QDir::match(objekts, "list.onf"));
+}
+
+class EntryFieldsTest : public FormTest {
+protected:
+    void SetUp() override {
+        showActive();
+        connectPort();
+    }
+    void emptyByTyping(QLineEdit *field) {
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+    }
+};
+
+// Typed or pasted ("^V" and the clipboard's text) at a caret (-1: the end), or over a
+// selection: the text and the caret after (-1: not looked at), silently. A paste is cut to
+// the room left, the selection counting as room; a longer text set by the program is kept.
+TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
+    const std::tuple<QString, int, int, QString, QString, int> rows[] = {
+        {"", -1, 0, "0", "1", 1},           {"", -1, 0, "8175", "8175", 4},
+        {"", -1, 0, "8176", "1", 1},        {"817", 0, 0, "9", "1", 1},
+        {"12", -1, 0, "a", "", 0},          {"", -1, 0, "1E3", "3", 1},
+        {"12", 1, 0, "3", "132", 3},        {"", -1, 0, "1.5", "1.5", 3},
+        {"7", -1, 0, "\b", "", 0},          {"", -1, 0, "12345", "1234", 4},
+        {"1234", 2, 0, "5", "1234", 2},     {"1234.5", -1, 0, "6", "1234.5", 6},
+        {"1234.5", 5, 1, "7", "1234.7", -1}, {"1234.5", 0, 6, "89", "89", -1},
+        {"12", 1, 0, "^V999", "1992", -1},  {"", -1, 0, "^V" + QString(10000, u'7'), "7777", -1},
+        {"1234", 0, 4, "^V56789", "5678", -1}, {"1234.5", -1, 0, "^V7", "1234.5", -1},
+        {"1234.5", 5, 1, "^V67", "1234.6", -1},
+    };
+    for (QLineEdit *field : {ui().Text1, ui().Text2, ui().Text3, ui().Text4}) {
+        for (const auto &[before, caret, selected, keys, after, caretAfter] : rows) {
+            SCOPED_TRACE(
+                (field->objectName() + ": " + keys.left(8) + " into " + before).toStdString());
+            field->setText(before);
+            field->setFocus();
+            field->setSelection(caret < 0 ? int(before.size()) : caret, selected);
+            if (keys.startsWith("^V")) {
+                QGuiApplication::clipboard()->setText(keys.mid(2));
+                QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+            } else {
+                QTest::keyClicks(field, keys);
+            }
+            EXPECT_EQ(field->text(), after);
+            if (caretAfter >= 0) EXPECT_EQ(field->cursorPosition(), caretAfter);
+        }
+    }
+    // A text set by the program is corrected too, whatever its length.
+    const std::pair<QString, QString> set[] = {
+        {" 12 ", " 12 "}, {"1E3", "1E3"}, {"0.5", "1"}, {"8175.5", "1"}, {"12a", ""}};
+    for (const auto &[text, after] : set) {
+        ui().Text1->setText(text);
+        EXPECT_EQ(ui().Text1->text(), after) << text.toStdString();
+    }
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// The end field is off while First Object is ticked, and "1" (not what it held) after.
+TEST_F(EntryFieldsTest, FirstObjectSwitchesTheEndFieldOffAndOn) {
+    for (auto [check, endField] : {std::pair{ui().Check2, ui().Text2}, {ui().Check3, ui().Text4}}) {
+        endField->setText(QStringLiteral("77"));
+        for (const QString after : {"", "1"}) {
+            QTest::mouseClick(check, Qt::LeftButton);
+            EXPECT_EQ(endField->text(), after) << check->objectName().toStdString();
+            EXPECT_EQ(endField->isEnabled(), !after.isEmpty());
+        }
+    }
+    for (const QString caption : {" 1 - Repeat", " 0 - Disable"}) {
+        QTest::mouseClick(ui().ch_1_0, Qt::LeftButton);
+        EXPECT_EQ(ui().ch_1_0->text(), caption);
+    }
+}
+
+TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
+    const std::pair<QWidget *, QWidget *> nextAndClicked[] = {{ui().Text4, ui().Text4},
+        {ui().txtTerm, ui().txtTerm->viewport()}, {ui().Option3[1], ui().Option3[1]}};
+    for (const auto &[next, clicked] : nextAndClicked) {
+        emptyByTyping(ui().Text3);
+        QTest::mouseClick(clicked, Qt::LeftButton);
+        EXPECT_EQ(ui().Text3->text(), "1");
+        EXPECT_EQ(QApplication::focusWidget(), next);
+    }
+    EXPECT_TRUE(state().TransferPhase == 2 && state().CurrentObject == 1);
+    ui().Option3[2]->setChecked(true);
+    // Read's start too, before Read would take it as object 0 (First Object ticked).
+    QTest::mouseClick(ui().Check2, Qt::LeftButton);
+    emptyByTyping(ui().Text1);
+    QTest::mouseClick(ui().Option2[1], Qt::LeftButton);
+    EXPECT_EQ(ui().Text1->text(), "1");
+    EXPECT_EQ(ui().Label5->text(), "1");
+    // Going to another window is not leaving for another control of this one.
+    emptyByTyping(ui().Text3);
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(ui().Text3->text(), "");
 }
 
 }  // namespace

@@ -8,12 +8,9 @@ deps=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin" "$work/sudo"
-cat >"$work/bin/dpkg-query" <<'FAKE'
-#!/bin/bash
-for p; do :; done  # the last argument: the package
-[[ " $FAKE_MISSING " == *" $p "* ]] && exit 1
-echo "install ok installed"
-FAKE
+# The last argument is the package.
+printf '#!/bin/bash\n[[ " $FAKE_MISSING " != *" ${!#} "* ]] && echo "install ok installed"\n' \
+    >"$work/bin/dpkg-query"
 printf '#!/bin/bash\necho "$FAKE_UID"\n' >"$work/bin/id"
 printf '#!/bin/bash\necho "apt-get $*" >>"$FAKE_LOG"\n' >"$work/bin/apt-get"
 printf '#!/bin/bash\necho -n "sudo " >>"$FAKE_LOG"\nexec /usr/bin/env "$@"\n' >"$work/sudo/sudo"

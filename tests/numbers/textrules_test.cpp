@@ -1,20 +1,13 @@
 #include "numbers/textrules.h"
+#include "support/formfixture.h"
 
 #include <QLocale>
-
-#include <gtest/gtest.h>
 
 #include <cfenv>
 #include <clocale>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
-
-// Internal linkage, so other test files may print QString their own way.
-static void PrintTo(const QString &text, std::ostream *os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -40,7 +33,13 @@ TEST(TextRules, IsNumeric) {
     for (const QString &text : notNumeric) EXPECT_FALSE(isNumeric(text)) << text.toStdString();
 }
 
-TEST(TextRules, ValueOf) {
+// The program runs under the user's locale, whose decimal separator may be a comma: these
+// run under a German one (or another with a comma, where there is one).
+TEST(TextRules, ValueOfAndNumberText) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if (std::setlocale(LC_ALL, name)) break;
+    QLocale::setDefault(QLocale::German);
     const std::vector<std::pair<QString, double>> rows = {
         {" 1 2 ", 12}, {"1\t2\n3", 123}, {"\n\t 5", 5}, {"- 3", -3}, {"1 e 3", 1000}, {"1e", 1},
         {"1e+", 1}, {"1e-2", 0.01}, {"1.2.3", 1.2}, {"12abc", 12}, {"abc", 0}, {"", 0}, {".", 0},
@@ -54,13 +53,12 @@ TEST(TextRules, ValueOf) {
     };
     for (const auto &[text, value] : rows)
         EXPECT_EQ(valueOf(text), value) << '"' << text.left(40).toStdString() << '"';
-}
-
-TEST(TextRules, NumberText) {
-    const std::vector<std::pair<double, QString>> rows = {
+    const std::vector<std::pair<double, QString>> texts = {
         {1, "1"}, {8191, "8191"}, {2.5, "2.5"}, {-3, "-3"}, {-2.5, "-2.5"}, {0, "0"}, {-0.0, "0"},
         {0.1, "0.1"}, {8175.25, "8175.25"}, {123456789012.0, "123456789012"}, {1e20, "1E+20"}};
-    for (const auto &[value, text] : rows) EXPECT_EQ(numberText(value), text) << value;
+    for (const auto &[value, text] : texts) EXPECT_EQ(numberText(value), text) << value;
+    QLocale::setDefault(QLocale::c());
+    std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST(TextRules, RoundHalfEven) {
@@ -77,19 +75,6 @@ TEST(TextRules, RoundHalfEven) {
         }
     }
     std::fesetround(FE_TONEAREST);
-}
-
-// The program runs under the user's locale, whose decimal separator may be a comma.
-TEST(TextRules, ValueOfIgnoresProcessLocale) {
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
-        if (std::setlocale(LC_ALL, name)) break;
-    QLocale::setDefault(QLocale::German);
-    for (const auto &[text, value] : {std::pair{"2.5", 2.5}, {"-.25", -0.25}, {"2,5", 2.0}})
-        EXPECT_EQ(valueOf(QString(text)), value) << text;
-    EXPECT_EQ(numberText(2.5), "2.5");
-    QLocale::setDefault(QLocale::c());
-    std::setlocale(LC_ALL, saved.c_str());
 }
 
 }  // namespace

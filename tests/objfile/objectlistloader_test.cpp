@@ -1,5 +1,3 @@
-// "Objects num." through the file-dialog seam: what reaches the list, and what a
-// cancelled dialog or what is no regular file leaves behind.
 #include "objfile/objectlistloader.h"
 #include "support/formfixture.h"
 
@@ -13,9 +11,9 @@ namespace {
 
 class ObjectListLoaderTest : public FormTest {
 protected:
-    // Lets the operator choose a file with `content` and clicks "Objects num.".
+    // The operator chooses a file with `content` after clicking "Objects num.".
     void load(const QByteArray &content) {
-        QFile file(m_dir.filePath(QString::number(++m_files)));
+        QFile file(m_dir.filePath("objects.onf"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         dialogs.fileToChoose = file.fileName();
         file.close();
@@ -29,7 +27,6 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    int m_files = 0;
 };
 
 TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
@@ -43,8 +40,8 @@ TEST_F(ObjectListLoaderTest, LoadsTheAcceptedNumbersInFileOrder) {
     ui().Option2[1]->setChecked(true);
     EXPECT_EQ(ui().Text1->text() + "-" + ui().Text2->text(), "5-12");
     ui().Option2[2]->setChecked(true);
-    // A second file replaces the first, duplicates and all: a large one, in many chunks and
-    // batches, with nothing lost or repeated at their seams.
+    // A second, large file replaces the first, duplicates and all, nothing lost or repeated
+    // at the seams of its chunks and batches.
     QByteArray numbers = "2.5,";
     QStringList expected{"2.5"};
     for (int i = 0; i < 200000; ++i) {
@@ -59,8 +56,7 @@ TEST_F(ObjectListLoaderTest, CancelAndMissingFilesLeaveTheListAlone) {
     ui().List1->addItems({"7", "9"});
     const QString fifo = m_dir.filePath("fifo");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    // Cancelled, a missing file, a folder, a pipe without a writer (opening it would wait
-    // for one) and a device that never ends: each returns at once.
+    // Cancelled, missing, a folder, a pipe without a writer, an endless device: none waits.
     const std::optional<QString> choices[] = {std::nullopt, m_dir.filePath("missing.onf"),
                                               m_dir.path(), fifo, QStringLiteral("/dev/zero")};
     for (const std::optional<QString> &choice : choices) {

@@ -1,6 +1,9 @@
 #include "ports/fakeportenumerator.h"
+#include "ports/portassignments.h"
 #include "ports/portdescription.h"
 #include "ports/portsdialog.h"
+#include "ports/systemportenumerator.h"
+#include "serial/portnames.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -13,46 +16,36 @@ using namespace std::chrono_literals;
 // Adapters plugged in and out while the window is open; COM 1 stays on the FTDI adapter
 // it was given, shown as absent while it is out.
 TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
-    const QString ftdiRow =
-        "/dev/ttyUSB0|" + kFtdi.byIdPath + "|FT232R USB UART|FTDI|A10K|0403:6001";
-    const QString acmRow = "/dev/ttyACM0||USB serial|Orvel||2341:0043";
     const QString ftdiAbsent = kFtdi.byIdPath + " (absent)";
-    const std::tuple<QList<PortInfo>, QStringList, QString> steps[] = {
-        {{}, {}, ftdiAbsent},
-        {{kAcm, kFtdi}, {acmRow, ftdiRow}, portLabel(kFtdi)},
-        {{kAcm}, {acmRow}, ftdiAbsent},
-    };
+    const std::pair<QList<PortInfo>, QString> steps[] = {{{}, ftdiAbsent},
+        {{kAcm, kFtdi}, portLabel(kFtdi)}, {{kAcm}, ftdiAbsent}, {{kFtdi}, portLabel(kFtdi)}};
     FakePortEnumerator ports;
     PortAssignments assignments;
     assignments.assign(1, kFtdi.byIdPath);
     PortsDialog dialog(ports, assignments, nullptr, 10ms);
     const auto *table = dialog.findChild<QTableWidget *>("ports");
     const auto *com1 = dialog.findChild<QComboBox *>("com1");
-    auto rows = [&] {
-        QStringList texts;
-        for (int r = 0; r < table->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < table->columnCount(); ++c) cells.append(table->item(r, c)->text());
-            texts.append(cells.join('|'));
-        }
-        return texts;
-    };
-    for (const auto &[present, expectedRows, com1Text] : steps) {
+    for (const auto &[present, com1Text] : steps) {
         ports.present = present;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == expectedRows; }, 2000))
-            << rows().join('\n').toStdString();
-        EXPECT_EQ(com1->currentText(), com1Text);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return com1->currentText() == com1Text; }, 2000));
+        ASSERT_EQ(table->rowCount(), present.size());
+        for (int r = 0; r < table->rowCount(); ++r)
+            EXPECT_EQ(table->item(r, 0)->text(), present[r].devicePath);
         // The default, each port present, and the absent choice.
         EXPECT_EQ(com1->count(), 1 + present.size() + (com1Text == ftdiAbsent));
     }
+    QStringList cells;
+    for (int c = 0; c < table->columnCount(); ++c) cells.append(table->item(0, c)->text());
+    EXPECT_EQ(cells.join('|'),
+              "/dev/ttyUSB0|" + kFtdi.byIdPath + "|FT232R USB UART|FTDI|A10K|0403:6001");
 }
 
 // OK stores the choices, Cancel does not; a COM whose variable is set says that it wins.
 TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
     qputenv("ORVEL_COM4", "/dev/ttyUSB9");
+    FakePortEnumerator ports;
+    ports.present = {kAcm, kFtdi};
     for (const bool ok : {false, true}) {
-        FakePortEnumerator ports;
-        ports.present = {kAcm, kFtdi};
         PortAssignments assignments;
         assignments.assign(2, kAcm.devicePath);
         assignments.save();
@@ -71,6 +64,49 @@ TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
         EXPECT_EQ(stored.assigned(2), ok ? "" : kAcm.devicePath) << ok;
         EXPECT_EQ(stored.assigned(3), ok ? kFtdi.byIdPath : "") << ok;
     }
+}
+
+// Each row is stored, then read back as after a restart: the port opened, where it comes
+// from, and what the COM option's tooltip says with only the FTDI adapter plugged in.
+TEST_F(PortsTest, ComPortsResolveEnvironmentThenAssignmentThenDefault) {
+    const QString ftdi = portLabel(kFtdi), byId = kFtdi.byIdPath;
+    using Source = PortAssignments::Source;
+    const std::tuple<QString, QString, QString, Source, QString> rows[] = {
+        {"", byId, byId, Source::Assignment,
+         "COM 2 is " + byId + " (chosen under Serial ports): " + ftdi},
+        {"", "/dev/ttyACM3", "/dev/ttyACM3", Source::Assignment,
+         "COM 2 is /dev/ttyACM3 (chosen under Serial ports): not present now"},
+        {"/dev/ttyUSB0", "/dev/ttyACM3", "/dev/ttyUSB0", Source::Environment,
+         "COM 2 is /dev/ttyUSB0 (set by ORVEL_COM2): " + ftdi},
+        {"", "", "/dev/ttyS1", Source::Default,
+         "COM 2 is /dev/ttyS1 (the default): not present now"},
+    };
+    for (const auto &[environment, assigned, opened, source, toolTip] : rows) {
+        PortAssignments stored;
+        stored.assign(2, assigned);
+        stored.save();
+        qputenv("ORVEL_COM2", environment.toLocal8Bit());
+        const PortAssignments after;
+        EXPECT_EQ(after.assigned(2), assigned);
+        EXPECT_EQ(devicePathForPort(2), opened);
+        EXPECT_EQ(after.resolve(2).source, source) << opened.toStdString();
+        EXPECT_EQ(comPortToolTip(2, after, {kFtdi}), toolTip);
+        EXPECT_EQ(devicePathForPort(3), "/dev/ttyS2");
+    }
+    EXPECT_EQ(ftdi, "/dev/ttyUSB0 (FT232R USB UART, FTDI, serial number A10K, 0403:6001, "
+                    "/dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0)");
+    EXPECT_EQ(portLabel(kAcm), "/dev/ttyACM0 (USB serial, Orvel, 2341:0043)");
+}
+
+TEST_F(PortsTest, StableNamesAreTheLinksThatLeadToADevice) {
+    const QDir byId(dir.path());
+    QFile device(byId.filePath("ttyUSB0"));
+    ASSERT_TRUE(device.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(device.fileName(), byId.filePath("usb-FTDI-if00")));
+    ASSERT_TRUE(QFile::link(byId.filePath("ttyUSB9"), byId.filePath("usb-gone-if00")));
+    EXPECT_EQ(SystemPortEnumerator::stableNames(dir.path()),
+              (QHash<QString, QString>{{QFileInfo(device).canonicalFilePath(),
+                                        byId.filePath("usb-FTDI-if00")}}));
 }
 
 }  // namespace

@@ -12,9 +12,6 @@ namespace {
 
 class ConnectionTest : public FormTest {
 protected:
-    int activityLamp() {
-        return frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]});
-    }
     // Which lamp is in front, the frames and the port options follow the port.
     void expectConnected(bool connected, int portOption = 1) {
         EXPECT_EQ(form->MSComm1().PortOpen(), connected);
@@ -29,7 +26,7 @@ protected:
 
 // A write of 5 to 9 left mid-object with "First Object" ticked: disconnecting touches
 // neither the transfer nor the selections; a refused open changes nothing either and shows
-// the reason; the open that follows prepares a fresh transfer.
+// the reason; the open that follows prepares a fresh transfer; a refused close keeps it.
 TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     connectPort();
     ui().Text3->setText(QStringLiteral("5"));
@@ -38,12 +35,12 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     ui().Option3[1]->setChecked(true);
     reply({172, 172});
     ASSERT_EQ(takeSent(), bytes({0xAA}));
-    ASSERT_EQ(activityLamp(), 2);
+    ASSERT_EQ(frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]}), 2);
     ui().Check3->setChecked(true);
     state().ReadStep = 4;  // as a read stopped at its last step leaves it
     emit ui().imgConnected->clicked();
     expectConnected(false);
-    EXPECT_EQ(activityLamp(), 3);
+    EXPECT_EQ(frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]}), 3);
     EXPECT_TRUE(state().TransferPhase == 2 && state().WriteStep == 2);
     EXPECT_TRUE(ui().Option3[1]->isChecked());
     const QString before = snapshot(*form);
@@ -62,53 +59,135 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     EXPECT_TRUE(ui().Option2[2]->isChecked() && ui().Option3[2]->isChecked());
     EXPECT_FALSE(ui().Text4->isEnabled());  // "First Object" stays ticked
     EXPECT_TRUE(takeSent().isEmpty());  // connecting sends nothing: the device speaks first
+    port->setCloseError(QStringLiteral("no"));
+    emit ui().imgConnected->clicked();
+    expectConnected(true);
+    EXPECT_EQ(dialogs.messages.last(), "no");
 }
 
-// Choosing another port while connected (code can; the operator cannot) changes nothing,
-// whether the port is then closed, refuses to close, or is reopened by the link check
-// because the device's first byte was not its ready byte.
-TEST_F(ConnectionTest, PortOptionWhileConnectedLeavesThePortAlone) {
-    const std::function<void()> then[] = {
-        [this] { emit ui().imgConnected->clicked(); },
-        [this] {
-            port->setCloseError(QStringLiteral("no"));
-            emit ui().imgConnected->clicked();
-        },
-        [this] { reply({0}); },
-    };
-    for (int row = 0; row < 3; ++row) {
-        const int opensBefore = port->openCount();
-        connectPort(row < 2);
-        ui().Option1[row + 2]->setChecked(true);
-        then[row]();
-        EXPECT_EQ(port->openCount() - opensBefore, row < 2 ? 1 : 2) << row;
-        EXPECT_EQ(port->openedPort(), 1);
-        EXPECT_EQ(form->MSComm1().CommPort(), 1);
-        expectConnected(row > 0);
-        port->setCloseError({});
-        if (row == 1) emit ui().imgConnected->clicked();
-    }
-    EXPECT_TRUE(state().LinkCheckPending);  // the reopened link waits for its ready byte
-    EXPECT_EQ(dialogs.messages, QStringList{"no"});
-}
-
-// Clicked through the window, as the operator clicks. The green lamp is a pixel larger
-// than the red one in front of it: its uncovered edge must not toggle the port.
+// Clicked through the window: the green lamp's uncovered edge around the red one must not
+// toggle the port; a double click's second press, a double-click event, is no second click
+// on a lamp, and one on a button or a check box.
 TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
     showActive();
+    QWindow *window = form->windowHandle();
+    auto clickAt = [&](QPoint at) { QTest::mouseClick(window, Qt::LeftButton, {}, at); };
+    auto twiceAt = [&](QPoint at) { QTest::mouseDClick(window, Qt::LeftButton, {}, at); };
     const QPoint lamp = ui().imgConnected->mapTo(form.get(), QPoint(0, 0));
-    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, lamp + QPoint(15, 15));
+    clickAt(lamp + QPoint(15, 15));
     EXPECT_EQ(port->openCount(), 0);
     for (int chosen : {3, 1, 4, 2}) {
         QTest::mouseClick(ui().Option1[chosen], Qt::LeftButton);
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, lamp + QPoint(7, 7));
+        clickAt(lamp + QPoint(7, 7));
         EXPECT_EQ(port->openedPort(), chosen);
         expectConnected(true, chosen);
         QTest::mouseClick(ui().Option1[chosen == 1 ? 2 : 1], Qt::LeftButton);  // disabled
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, lamp + QPoint(7, 7));
+        clickAt(lamp + QPoint(7, 7));
         expectConnected(false, chosen);
     }
+    for (const auto &[control, signal, count] :
+         {std::tuple<QWidget *, const char *, int>{ui().Command1, SIGNAL(clicked()), 2},
+          {ui().Check4, SIGNAL(toggled(bool)), 2}, {ui().Option1[3], SIGNAL(toggled(bool)), 1}}) {
+        QSignalSpy spy(control, signal);
+        twiceAt(control->mapTo(form.get(), control->rect().center()));
+        EXPECT_EQ(spy.count(), count) << control->objectName().toStdString();
+    }
+    twiceAt(lamp + QPoint(7, 7));  // the green lamp, now in front, takes the second press
+    EXPECT_TRUE(form->MSComm1().PortOpen());
+    reply({0});  // not the ready byte: the link is opened again and checked anew
+    EXPECT_TRUE(state().LinkCheckPending);
+    twiceAt(lamp + QPoint(7, 7));
+    EXPECT_FALSE(form->MSComm1().PortOpen());
+    EXPECT_EQ(port->openCount(), 6);
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// A serial control on its own, with a listener that takes one byte per notification.
+class MSCommTest : public ::testing::Test {
+protected:
+    MSCommTest() {
+        auto backend = std::make_unique<MemorySerial>();
+        serial = backend.get();
+        comm = std::make_unique<MSComm>(std::move(backend));
+        QObject::connect(comm.get(), &MSComm::OnComm, [this] {
+            maxDepth = std::max(maxDepth, ++depth);
+            if (++notifications % 2 == 0 || !leaveOddUnanswered) {
+                const QByteArray input = comm->Input();
+                received += input;
+                if (input == "b" && whileHandlingB) whileHandlingB();
+            }
+            --depth;
+        });
+        comm->setPortOpen(true);
+    }
+    bool waitForReceived(qsizetype count) {
+        const bool arrived = QTest::qWaitFor([&] { return received.size() >= count; }, 10000);
+        QCoreApplication::processEvents();
+        return arrived;
+    }
+
+    MemorySerial *serial = nullptr;
+    std::unique_ptr<MSComm> comm;
+    QByteArray received;
+    std::function<void()> whileHandlingB;
+    int depth = 0, maxDepth = 0, notifications = 0;
+    bool leaveOddUnanswered = false;
+};
+
+// Bytes delivered while a notification runs wait until it is done. Bursts of 1, 5, 2 and
+// 64 bytes, then one longer than a slice: the rest of it follows on later passes.
+TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
+    whileHandlingB = [this] { serial->deliver("cd"); };
+    serial->deliver("ab");
+    serial->deliver("e");
+    ASSERT_TRUE(waitForReceived(5));
+    EXPECT_EQ(received, "abcde");
+    whileHandlingB = nullptr;
+    QByteArray sent = received;
+    for (int size : {1, 5, 2, 64, 400000}) {
+        QByteArray burst(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i) burst[i] = char((sent.size() + i) * 7 + i / 256);
+        sent += burst;
+        serial->deliver(burst);
+    }
+    ASSERT_TRUE(waitForReceived(sent.size())) << received.size() << " of " << sent.size();
+    EXPECT_TRUE(received == sent);
+    EXPECT_EQ(notifications, sent.size());
+    EXPECT_EQ(comm->pendingBytes(), 0);
+    EXPECT_EQ(maxDepth, 1);
+}
+
+// A hold outside a notification defers the bytes; closing the port throws away what
+// was still waiting; a notification nobody answers still uses up its byte.
+TEST_F(MSCommTest, AHoldOutsideANotificationDefersTheBytes) {
+    {
+        MSComm::Hold hold(comm.get());
+        serial->deliver("xyz");
+        QCoreApplication::processEvents();
+        EXPECT_EQ(comm->pendingBytes(), 3);
+    }
+    ASSERT_TRUE(waitForReceived(3));
+    {
+        MSComm::Hold hold(comm.get());
+        serial->deliver("lost");
+        comm->setPortOpen(false);
+    }
+    comm->setPortOpen(true);
+    leaveOddUnanswered = true;
+    notifications = 0;
+    serial->deliver("abcdef");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifications >= 6; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, "xyzbdf");
+    EXPECT_EQ(notifications, 6);
+    EXPECT_EQ(comm->pendingBytes(), 0);
+    // The port number changes only while closed, and only to a port there is.
+    EXPECT_THROW(comm->setCommPort(2), SerialError);
+    comm->setPortOpen(false);
+    EXPECT_THROW(comm->setCommPort(0), SerialError);
+    comm->setCommPort(4);
+    comm->setPortOpen(true);
+    EXPECT_EQ(serial->openedPort(), 4);
 }
 
 }  // namespace
