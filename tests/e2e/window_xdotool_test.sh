@@ -2,7 +2,7 @@
 # The real program in a real X window against the simulator, clicked as an operator clicks:
 # read 1 to 20, the controls stand as in the window of old (client_area.png, XD_CLIENT_TOP
 # lower); written 0 into 1 to 3, the simulator received exactly the reads and the writes,
-# each read back; Compare with table is not offered during a read.
+# each read back; Compare with table is offered only while connected and idle.
 #   window_xdotool_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 XD_BUILD=$(cd "$1" && pwd)
@@ -33,6 +33,7 @@ export XDG_STATE_HOME="$work/state"  # the journal of this run stays here
 xd_start_xvfb
 xd_start_sim "$work/com1" "$work/sim" --baud 9600 --log "$work/sim.log"
 xd_start_app "$work/com1"
+[ "$(compare_offered)" = no ] || fail "Compare with table is offered while not connected"
 xd_click "$XD_LAMP"
 sleep 0.5
 xd_type_into "$XD_TEXT2" 20

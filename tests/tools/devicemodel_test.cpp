@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -137,18 +135,6 @@ TEST(DeviceModel, Exchanges) {
         EXPECT_EQ(run.memoryWrites, int(tc.written));
         EXPECT_EQ(model.state(), tc.end);
     }
-}
-
-// Noise is never a protocol byte; the seeded memory holds 172 and 202 as data.
-TEST(DeviceModel, NoiseAndSeededMemory) {
-    std::set<int> produced;
-    for (std::uint64_t v = 0; v < 254; ++v) produced.insert(noiseByteFrom(v << 32));
-    EXPECT_EQ(produced.size(), 254u);
-    EXPECT_EQ(produced.count(R) + produced.count(A), 0u);
-    const Memory m = seededMemory(42);
-    EXPECT_TRUE(std::count(m.begin() + 1, m.begin() + 8176, R) > 0 &&
-                std::count(m.begin() + 1, m.begin() + 8176, A) > 0);
-    EXPECT_NE(m, seededMemory(43));
 }
 
 }  // namespace
