@@ -1,9 +1,12 @@
 #pragma once
 
 // Independent readings of the number rules, for the fuzz targets to hold the program
-// against: plain std::regex, nothing taken from src/.
+// against: plain std::regex and strtod in the C locale, nothing taken from src/.
+
+#include <locale.h>
 
 #include <QStringView>
+#include <cstdlib>
 #include <regex>
 #include <string>
 
@@ -37,6 +40,11 @@ inline bool refIsNumeric(const std::string &s) {
     static const std::regex numeric(
         R"(^[ \t]*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?[ \t]*$)");
     return std::regex_match(s, numeric);
+}
+
+inline double strtodC(const std::string &s) {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return strtod_l(s.c_str(), nullptr, c);
 }
 
 }  // namespace orvel::fuzz
