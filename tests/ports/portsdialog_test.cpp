@@ -25,7 +25,8 @@ TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
     PortsDialog dialog(ports, assignments, nullptr, 10ms);
     const auto *table = dialog.findChild<QTableWidget *>("ports");
     const auto *com1 = dialog.findChild<QComboBox *>("com1");
-    for (const auto &[present, com1Text] : steps) {
+    for (const auto &[present, expected] : steps) {
+        const QString com1Text = expected;  // a copy the wait's lambda can take
         ports.present = present;
         EXPECT_TRUE(QTest::qWaitFor([&] { return com1->currentText() == com1Text; }, 2000));
         ASSERT_EQ(table->rowCount(), present.size());
