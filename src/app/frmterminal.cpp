@@ -206,7 +206,7 @@ void FrmTerminal::divertReplies(DeviceSession *session) {
 }
 
 void FrmTerminal::recordValue(const QString &operation, int cell, int value, bool read) {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = m_clock.now();
     if (read && objects::isCell(cell) && cell > 0) {
         (objects::isObject(cell) ? m_valuesRead.objects : m_valuesRead.settings)[cell] =
             quint8(value);

@@ -4,6 +4,7 @@
 #include "app/frmterminalui.h"
 #include "dialogue/dialogueview.h"
 #include "dialogue/transferstate.h"
+#include "journal/localclock.h"
 #include "table/table.h"
 
 #include <QAction>
@@ -135,6 +136,7 @@ private:
     std::unique_ptr<TableOperations> m_tableOperations;
     std::unique_ptr<Journal> m_journal;  // opened at the first value
     QString m_portLabel;                 // portLabel() as the link last changed
+    LocalClock m_clock;                  // the journal's times
     Table m_valuesRead;
     DeviceSession *m_session = nullptr;
     bool m_frame2WasEnabled = false;

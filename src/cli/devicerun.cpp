@@ -5,6 +5,7 @@
 
 #include "cli/bytelog.h"
 #include "cli/interruptwatcher.h"
+#include "journal/localclock.h"
 #include "cli/progressline.h"
 
 namespace orvel::cli {
@@ -59,6 +60,7 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
     for (const JobItem &item : job.items()) sending[item.object] = item.value;
     QEventLoop loop;
     QObject scope;  // ends every connection made here with the run
+    LocalClock wallClock;
     bool finished = false;
     const auto end = [&] {
         finished = true;
@@ -66,7 +68,7 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
     };
     connect(&m_session, &DeviceSession::valueArrived, &scope,
             [&](int object, quint8 value, DeviceSession::ValueKind kind) {
-                const QDateTime now = QDateTime::currentDateTime();
+                const QDateTime now = wallClock.now();
                 if (kind != DeviceSession::ValueKind::Read)
                     journal(names.written, object, sending[object], now);
                 journal(names.read, object, value, now);

@@ -110,7 +110,9 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
                 QTest::keyClicks(field, keys);
             }
             EXPECT_EQ(field->text(), after);
-            if (caretAfter >= 0) EXPECT_EQ(field->cursorPosition(), caretAfter);
+            if (caretAfter >= 0) {
+                EXPECT_EQ(field->cursorPosition(), caretAfter);
+            }
         }
     }
     // A text set by the program is corrected too, whatever its length.

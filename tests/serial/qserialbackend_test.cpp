@@ -101,9 +101,13 @@ TEST_F(QSerialBackendTest, WhatCannotBeOpenedIsRefusedWithThePortsPresent) {
         FakePortEnumerator ports;
         ports.present = present;
         QSerialBackend backend(nullptr, &ports);
-        if (path == pts) ASSERT_EQ(::seteuid(65534), 0);
+        if (path == pts) {
+            ASSERT_EQ(::seteuid(65534), 0);
+        }
         EXPECT_FALSE(backend.open(3, &error));
-        if (path == pts) ASSERT_EQ(::seteuid(0), 0);
+        if (path == pts) {
+            ASSERT_EQ(::seteuid(0), 0);
+        }
         EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + why)) << error.toStdString();
         EXPECT_TRUE(error.endsWith("\n\n" + presentText)) << error.toStdString();
     }
