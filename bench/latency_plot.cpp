@@ -19,6 +19,8 @@
 #include <cstring>
 #include <vector>
 
+#include "answerlog.h"
+
 namespace {
 
 constexpr int kWidth = 1200;
@@ -36,20 +38,7 @@ struct Series {
 };
 
 bool readLog(const char *path, std::vector<long long> &out) {
-    std::FILE *f = std::fopen(path, "r");
-    if (!f) return false;
-    long long at = 0, lastTx = -1;
-    char direction[4] = {};
-    unsigned byte = 0;
-    while (std::fscanf(f, "%lld %3s %u", &at, direction, &byte) == 3) {
-        if (!std::strcmp(direction, "tx")) {
-            lastTx = at;
-        } else if (lastTx >= 0) {
-            out.push_back(at - lastTx);
-            lastTx = -1;
-        }
-    }
-    std::fclose(f);
+    if (!readAnswerLatencies(path, out)) return false;
     std::sort(out.begin(), out.end());
     return !out.empty();
 }
