@@ -22,6 +22,8 @@ namespace {
 
 // Codes of the serial control for line errors the port reports.
 constexpr int kUnknownLineError = 1100;
+// How long after a read that emptied the system's buffer its emptiness is taken as known.
+constexpr std::chrono::nanoseconds kDrainedFor{20'000};
 
 OpenFailure failureOf(DeviceClaim::Outcome outcome) {
     switch (outcome) {
@@ -199,6 +201,8 @@ bool QSerialBackend::awaitMore(QByteArray &into, std::chrono::microseconds wait)
         got = ::read(fd, into.data() + at, kChunk);
     } while (got < 0 && errno == EINTR);
     into.resize(at + std::max<qsizetype>(got, 0));
+    // Less than the room given: the system held no more at this moment.
+    if (got > 0 && got < kChunk) m_drainedAt.start();
     return got > 0;
 #else
     Q_UNUSED(into);
@@ -212,6 +216,9 @@ bool QSerialBackend::bytesWaiting() const {
     if (!m_port.isOpen()) return false;
     if (m_port.bytesAvailable() > 0) return true;
 #ifdef Q_OS_UNIX
+    // Just after a read that emptied the system's buffer the answer is known without a
+    // system call: a byte arriving since is as late as one arriving after the question.
+    if (m_drainedAt.isValid() && m_drainedAt.nsecsElapsed() < kDrainedFor.count()) return false;
     // Bytes the system holds that Qt has not read yet: the device may have moved on.
     int queued = 0;
     if (::ioctl(int(m_port.handle()), FIONREAD, &queued) == 0) return queued > 0;

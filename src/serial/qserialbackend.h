@@ -4,6 +4,7 @@
 #include "serial/portnames.h"
 #include "serial/serialbackend.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 
 namespace orvel {
@@ -38,6 +39,7 @@ private:
     int m_portNumber = 0;
     bool m_open = false;  // stays true after the device vanished, until the operator closes
     bool m_gone = false;
+    QElapsedTimer m_drainedAt;  // the last read that left the system's buffer empty
 };
 
 }  // namespace orvel
