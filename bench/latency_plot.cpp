@@ -37,6 +37,15 @@ struct Series {
     }
 };
 
+// The name of a chart's y axis, written upwards beside it.
+void yLabel(QPainter &p, double top, double bottom, const QString &text) {
+    p.save();
+    p.translate(16, (top + bottom) / 2.0);
+    p.rotate(-90);
+    p.drawText(QRectF(-150, -10, 300, 20), Qt::AlignCenter, text);
+    p.restore();
+}
+
 bool readLog(const char *path, std::vector<long long> &out) {
     if (!readAnswerLatencies(path, out)) return false;
     std::sort(out.begin(), out.end());
@@ -135,11 +144,7 @@ int main(int argc, char **argv) {
                    QString::number(qint64(std::pow(10.0, d))));
     }
     xAxis(p, histBottom, histTop);
-    p.save();
-    p.translate(16, (histTop + histBottom) / 2.0);
-    p.rotate(-90);
-    p.drawText(QRectF(-150, -10, 300, 20), Qt::AlignCenter, "answers per bin");
-    p.restore();
+    yLabel(p, histTop, histBottom, "answers per bin");
     for (size_t i = 0; i < series.size(); ++i) {
         QPainterPath path;
         path.moveTo(xOf(kMinUs), histBottom);
@@ -177,11 +182,7 @@ int main(int argc, char **argv) {
         p.drawText(QRectF(0, y - 10, kLeft - 8, 20), Qt::AlignRight | Qt::AlignVCenter, label);
     }
     xAxis(p, tailBottom, tailTop);
-    p.save();
-    p.translate(16, (tailTop + tailBottom) / 2.0);
-    p.rotate(-90);
-    p.drawText(QRectF(-150, -10, 300, 20), Qt::AlignCenter, "share of answers slower");
-    p.restore();
+    yLabel(p, tailTop, tailBottom, "share of answers slower");
     p.drawText(QRectF(0, tailBottom + 24, kWidth, 20), Qt::AlignCenter,
                "answer latency: the device's byte out to our answer in, as the device sees it");
     for (size_t i = 0; i < series.size(); ++i) {

@@ -149,8 +149,8 @@ bool QSerialBackend::write(char byte, QString *error) {
 }
 
 QByteArray QSerialBackend::readAll() {
-    QByteArray data = std::exchange(m_pending, {});
-    if (m_port.isOpen()) data += m_port.readAll();
+    QByteArray data;
+    takeReceived(data);
     return data;
 }
 
