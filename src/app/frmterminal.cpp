@@ -50,6 +50,7 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
       m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
       m_comm(new MSComm(std::move(backend), commPort, this)) {
     m_comm->setObjectName(QStringLiteral("MSComm1"));
+    connect(m_comm, &MSComm::handedOver, this, &FrmTerminal::flushJournal);
     m_frameTimer.setSingleShot(true);
     m_frameTimer.setInterval(std::chrono::milliseconds(100));
     connect(&m_frameTimer, &QTimer::timeout, this, [this] {
@@ -214,7 +215,15 @@ void FrmTerminal::recordValue(const QString &operation, int cell, int value, boo
         m_valuesRead.port = m_portLabel;
     }
     if (!m_journal) m_journal = std::make_unique<Journal>();
-    m_journal->append(now, m_portLabel, operation, cell, value);
+    // Inside a notification the answer to the device's next bytes goes first: the line is
+    // written once the notifications stop, before anything is shown or waited for.
+    m_journal->appendLater(now, m_portLabel, operation, cell, value);
+    if (!m_comm->delivering()) flushJournal();
+}
+
+void FrmTerminal::flushJournal() {
+    if (!m_journal) return;
+    m_journal->flush();
     if (const std::optional<QString> error = m_journal->takeError())
         m_status->showProblem(QStringLiteral("The journal cannot be written: %1").arg(*error));
 }
@@ -270,21 +279,25 @@ void FrmTerminal::closeEvent(QCloseEvent *event) {
 }
 
 void FrmTerminal::messageBox(const QString &text, Dialogs::Icon icon) {
+    flushJournal();  // a box may stay open for as long as the operator likes
     MSComm::Hold hold(m_comm);
     m_dialogs->message(this, text, icon);
 }
 
 std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileRequest &request) {
+    flushJournal();
     MSComm::Hold hold(m_comm);
     return m_dialogs->openFile(this, request);
 }
 
 std::optional<QString> FrmTerminal::saveFileDialog(const Dialogs::OpenFileRequest &request) {
+    flushJournal();
     MSComm::Hold hold(m_comm);
     return m_dialogs->saveFile(this, request);
 }
 
 bool FrmTerminal::question(const QString &text) {
+    flushJournal();
     MSComm::Hold hold(m_comm);
     return m_dialogs->question(this, text);
 }

@@ -69,6 +69,8 @@ public:
     // Keeps a value the device gave (or took) in the journal and, when read, in the
     // values read; `operation` names what it was for ("read", "write", "compare", ...).
     void recordValue(const QString &operation, int cell, int value, bool read = true);
+    // Writes the journal lines put off while the device waited for an answer.
+    void flushJournal();
     // While a session runs, the device's replies go to it and the Read and Write frames
     // are not available; afterwards the window is as it was.
     void divertReplies(DeviceSession *session);

@@ -18,23 +18,41 @@ constexpr mode_t kPrivateFile = 0600;
 Journal::Journal(QString directory, JournalLimits limits, milliseconds retryAfter)
     : m_directory(std::move(directory)), m_limits(limits), m_retryAfter(retryAfter) {
     m_line.reserve(256);
+    m_held.reserve(1024);
 }
 
 Journal::~Journal() {
+    flush();
     close();
 }
 
 void Journal::append(const QDateTime &time, QStringView port, QStringView operation, int object,
                      int value) {
+    appendLater(time, port, operation, object, value);
+    flush();
+}
+
+void Journal::appendLater(const QDateTime &time, QStringView port, QStringView operation,
+                          int object, int value) {
     const QDateTime at = time.isValid() ? time : QDateTime::currentDateTime();
     const JournalTime when{at.toMSecsSinceEpoch(), at.offsetFromUtc()};
     const sys_days day = when.day();
-    if (m_fd < 0 || day != m_day) {
-        if (m_fd < 0 && steady_clock::now() < m_retryAt) return;
-        if (!open(day)) return;
-    }
+    if (!m_held.empty() && day != m_heldDay) flush();  // each day's lines into its own file
+    m_heldDay = day;
     m_format.format(m_line, when, port, operation, object, value);
-    if (writeAll(m_line.data(), m_line.size())) m_failureReported = false;
+    m_held += m_line;
+}
+
+void Journal::flush() {
+    if (m_held.empty()) return;
+    if (m_fd < 0 || m_heldDay != m_day) {
+        if ((m_fd < 0 && steady_clock::now() < m_retryAt) || !open(m_heldDay)) {
+            m_held.clear();  // not journaled until the journal can be written again
+            return;
+        }
+    }
+    if (writeAll(m_held.data(), m_held.size())) m_failureReported = false;
+    m_held.clear();
 }
 
 std::optional<QString> Journal::takeError() {

@@ -14,6 +14,8 @@
 // the system by one write(2) before append() returns, so a killed program loses none;
 // only a power cut or a system crash could, and syncing each line to the disk would cost
 // milliseconds per value (tens on a USB stick). A day file is synced when it is closed.
+// A caller that must answer first (the device waits) appends with appendLater() and
+// calls flush() as soon as it has answered: the lines held go out in one write(2).
 // A journal that cannot be written never stops or slows its caller: it says so once
 // (takeError) and tries again only after kRetryAfter. One thread uses it.
 namespace orvel {
@@ -31,6 +33,11 @@ public:
     // `time` names the day file: its date at its own offset from UTC.
     void append(const QDateTime &time, QStringView port, QStringView operation, int object,
                 int value);
+    // The same line, held until flush() (or the next append()).
+    void appendLater(const QDateTime &time, QStringView port, QStringView operation, int object,
+                     int value);
+    // Hands the lines held to the system; the destructor does too.
+    void flush();
 
     // Why the journal could not be written, once per failure; then nothing until it has
     // been written again and fails anew.
@@ -52,6 +59,8 @@ private:
     QString m_fileName;
     JournalLine m_format;
     std::string m_line;
+    std::string m_held;  // lines of m_heldDay not yet handed to the system
+    std::chrono::sys_days m_heldDay{};
     std::chrono::steady_clock::time_point m_retryAt{};
     bool m_failureReported = false;
     std::optional<QString> m_error;

@@ -42,6 +42,13 @@ bool MemorySerial::write(char byte, QString *error) {
 
 QByteArray MemorySerial::readAll() { return std::exchange(m_received, {}); }
 
+bool MemorySerial::awaitMore(QByteArray &into, std::chrono::microseconds wait) {
+    if (!m_open || !m_onAwait) return false;
+    const QByteArray arrived = m_onAwait(wait);
+    into.append(arrived);
+    return !arrived.isEmpty();
+}
+
 void MemorySerial::deliver(const QByteArray &bytes) {
     if (!m_open || bytes.isEmpty()) return;
     m_received.append(bytes);

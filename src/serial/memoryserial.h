@@ -30,6 +30,11 @@ public:
 
     // Called for every byte written, after it is recorded: lets a test play the device.
     void setOnWrite(std::function<void(char)> onWrite) { m_onWrite = std::move(onWrite); }
+    // Called when the serial control waits for the device's next bytes, with how long it
+    // would wait; what it returns arrived during the wait (nothing: the wait ran out).
+    using OnAwait = std::function<QByteArray(std::chrono::microseconds)>;
+    void setOnAwait(OnAwait onAwait) { m_onAwait = std::move(onAwait); }
+    bool awaitMore(QByteArray &into, std::chrono::microseconds wait) override;
 
     const QByteArray &written() const { return m_written; }
     void clearWritten() { m_written.clear(); }
@@ -44,6 +49,7 @@ private:
     QByteArray m_written;
     QByteArray m_received;
     std::function<void(char)> m_onWrite;
+    OnAwait m_onAwait;
     int m_port = 0;
     int m_openCount = 0;
     int m_closeCount = 0;

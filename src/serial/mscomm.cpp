@@ -8,12 +8,15 @@ namespace {
 
 // A burst is handed over for at most this long before the window gets a turn.
 constexpr qint64 kSliceNanoseconds = 8'000'000;
-// How long a notification waits for the device's next byte before it gives the event loop
-// its turn. On a fast line the device answers within tens of microseconds: answering it
-// here costs one wait on the port instead of a whole pass of the event loop (timers,
-// posted events, repaints) between every byte and its answer. On a slow line the wait
-// runs out, and the byte comes through the event loop as before.
-constexpr std::chrono::microseconds kAwaitNextByte{1000};
+// A device that answered our last byte within this answers quickly: once we have answered
+// it again, the notification waits on the port for its reply instead of giving the event
+// loop a whole pass (timers, posted events, repaints) between every byte and its answer.
+// A device behind a slow line (a byte takes 8 ms at 1200 bit/s) is not waited for: its
+// replies come through the event loop.
+constexpr qint64 kQuickAnswerNanoseconds = kSliceNanoseconds;
+// How long that wait may last. Not shorter on purpose: a timer that runs out before the
+// system's next tick (4 ms at 250 Hz) makes every wait dearer than the answer itself.
+constexpr std::chrono::microseconds kAwaitReply{8000};
 
 }  // namespace
 
@@ -41,6 +44,8 @@ void MSComm::setPortOpen(bool open) {
         // Closing a port discards what it had received.
         m_rx.clear();
         m_rxPos = 0;
+        m_answeredAt.invalidate();
+        m_answersQuickly = false;
     }
 }
 
@@ -53,6 +58,13 @@ void MSComm::setCommPort(qint16 port) {
 void MSComm::Output(char byte) {
     QString error;
     if (!m_backend->write(byte, &error)) throw SerialError(error);
+    m_answeredAt.start();
+}
+
+void MSComm::noteReceived() {
+    if (!m_answeredAt.isValid()) return;
+    m_answersQuickly = m_answeredAt.nsecsElapsed() <= kQuickAnswerNanoseconds;
+    m_answeredAt.invalidate();
 }
 
 QByteArray MSComm::Input() {
@@ -68,6 +80,7 @@ int MSComm::takeByte() {
 
 void MSComm::receive() {
     m_backend->takeReceived(m_rx);
+    noteReceived();
     deliver(true);
 }
 
@@ -88,9 +101,13 @@ void MSComm::deliver(bool awaitNextByte) {
             // All handed over. Keep the buffer's room: no allocation per byte.
             m_rx.resize(0);
             m_rxPos = 0;
-            if (!awaitNextByte || m_holds > 0 || slice.nsecsElapsed() > kSliceNanoseconds ||
-                !m_backend->awaitMore(m_rx, kAwaitNextByte))
+            if (!awaitNextByte || m_holds > 0 || !m_answeredAt.isValid() || !m_answersQuickly ||
+                slice.nsecsElapsed() > kSliceNanoseconds)
                 break;
+            // The device has its answer: what waited for that is done while it replies.
+            emit handedOver();
+            if (!m_backend->awaitMore(m_rx, kAwaitReply)) break;
+            noteReceived();
             continue;
         }
         const quint64 consumedBefore = m_consumed;
@@ -113,6 +130,7 @@ void MSComm::deliver(bool awaitNextByte) {
     }
     m_delivering = false;
     if ((m_rxPos < m_rx.size() || !m_lineEvents.isEmpty()) && m_holds == 0) scheduleDelivery();
+    emit handedOver();
 }
 
 void MSComm::scheduleDelivery() {

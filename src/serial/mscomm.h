@@ -3,6 +3,7 @@
 #include "serial/serialbackend.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -75,14 +76,24 @@ public:
 
     SerialBackend *backend() const { return m_backend.get(); }
 
+    // Whether a notification is running (or held open by a box inside it).
+    bool delivering() const { return m_delivering; }
+
 signals:
     void OnComm();
+    // The notifications have stopped for now: the control is about to wait for the
+    // device's reply or to give the event loop its turn. Work a reaction put off so as to
+    // answer the device first is done here.
+    void handedOver();
 
 private:
     void receive();
     // Hands the waiting bytes over. `awaitNextByte` only from the port's readyRead: once
-    // all are handed over, the device's next byte is waited for briefly right there.
+    // all are handed over and we answered a device that answers quickly, its reply is
+    // waited for right there.
     void deliver(bool awaitNextByte);
+    // Bytes came: how long the device took to answer our last byte, when we sent one.
+    void noteReceived();
     void scheduleDelivery();
 
     std::unique_ptr<SerialBackend> m_backend;
@@ -95,6 +106,8 @@ private:
     int m_holds = 0;
     bool m_delivering = false;
     bool m_deliveryScheduled = false;
+    QElapsedTimer m_answeredAt;    // our last byte, while the device has not replied yet
+    bool m_answersQuickly = false;  // the device replied to our last byte within a slice
 };
 
 }  // namespace orvel

@@ -1,11 +1,14 @@
 // The dialogue through the real window: the Read and Write controls, what the window gives
 // the dialogue and what the dialogue does to it, the terminal widget.
+#include "journal/journaldirectory.h"
 #include "numbers/textrules.h"
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -56,15 +59,24 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
     ui().Option3[1]->setChecked(true);
     EXPECT_TRUE(ui().Option3[2]->isChecked() && !state().WriteInProgress);
     // A list-driven read; a delay the combo box lacks is reported and leaves it alone.
+    // The value read is in the journal while the box is open.
     state().DeviceMemory[8176] = 9;
     ui().List1->clear();
     ui().List1->addItems({"5"});
     ui().Option2[1]->setChecked(true);
+    QByteArray journalInsideBox;
+    dialogs.whileMessageOpen = [&] {
+        const QDir folder(defaultJournalDirectory());
+        const QStringList days = folder.entryList({"journal-*.csv"}, QDir::Files, QDir::Name);
+        QFile file(folder.filePath(days.value(days.size() - 1)));
+        if (file.open(QIODevice::ReadOnly)) journalInsideBox = file.readAll();
+    };
     reply({R, R, A, A, 3});
     EXPECT_EQ(takeSent(), readOf(5));
     EXPECT_EQ(terminal(), "3 - 5\r\n");
     EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(ui().Combo2->currentText(), "NO");
+    EXPECT_TRUE(journalInsideBox.endsWith(",read,5,3\n")) << journalInsideBox.right(200).data();
 }
 
 TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {

@@ -7,6 +7,10 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
 namespace orvel::test {
 namespace {
 
@@ -115,6 +119,7 @@ protected:
                 const QByteArray input = comm->Input();
                 received += input;
                 if (input == "b" && whileHandlingB) whileHandlingB();
+                if (onByte && !input.isEmpty()) onByte(input.at(0));
             }
             --depth;
         });
@@ -130,6 +135,7 @@ protected:
     std::unique_ptr<MSComm> comm;
     QByteArray received;
     std::function<void()> whileHandlingB;
+    std::function<void(char)> onByte;
     int depth = 0, maxDepth = 0, notifications = 0;
     bool leaveOddUnanswered = false;
 };
@@ -188,6 +194,39 @@ TEST_F(MSCommTest, AHoldOutsideANotificationDefersTheBytes) {
     comm->setCommPort(4);
     comm->setPortOpen(true);
     EXPECT_EQ(serial->openedPort(), 4);
+}
+
+// Once we have answered a device that answers quickly, its reply is waited for inside the
+// notification, and what the window put off (handedOver) is done before the wait. The
+// first answer, an answer that took the device longer than a slice, and bytes we did not
+// answer are not waited for: what follows comes through the event loop.
+TEST_F(MSCommTest, AQuickDeviceIsAwaitedOnlyAfterAnAnswer) {
+    QStringList trace;
+    QByteArray device;  // what the device sends while we wait
+    std::chrono::microseconds shortestWait = std::chrono::hours(1);
+    QObject::connect(comm.get(), &MSComm::handedOver, [&] { trace << "handed over"; });
+    serial->setOnAwait([&](std::chrono::microseconds wait) {
+        trace << "wait";
+        shortestWait = std::min(shortestWait, wait);
+        return std::exchange(device, device.isEmpty() ? QByteArray() : device.sliced(1)).left(1);
+    });
+    onByte = [&](char byte) {
+        trace << QStringLiteral("got %1").arg(byte);
+        if (byte != 'f') comm->Output(byte);
+    };
+    device = "cd";
+    serial->deliver("a");
+    serial->deliver("b");
+    EXPECT_EQ(trace, QStringList({"got a", "handed over", "got b", "handed over", "wait", "got c",
+                                  "handed over", "wait", "got d", "handed over", "wait",
+                                  "handed over"}));
+    EXPECT_GE(shortestWait, std::chrono::milliseconds(4));  // not shorter than a tick
+    trace.clear();
+    QTest::qSleep(10);  // the device takes longer than a slice to answer d
+    serial->deliver("e");
+    serial->deliver("f");  // not answered
+    EXPECT_EQ(trace, QStringList({"got e", "handed over", "got f", "handed over"}));
+    EXPECT_EQ(serial->written(), "abcde");
 }
 
 }  // namespace
