@@ -8,14 +8,15 @@ namespace {
 
 // A burst is handed over for at most this long before the window gets a turn.
 constexpr qint64 kSliceNanoseconds = 8'000'000;
-// A device that answered our last byte within this answers quickly: once we have answered
-// it again, the notification waits on the port for its reply instead of giving the event
-// loop a whole pass (timers, posted events, repaints) between every byte and its answer.
-// A device behind a slow line (a byte takes 8 ms at 1200 bit/s) is not waited for: its
-// replies come through the event loop.
-constexpr qint64 kQuickAnswerNanoseconds = kSliceNanoseconds;
-// How long that wait may last. Not shorter on purpose: a timer that runs out before the
-// system's next tick (4 ms at 250 Hz) makes every wait dearer than the answer itself.
+// Once we have answered a device that answers quickly, the notification waits on the port
+// for its reply instead of giving the event loop a whole pass (timers, posted events,
+// repaints) between every byte and its answer. The wait lasts up to kAwaitReply; a wait
+// that runs out marks the device slow (a byte takes 8 ms at 1200 bit/s), and its replies
+// come through the event loop until one is there within kQuickReply of our answer. A reply
+// found late through the event loop proves nothing: the loop may have been busy.
+constexpr qint64 kQuickReplyNanoseconds = kSliceNanoseconds;
+// Not shorter on purpose: a wait that runs out before the system's next tick (4 ms at
+// 250 Hz) makes every wait dearer than the answer itself.
 constexpr std::chrono::microseconds kAwaitReply{8000};
 
 }  // namespace
@@ -45,7 +46,7 @@ void MSComm::setPortOpen(bool open) {
         m_rx.clear();
         m_rxPos = 0;
         m_answeredAt.invalidate();
-        m_answersQuickly = false;
+        m_answersQuickly = true;
     }
 }
 
@@ -61,9 +62,9 @@ void MSComm::Output(char byte) {
     m_answeredAt.start();
 }
 
-void MSComm::noteReceived() {
-    if (!m_answeredAt.isValid()) return;
-    m_answersQuickly = m_answeredAt.nsecsElapsed() <= kQuickAnswerNanoseconds;
+void MSComm::noteReply() {
+    if (m_answeredAt.isValid() && m_answeredAt.nsecsElapsed() <= kQuickReplyNanoseconds)
+        m_answersQuickly = true;
     m_answeredAt.invalidate();
 }
 
@@ -80,7 +81,7 @@ int MSComm::takeByte() {
 
 void MSComm::receive() {
     m_backend->takeReceived(m_rx);
-    noteReceived();
+    noteReply();
     deliver(true);
 }
 
@@ -106,8 +107,11 @@ void MSComm::deliver(bool awaitNextByte) {
                 break;
             // The device has its answer: what waited for that is done while it replies.
             emit handedOver();
-            if (!m_backend->awaitMore(m_rx, kAwaitReply)) break;
-            noteReceived();
+            if (!m_backend->awaitMore(m_rx, kAwaitReply)) {
+                m_answersQuickly = false;
+                break;
+            }
+            m_answeredAt.invalidate();
             continue;
         }
         const quint64 consumedBefore = m_consumed;

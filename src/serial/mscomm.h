@@ -92,8 +92,9 @@ private:
     // all are handed over and we answered a device that answers quickly, its reply is
     // waited for right there.
     void deliver(bool awaitNextByte);
-    // Bytes came: how long the device took to answer our last byte, when we sent one.
-    void noteReceived();
+    // Bytes came through the event loop: a reply within a slice of our answer shows the
+    // device answers quickly.
+    void noteReply();
     void scheduleDelivery();
 
     std::unique_ptr<SerialBackend> m_backend;
@@ -106,8 +107,8 @@ private:
     int m_holds = 0;
     bool m_delivering = false;
     bool m_deliveryScheduled = false;
-    QElapsedTimer m_answeredAt;    // our last byte, while the device has not replied yet
-    bool m_answersQuickly = false;  // the device replied to our last byte within a slice
+    QElapsedTimer m_answeredAt;   // our last byte, while the device has not replied yet
+    bool m_answersQuickly = true;  // no wait for its reply has run out since it last was
 };
 
 }  // namespace orvel
