@@ -228,7 +228,9 @@ void FrmTerminal::flushJournal() {
         m_status->showProblem(QStringLiteral("The journal cannot be written: %1").arg(*error));
 }
 
-FrmTerminal::~FrmTerminal() = default;
+FrmTerminal::~FrmTerminal() {
+    m_comm->disconnect(this);  // the control outlives the members its signals reach
+}
 
 void FrmTerminal::load() {
     // Start-up: each step is tried; one that fails is skipped without a message.
