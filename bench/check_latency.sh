@@ -7,8 +7,9 @@
 #   bench/check_latency.sh BUILD_DIR
 #
 # BASE_DRIVER=PATH also runs the bench_program_driver of another build in each run, to
-# compare a change with the tree before it. Run it on an idle machine: on a busy one both sides wait for a processor and the ratio
-# says little either way. It prints the load average so a reader can tell.
+# compare a change with the tree before it. Run it on an idle machine: on a busy one both
+# sides wait for a processor and the ratio says little either way. It prints the load
+# average so a reader can tell.
 set -uo pipefail
 
 B=$(cd "${1:?usage: check_latency.sh BUILD_DIR}" && pwd)

@@ -3,7 +3,7 @@
 #
 #   bench/run_bench.sh BUILD_DIR
 #
-# RUNS (default 5) runs of each line-bound figure, SLOW_RUNS (3) at 1200 bit/s; every
+# RUNS (default 5) runs of each line-bound figure, SLOW_RUNS (5) at 1200 bit/s; every
 # figure is the median of its runs. The program, the bare responder and the Qt responder
 # take turns on identical simulators, and a ratio is taken within each run before the
 # median, so it compares runs made side by side under the same machine load. The machine
@@ -14,7 +14,7 @@ set -uo pipefail
 B=$(cd "${1:?usage: run_bench.sh BUILD_DIR}" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
 RUNS=${RUNS:-5}
-SLOW_RUNS=${SLOW_RUNS:-3}
+SLOW_RUNS=${SLOW_RUNS:-5}
 PLOT_DIR=${PLOT_DIR:-$HERE}
 source "$HERE/bench_lib.sh"
 PROCESSREPLY=$B/bench_processreply
