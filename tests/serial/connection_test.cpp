@@ -7,7 +7,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -204,11 +203,9 @@ TEST_F(MSCommTest, AHoldOutsideANotificationDefersTheBytes) {
 TEST_F(MSCommTest, TheDeviceIsAwaitedAfterAnAnswerUntilAWaitRunsOut) {
     QStringList trace;
     QByteArray device;  // what the device sends while we wait
-    std::chrono::microseconds shortestWait = std::chrono::hours(1);
     QObject::connect(comm.get(), &MSComm::handedOver, [&] { trace << "handed over"; });
     serial->setOnAwait([&](std::chrono::microseconds wait) {
-        trace << "wait";
-        shortestWait = std::min(shortestWait, wait);
+        trace << (wait >= std::chrono::milliseconds(4) ? "wait" : "wait shorter than a tick");
         return std::exchange(device, device.isEmpty() ? QByteArray() : device.sliced(1)).left(1);
     });
     onByte = [&](char byte) {
@@ -223,7 +220,6 @@ TEST_F(MSCommTest, TheDeviceIsAwaitedAfterAnAnswerUntilAWaitRunsOut) {
     device = "bc";
     EXPECT_EQ(deliver("a"), QStringList({"got a", "handed over", "wait", "got b", "handed over",
                                          "wait", "got c", "handed over", "wait", "handed over"}));
-    EXPECT_GE(shortestWait, std::chrono::milliseconds(4));  // not shorter than a tick
     QTest::qSleep(10);  // d comes late: the wait that ran out still holds
     EXPECT_EQ(deliver("d"), QStringList({"got d", "handed over"}));
     // A reply there soon after our answer marks it quick again (tried thrice: a test
@@ -233,8 +229,7 @@ TEST_F(MSCommTest, TheDeviceIsAwaitedAfterAnAnswerUntilAWaitRunsOut) {
     for (int i = 0; i < 3 && afterE != quickAgain; ++i) afterE = deliver("e");
     EXPECT_EQ(afterE, quickAgain);
     EXPECT_EQ(deliver("f"), QStringList({"got f", "handed over"}));
-    EXPECT_EQ(serial->written().left(5), "abcde");
-    EXPECT_FALSE(serial->written().contains('f'));
+    EXPECT_TRUE(serial->written().startsWith("abcde") && !serial->written().contains('f'));
 }
 
 }  // namespace
