@@ -129,7 +129,7 @@ void FrmTerminal::createMenus() {
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About"), this, [this] {
-        MSComm::Hold hold(m_comm);
+        const MSComm::Hold hold = holdForBox();
         QMessageBox::about(
             this, QStringLiteral("About Orvel programator"),
             QStringLiteral("Orvel programator %1\n\nReads and programs the object table of an "
@@ -280,27 +280,30 @@ void FrmTerminal::closeEvent(QCloseEvent *event) {
     event->accept();
 }
 
+// A box may stay open for as long as the operator likes: the journal lines held are written
+// first, and the device's bytes wait until it closes.
+MSComm::Hold FrmTerminal::holdForBox() {
+    flushJournal();
+    return MSComm::Hold(m_comm);
+}
+
 void FrmTerminal::messageBox(const QString &text, Dialogs::Icon icon) {
-    flushJournal();  // a box may stay open for as long as the operator likes
-    MSComm::Hold hold(m_comm);
+    const MSComm::Hold hold = holdForBox();
     m_dialogs->message(this, text, icon);
 }
 
 std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileRequest &request) {
-    flushJournal();
-    MSComm::Hold hold(m_comm);
+    const MSComm::Hold hold = holdForBox();
     return m_dialogs->openFile(this, request);
 }
 
 std::optional<QString> FrmTerminal::saveFileDialog(const Dialogs::OpenFileRequest &request) {
-    flushJournal();
-    MSComm::Hold hold(m_comm);
+    const MSComm::Hold hold = holdForBox();
     return m_dialogs->saveFile(this, request);
 }
 
 bool FrmTerminal::question(const QString &text) {
-    flushJournal();
-    MSComm::Hold hold(m_comm);
+    const MSComm::Hold hold = holdForBox();
     return m_dialogs->question(this, text);
 }
 

@@ -5,6 +5,7 @@
 #include "dialogue/dialogueview.h"
 #include "dialogue/transferstate.h"
 #include "journal/localclock.h"
+#include "serial/mscomm.h"
 #include "table/table.h"
 
 #include <QAction>
@@ -23,7 +24,6 @@ class Dialogue;
 class EntryFields;
 class Journal;
 class LampImage;
-class MSComm;
 class ObjectListLoader;
 class ReceivePath;
 class SerialBackend;
@@ -93,6 +93,7 @@ protected:
 
 private:
     void load();
+    MSComm::Hold holdForBox();
     void createMenus();
     void updateMenus();
     void showLink();

@@ -5,8 +5,8 @@
 
 #include "cli/bytelog.h"
 #include "cli/interruptwatcher.h"
-#include "journal/localclock.h"
 #include "cli/progressline.h"
+#include "journal/localclock.h"
 
 namespace orvel::cli {
 
