@@ -53,7 +53,9 @@ TEST(TerminalText, TheGateShowsByObjectAndOnlyData) {
         SCOPED_TRACE(row.object);
         QString text = row.reply;
         EXPECT_EQ(gateReply(row.object, row.onlyData, text), row.shown.has_value());
-        if (row.shown) EXPECT_EQ(text, *row.shown);
+        if (row.shown) {
+            EXPECT_EQ(text, *row.shown);
+        }
     }
 }
 
