@@ -353,6 +353,15 @@ void FrmTerminal::valueWritten(int cell, quint8 value) {
     recordValue(QStringLiteral("write"), cell, value, false);
 }
 
+// The line journaled for the value stays; this one says not to trust it. A table saved
+// holds no value in doubt.
+void FrmTerminal::valueInDoubt(int cell, quint8 value) {
+    recordValue(QStringLiteral("in-doubt"), cell, value, false);
+    m_valuesRead.objects.erase(cell);
+    m_valuesRead.settings.erase(cell);
+    m_status->valueInDoubt(cell);
+}
+
 std::optional<QString> FrmTerminal::send(char byte) {
     try {
         m_comm->Output(byte);

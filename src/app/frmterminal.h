@@ -110,6 +110,7 @@ private:
     bool deviceMovedOn() const override;
     void valueRead(int cell, quint8 value) override;
     void valueWritten(int cell, quint8 value) override;
+    void valueInDoubt(int cell, quint8 value) override;
     std::optional<QString> send(char byte) override;
     void showActivity(Activity activity) override;
     void showObject(const QString &text) override;

@@ -22,6 +22,8 @@ public:
     // Shown at most every 100 ms while a fast device runs: a person cannot read faster.
     void objectDone(int object);
     void endTransfer();
+    // A value of this transfer that may be the line's: counted, and named at its end.
+    void valueInDoubt(int object);
     bool transferRunning() const { return m_running; }
     // A lost port or a journal that cannot be written: shown until the next transfer.
     void showProblem(const QString &text);
@@ -31,6 +33,7 @@ public:
 
 private:
     void showProgress(int object);
+    void showEnd();
 
     QLabel *m_port;
     QLabel *m_transfer;
@@ -38,6 +41,9 @@ private:
     QString m_operation;
     QElapsedTimer m_sinceShown;
     bool m_running = false;
+    bool m_ended = false;  // the end of a transfer is shown
+    QList<int> m_inDoubt;
+    std::chrono::milliseconds m_elapsed{0};
 };
 
 }  // namespace orvel

@@ -64,6 +64,7 @@ void Dialogue::ProcessReply(quint8 reply) {
     // means we are not talking to the device yet, so the link is opened again.
     if (state.LinkCheckPending) {
         state.LinkCheckPending = false;
+        m_unconfirmed.reset();  // a new connection: its bytes tell nothing of the old one's
         if (reply != protocol::kReady) {
             m_view.clearTerminal();
             m_view.reopenLink();
@@ -79,6 +80,12 @@ void Dialogue::ProcessReply(quint8 reply) {
             shown += u'*';
         else
             kind = reply == protocol::kReady ? Reply::Ready : Reply::Acknowledge;
+    }
+
+    // The device follows a value with nothing but its ready bytes.
+    if (m_unconfirmed) {
+        const Value last = *std::exchange(m_unconfirmed, std::nullopt);
+        if (kind != Reply::Ready) m_view.valueInDoubt(last.cell, last.value);
     }
 
     if (state.TransferPhase == TransferState::Reading) m_view.showActivity(Activity::Reading);
@@ -197,6 +204,7 @@ void Dialogue::valueArrived(quint8 value, QString &shown) {
     if (objects::isCell(state.CommandAddress)) {
         state.DeviceMemory[size_t(state.CommandAddress)] = value;
         m_view.valueRead(state.CommandAddress, value);
+        m_unconfirmed = Value{state.CommandAddress, value};
     }
     shown.resize(0);
     shown.append(QStringView(replyText(value)));

@@ -59,6 +59,11 @@ private:
     TransferState &m_state;
     DialogueView &m_view;
     std::function<void(const QString &)> m_tap;
+    struct Value {
+        int cell;
+        quint8 value;
+    };
+    std::optional<Value> m_unconfirmed;  // the last value, until the device's next byte
     QString m_shown;                      // the text of the reply in hand
     std::array<QString, 2> m_objectTexts;  // the object shown, and the one before
     int m_objectTextIndex = 0;

@@ -54,6 +54,9 @@ public:
     // progress of a transfer.
     virtual void valueRead(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
     virtual void valueWritten(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
+    // The value last given for `cell` was followed by another byte before the device's next
+    // ready byte: it may be the line's and not the device's.
+    virtual void valueInDoubt(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
 };
 
 }  // namespace orvel

@@ -58,6 +58,9 @@ struct RecordingView final : DialogueView {
     void clearTerminal() override { calls << QStringLiteral("clear"); }
     void reopenLink() override { calls << QStringLiteral("reopen"); }
     void reportFailure(const QString &text) override { calls << "failure " + text; }
+    void valueInDoubt(int cell, quint8 value) override {
+        calls << QStringLiteral("doubt %1 %2").arg(cell).arg(value);
+    }
 };
 
 // The settings cells hold the repeat delay 3 and the repeaters n % 8.
@@ -158,6 +161,16 @@ TEST(DialogueEngine, Exchanges) {
         {"data bytes before the value are noise",
          {read(20, 21), 5, R, R, 6, A},
          "lamp 1, terminal 5 | - | send 85 | terminal 6 | send 0"},
+        // A value stands once the device's next ready byte follows it; a byte the line
+        // added, after the value or before it (then taken for the value), puts it in doubt.
+        {"a byte after the value",
+         {read(300, 301), R, R, A, A, 9, 5, R},
+         "lamp 1 | send 85 | send 1 | send 44 | object 301, terminal 9 - 300\n\r | doubt 300 9, "
+         "terminal 5 | -"},
+        {"a byte before the value",
+         {read(7, 7), R, R, A, A, 19, 4, R},
+         "lamp 1 | send 85 | send 0 | send 7 | <end>, terminal 19 - 7\n\r | doubt 7 19, "
+         "terminal 4 | lamp 0"},
         {"data bytes mean nothing while writing; repeat unticked writes 0",
          {write(7, 8), R, 5, R, A, 9, A, A},
          "lamp 2 | terminal 5 | send 170 | send 0 | terminal 9 | send 7 | send 0"},

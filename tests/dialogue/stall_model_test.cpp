@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 
 namespace orvel::test {
@@ -33,6 +34,9 @@ TEST(StallModel, RecoversFromAnyStallAndWritesOnlyChosenCells) {
         EXPECT_GT(tally.values, 4u * kRuns);
         EXPECT_GT(tally.completed, std::uint64_t(kRuns));
         EXPECT_GT(tally.noisyValues, 0u);
+        EXPECT_GT(tally.doubted, 0u);
+        std::printf("%lu values, %lu wrong from noise, %lu doubted, %lu hidden by a true 172\n",
+                    tally.values, tally.noisyValues, tally.doubted, tally.hiddenByReady);
         EXPECT_EQ(tally.givenUp > 0, timesOut);
         EXPECT_EQ(tally.lateAnswers > 0, timesOut);
     }

@@ -106,6 +106,10 @@ public:
     void clearTerminal() override {}
     void reopenLink() override { fail("the link was opened again"); }
     void reportFailure(const QString &text) override { fail(text.toStdString()); }
+    void valueInDoubt(int cell, quint8) override {
+        ++m_tally.doubted;
+        if (cell == m_wrongValue) m_wrongValue = -1;
+    }
 
 private:
     void fail(const std::string &why) {
@@ -137,6 +141,7 @@ private:
     Micros m_lastNoise = kLongAgo, m_command = kLongAgo, m_previousCommand = kLongAgo;
     int m_commandCell = -1;  // the object current as the last command went out
     int m_written = -1;      // the cell the last write addressed
+    int m_wrongValue = -1;   // the cell of the last value, when a noise byte made it wrong
 
     // The operator's side: the option pairs, the list and the range fields.
     bool m_readSelected = false, m_writeSelected = false, m_listDriven = false;
@@ -201,7 +206,11 @@ private:
         const bool valueDue = m_state.ReadStep == 4;
         auto expected = m_state.DeviceMemory;
         m_sent.clear();
+        const int wrongValue = m_wrongValue;
         m_dialogue.ProcessReply(reply.byte);
+        if (wrongValue >= 0 && m_wrongValue == wrongValue)
+            fail("the wrong value of object " + std::to_string(wrongValue) + " was not doubted");
+        m_wrongValue = -1;
         if (m_sent.size() > 1) fail("more than one answer to one reply");
         for (const std::uint8_t byte : m_sent) {
             const bool command = reply.byte == devicesim::readyByte;  // else an operand
@@ -237,8 +246,15 @@ private:
             return fail("a value was kept for cell " + std::to_string(cell));
         m_keptAt[size_t(cell)] = m_now;
         if (value == m_memory[size_t(cell)]) return;
-        if (m_lastNoise >= m_command)
+        if (m_lastNoise >= m_command) {
             ++m_tally.noisyValues;
+            // A true value of 172 after the noise byte reads as the device's ready byte; a
+            // late answer may have lost the value altogether.
+            if (m_memory[size_t(cell)] == devicesim::readyByte)
+                ++m_tally.hiddenByReady;
+            else if (m_lastLate < m_command)
+                m_wrongValue = cell;
+        }
         else if (m_lastLate < m_previousCommand)
             fail("object " + std::to_string(cell) + " kept " + std::to_string(value) +
                  ", the device holds " + std::to_string(m_memory[size_t(cell)]));

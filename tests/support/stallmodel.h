@@ -21,6 +21,8 @@ public:
 struct StallTally {
     std::uint64_t completed = 0, values = 0, givenUp = 0;
     std::uint64_t noisyValues = 0;  // wrong values from exchanges that met a noise byte
+    std::uint64_t doubted = 0;      // values put in doubt
+    std::uint64_t hiddenByReady = 0;  // noisy values whose true value 172 looked like ready
     std::uint64_t lateAnswers = 0;  // answers on the line as the device gave its command up
 };
 
@@ -33,6 +35,8 @@ struct StallTally {
 //    chose, with the value chosen; the device's memory changes nowhere else;
 //  - the memory copy changes only at the cell whose value just came, to that byte, the
 //    device's unless a noise byte or a late answer came between;
+//  - a wrong value that a noise byte brought is put in doubt at the device's next byte,
+//    unless that byte is the true value 172, which reads as the device's ready byte;
 //  - the last transfer, started after Stop, completes without reconnecting.
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally);
 
