@@ -55,6 +55,11 @@ xd_start_sim "$work/com1" "$work/sim" --fast
 xd_start_app "$work/com1"
 kill -0 "$XD_APP_PID" || fail "the program ended"
 wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+# The window may be found by its title a moment before its class is set.
+for _ in $(seq 50); do
+    xprop -id "$XD_WINDOW" WM_CLASS | grep -qF "\"$wm_class\"" && break
+    sleep 0.1
+done
 xprop -id "$XD_WINDOW" WM_CLASS | grep -qF "\"$wm_class\"" ||
-    fail "the window's class is not the desktop entry's $wm_class"
+    fail "the window's class is not the desktop entry's $wm_class: $(xprop -id "$XD_WINDOW" WM_CLASS)"
 echo "package $(basename "$deb"): $(echo "$want" | wc -l) files; window $XD_WINDOW shown"
