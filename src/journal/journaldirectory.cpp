@@ -110,7 +110,7 @@ JournalFolder openJournalFolder(const QString &path) {
         }
         ::close(folder.fd);
         folder.fd = next;
-        if (next >= 0 && own) why = claim(next, S_IFDIR);
+        if (next >= 0) why = own ? claim(next, S_IFDIR) : QString();
         if (!why.isEmpty() && folder.fd >= 0) {
             ::close(folder.fd);
             folder.fd = -1;

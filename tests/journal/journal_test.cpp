@@ -1,12 +1,16 @@
 #include "journal/journal.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
+#include <map>
 #include <thread>
 
 namespace orvel {
@@ -22,10 +26,6 @@ QByteArray contents(const QString &path) {
 void makeFile(const QString &path, qint64 size = 0) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(size));
-}
-
-QStringList files(const QString &dir) {
-    return QDir(dir).entryList(QDir::Files, QDir::Name);
 }
 
 QDateTime at(int year, int month, int day, int offsetHours = 0) {
@@ -60,7 +60,7 @@ TEST(Journal, WritesEachLineAtOnceIntoTheFileOfItsDay) {
     EXPECT_FALSE(journal.takeError());
 }
 
-// Held lines wait for flush() (or the journal's end) and go out together; a line of
+// Held lines wait for flush() or the journal's end, and go out together; a line of
 // another day first sends those held to their own day's file.
 TEST(Journal, HeldLinesGoOutAtFlushEachIntoTheFileOfItsDay) {
     QTemporaryDir dir;
@@ -69,13 +69,10 @@ TEST(Journal, HeldLinesGoOutAtFlushEachIntoTheFileOfItsDay) {
     };
     {
         Journal journal(dir.path());
-        journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", 1, 10);
-        journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", 2, 20);
+        for (const int i : {1, 2}) journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", i, 10);
         EXPECT_EQ(day(7), "");
         journal.flush();
-        EXPECT_EQ(day(7), JournalLine::kColumns + QByteArray("2026-12-07T23:30:00.007+00:00,COM 1,"
-                                                             "read,1,10\n2026-12-07T23:30:00.007+"
-                                                             "00:00,COM 1,read,2,20\n"));
+        EXPECT_TRUE(day(7).endsWith("read,1,10\n2026-12-07T23:30:00.007+00:00,COM 1,read,2,10\n"));
         journal.appendLater(at(2026, 12, 8), u"COM 1", u"write", 4, 1);
         journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", 3, 30);
         EXPECT_TRUE(day(8).endsWith(",write,4,1\n") && !day(7).contains(",3,30"));
@@ -83,64 +80,145 @@ TEST(Journal, HeldLinesGoOutAtFlushEachIntoTheFileOfItsDay) {
     EXPECT_TRUE(day(7).endsWith(",read,3,30\n"));
 }
 
-TEST(Journal, RemovesTheOldestDayFilesPastItsLimits) {
-    const auto dayFile = [](int day) { return QStringLiteral("journal-2026-01-0%1.csv").arg(day); };
+// Only regular files named exactly journal-YYYY-MM-DD.csv with a real date are day files;
+// anything else stays and counts neither as a day nor as bytes (each as large as a day).
+TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
+    const auto dayFile = [](int day) {  // day 1 is 2025-12-31; day 100, written, 2026-04-09
+        return journalFileName(std::chrono::sys_days{std::chrono::days{20452 + day}});
+    };
     const struct {
-        std::vector<int> days;  // of January 2026, one file each, of `size` bytes
+        const char *name;
+        int days;  // 1 to `days`, a file each of `size` bytes
         qint64 size;
         JournalLimits limits;
-        std::vector<int> kept;  // with the day written, the 6th
+        int firstKept;  // to `days`, and day 100
     } cases[] = {
-        {{1, 2, 3, 4, 5}, 10, {3, 1000}, {4, 5, 6}},  // too many days
-        {{1, 2, 3}, 1000, {60, 2100}, {2, 3, 6}},     // too many bytes
-        {{1, 6}, 5000, {60, 2000}, {6}},              // the day written alone is too big
-        {{1, 5}, 100, {3, 1000}, {1, 5, 6}},          // within the limits
+        {"too many days", 5, 10, {3, 1000}, 4},         {"too many bytes", 3, 1000, {60, 2100}, 2},
+        {"the day written too big", 1, 10, {60, 20}, 2}, {"within limits", 2, 100, {3, 1000}, 1},
+        {"70 days, 60 kept", 70, 10, {}, 12},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        for (const int day : c.days) makeFile(dir.filePath(dayFile(day)), c.size);
-        makeFile(dir.filePath("notes.txt"));
-        Journal(dir.path(), c.limits).append(at(2026, 1, 6), u"COM 1", u"read", 1, 1);
-        QStringList kept;
-        for (const int day : c.kept) kept.append(dayFile(day));
-        EXPECT_EQ(files(dir.path()), kept << "notes.txt");
+        QStringList kept = {"JOURNAL-2020-01-01.CSV", "Journal-2019-05-05.csv",
+                            "journal-0000-00-00.csv", "journal-2021-02-30.csv",
+                            "journal-9999-99-99.csv", "journal-abcd-ef-gh.csv",
+                            "journal-2020-1-01.csv",  "journal-2020-01-01.csv~"};
+        for (const QString &name : kept) makeFile(dir.filePath(name), c.size);
+        QDir(dir.path()).mkdir("journal-2019-01-01.csv");
+        QFile::link(dir.filePath(kept[0]), dir.filePath("journal-2019-01-02.csv"));
+        for (int day = 1; day <= c.days; ++day) makeFile(dir.filePath(dayFile(day)), c.size);
+        Journal(dir.path(), c.limits).append(at(2026, 4, 9), u"COM 1", u"read", 1, 1);
+        for (int day = c.firstKept; day <= c.days; ++day) kept << dayFile(day);
+        kept << dayFile(100) << "journal-2019-01-01.csv" << "journal-2019-01-02.csv";
+        QStringList found = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        found.sort();
+        kept.sort();
+        EXPECT_EQ(found.join(' ').toStdString(), kept.join(' ').toStdString());
     }
 }
 
-TEST(Journal, AnUnwritableFolderIsReportedOnceAndTriedAgainOnlyLater) {
-    QTemporaryDir dir;
-    makeFile(dir.filePath("blocker"));  // a file where a folder must be
-    const QString folder = dir.filePath("blocker/journal");
-    Journal journal(folder, {}, 500ms);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 1000; ++i) journal.append(at(2026, 1, 6), u"COM 1", u"read", i, 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-    EXPECT_TRUE(journal.takeError().value_or("").contains(dir.filePath("blocker")));
-    EXPECT_FALSE(journal.takeError());
-
-    ASSERT_TRUE(QFile::remove(dir.filePath("blocker")));
-    journal.append(at(2026, 1, 6), u"COM 1", u"read", 1, 0);
-    EXPECT_FALSE(QDir(folder).exists());
-    std::this_thread::sleep_for(600ms);
-    journal.append(at(2026, 1, 6), u"COM 1", u"read", 2, 0);
-    EXPECT_TRUE(contents(folder + "/journal-2026-01-06.csv").endsWith(",2,0\n"));
-    EXPECT_FALSE(journal.takeError());
+using Snapshot = std::map<QString, std::pair<QByteArray, int>>;  // name: contents, mode
+Snapshot snapshot(const QString &folder) {
+    Snapshot files{{".", {"", QFileInfo(folder).permissions()}}};
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::AllEntries | QDir::System))
+        files[file.fileName()] = {contents(file.filePath()), file.permissions()};
+    return files;
 }
 
-TEST(Journal, KeepsItsFolderAndFilesToTheOwner) {
-    for (const bool loose : {false, true}) {
+// What is planted in the journal's folders is not used: what a link points at stays as it
+// was (two day files, open to all, that a followed removal would take), the appends go on,
+// the failure is said once, and tried again only later. Folders and a day file the user
+// made before lose any access by others.
+TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
+    const char *day = "state/journal/journal-2026-01-06.csv";
+    const struct {
+        const char *name, *plant, *target, *said;  // in the test's folder; a file if no target
+    } cases[] = {
+        {"the journal folder a link", "state/journal", "elsewhere", "symbolic link"},
+        {"its parent a link", "state", "elsewhere", "symbolic link"},
+        {"the day file a link", day, "elsewhere/journal-2026-01-01.csv", "symbolic link"},
+        {"the day file a dangling link", day, "elsewhere/journal-2026-01-06.csv", "symbolic link"},
+        {"a file where a folder must be", "state", nullptr, "state: "},
+        {"folder and day file made before, open to all", nullptr, nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QString folder = dir.filePath("state/journal");
-        const QString file = folder + "/journal-2026-01-06.csv";
         const mode_t mask = ::umask(0);
-        if (loose) {  // made before, open to all
-            QDir().mkpath(folder);
-            makeFile(file);
-        }
-        Journal(folder).append(at(2026, 1, 6), u"COM 1", u"read", 1, 0);
+        QDir().mkpath(dir.filePath("state/journal"));
+        QDir().mkpath(dir.filePath("elsewhere"));
+        for (const char *name : {"journal-2026-01-01.csv", "journal-2026-01-02.csv"})
+            makeFile(dir.filePath("elsewhere/") + name, 5);
+        if (c.plant) QDir(dir.filePath(c.plant)).removeRecursively();
+        if (c.target) QFile::link(dir.filePath(c.target), dir.filePath(c.plant));
+        else makeFile(dir.filePath(c.plant ? c.plant : day));  // blocking, or made before
+        const auto before = snapshot(dir.filePath("elsewhere"));
+        Journal journal(dir.filePath("state/journal"), {1, 1 << 20}, 200ms);
+        for (int i = 0; i < 3; ++i) journal.append(at(2026, 1, 6), u"COM 1", u"read", i, 0);
         ::umask(mask);
-        EXPECT_EQ(QFileInfo(folder).permissions().toInt() & 0x7777, 0x7700) << loose;
-        EXPECT_EQ(QFileInfo(file).permissions().toInt() & 0x7777, 0x6600) << loose;
+        EXPECT_EQ(snapshot(dir.filePath("elsewhere")), before);
+        EXPECT_EQ(journal.unjournaled(), c.plant ? 3 : 0);
+        EXPECT_EQ(journal.takeError().value_or("").contains(c.said ? c.said : "/"), bool(c.said));
+        EXPECT_FALSE(journal.takeError());
+        if (c.plant) {  // gone, it is not used until the time to try again comes
+            QFile::remove(dir.filePath(c.plant));
+            journal.append(at(2026, 1, 6), u"COM 1", u"read", 3, 0);
+            EXPECT_EQ(journal.unjournaled(), 4);
+            std::this_thread::sleep_for(200ms);
+        }
+        journal.append(at(2026, 1, 6), u"COM 1", u"read", 4, 0);
+        EXPECT_TRUE(contents(dir.filePath(day)).endsWith(",read,4,0\n"));
+        EXPECT_EQ(QFileInfo(dir.filePath("state/journal")).permissions() & 0x7777, 0x7700);
+        EXPECT_EQ(QFileInfo(dir.filePath(day)).permissions() & 0x7777, 0x6600);
+        EXPECT_FALSE(journal.takeError());
+    }
+}
+
+// A disk that takes a line only in part (a file size limit gives the short write, then the
+// failure of a full disk): the part goes, the lines before it stay, the values not journaled
+// are counted and said once, and the next value's line is whole. So does a line torn before.
+TEST(Journal, KeepsOnlyWholeLinesWhenTheDiskFills) {
+    const auto line = [](int object) {
+        return "2026-01-06T23:30:00.007+00:00,COM 1,read," + QByteArray::number(object) + ",9\n";
+    };
+    const struct {
+        const char *name;
+        qint64 room;  // for the held lines 2 and 3; -1: a line torn before, and no limit
+        QByteArray kept;
+        int lost;
+    } cases[] = {
+        {"cut in the time", 15, "", 2},
+        {"cut in the second line's value", line(2).size() * 2 - 2, line(2), 1},
+        {"no room at all", 0, "", 2},
+        {"a line torn before", -1, line(2) + line(3), 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("journal-2026-01-06.csv");
+        makeFile(file, c.room < 0 ? 3 : 0);  // a power cut may leave zeros
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            Journal journal(dir.path(), {}, 0ms);
+            journal.append(at(2026, 1, 6), u"COM 1", u"read", 1, 9);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            const rlimit room{rlim_t(QFileInfo(file).size() + c.room), limit.rlim_max};
+            if (c.room >= 0) ::setrlimit(RLIMIT_FSIZE, &room);
+            for (const int i : {2, 3}) journal.appendLater(at(2026, 1, 6), u"COM 1", u"read", i, 9);
+            journal.flush();
+            int said = journal.takeError().has_value();
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            journal.append(at(2026, 1, 6), u"COM 1", u"read", 4, 9);
+            said += journal.takeError().has_value();
+            ::_exit(int(journal.unjournaled()) + 8 * said);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), c.lost + (c.room >= 0 ? 8 : 0));
+        EXPECT_EQ(contents(file), JournalLine::kColumns + line(1) + c.kept + line(4));
     }
 }
 
