@@ -11,12 +11,13 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <thread>
 
 namespace orvel {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace std::chrono;
 
 QByteArray contents(const QString &path) {
     QFile file(path);
@@ -63,16 +64,10 @@ TEST(Journal, WritesEachLineAtOnceIntoTheFileOfItsDay) {
 // Only regular files named exactly journal-YYYY-MM-DD.csv with a real date are day files;
 // anything else stays and counts neither as a day nor as bytes (each as large as a day).
 TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
-    const auto dayFile = [](int day) {  // day 1 is 2025-12-31; day 100, written, 2026-04-09
-        return journalFileName(std::chrono::sys_days{std::chrono::days{20452 + day}});
-    };
-    const struct {
-        const char *name;
-        int days;  // 1 to `days`, a file each of `size` bytes
-        qint64 size;
-        JournalLimits limits;
-        int firstKept;  // to `days`, and day 100
-    } cases[] = {
+    // Day 1 is 2025-12-31; day 100, written, 2026-04-09.
+    const auto dayFile = [](int n) { return journalFileName(sys_days{days{20452 + n}}); };
+    // Days 1 to `days`, a file each of `size` bytes; kept: `kept` to `days`, and day 100.
+    const struct { const char *name; int days, size; JournalLimits max; int kept; } cases[] = {
         {"too many days", 5, 10, {3, 1000}, 4},         {"too many bytes", 3, 1000, {60, 2100}, 2},
         {"the day written too big", 1, 10, {60, 20}, 2}, {"within limits", 2, 100, {3, 1000}, 1},
         {"70 days, 60 kept", 70, 10, {}, 12},
@@ -88,8 +83,8 @@ TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
         QDir(dir.path()).mkdir("journal-2019-01-01.csv");
         QFile::link(dir.filePath(kept[0]), dir.filePath("journal-2019-01-02.csv"));
         for (int day = 1; day <= c.days; ++day) makeFile(dir.filePath(dayFile(day)), c.size);
-        Journal(dir.path(), c.limits).append(at(2026, 4, 9), u"COM 1", u"read", 1, 1);
-        for (int day = c.firstKept; day <= c.days; ++day) kept << dayFile(day);
+        Journal(dir.path(), c.max).append(at(2026, 4, 9), u"COM 1", u"read", 1, 1);
+        for (int day = c.kept; day <= c.days; ++day) kept << dayFile(day);
         kept << dayFile(100) << "journal-2019-01-01.csv" << "journal-2019-01-02.csv";
         kept.sort();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)
@@ -99,21 +94,19 @@ TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
 
 using Snapshot = std::map<QString, std::pair<QByteArray, int>>;  // name: contents, mode
 Snapshot snapshot(const QString &folder) {
-    Snapshot files{{".", {"", QFileInfo(folder).permissions()}}};
+    Snapshot files;  // the folder itself too, as "."
     for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::AllEntries | QDir::System))
         files[file.fileName()] = {contents(file.filePath()), file.permissions()};
     return files;
 }
 
-// What is planted in the journal's folders is not used: what a link points at stays as it
-// was (two day files, open to all, that a followed removal would take), the appends go on,
-// the failure is said once, and tried again only later. Folders and a day file the user
-// made before lose any access by others.
+// Nothing planted in the journal's folders is used: what a link points at stays as it was
+// (two day files, open to all, that a followed removal would take), the appends go on, it is
+// said once and tried again later. What the user made before loses any access by others.
 TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
     const char *day = "state/journal/journal-2026-01-06.csv";
-    const struct {
-        const char *name, *plant, *target, *said;  // in the test's folder; a file if no target
-    } cases[] = {
+    // In the test's folder: a link at `plant` to `target`, or a file at `plant`.
+    const struct { const char *name, *plant, *target, *said; } cases[] = {
         {"the journal folder a link", "state/journal", "elsewhere", "symbolic link"},
         {"its parent a link", "state", "elsewhere", "symbolic link"},
         {"the day file a link", day, "elsewhere/journal-2026-01-01.csv", "symbolic link"},
@@ -125,8 +118,8 @@ TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const mode_t mask = ::umask(0);
-        QDir().mkpath(dir.filePath("state/journal"));
-        QDir().mkpath(dir.filePath("elsewhere"));
+        for (const char *folder : {"state/journal", "elsewhere"})
+            QDir().mkpath(dir.filePath(folder));
         for (const char *name : {"journal-2026-01-01.csv", "journal-2026-01-02.csv"})
             makeFile(dir.filePath("elsewhere/") + name, 5);
         if (c.plant) QDir(dir.filePath(c.plant)).removeRecursively();
@@ -154,10 +147,9 @@ TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
     }
 }
 
-// A disk that takes a line only in part (a file size limit gives the short write, then the
-// failure of a full disk): the part goes at once, the lines before it stay, the values not
-// journaled are counted and said once, and the next value's line is whole. So does a line
-// torn before. Held lines wait for flush(), another day's line or the journal's end.
+// A disk that takes a line only in part (a size limit gives a full disk's short write, then
+// its failure): the part goes at once, as does a line torn before; the values not journaled
+// are counted and said once. Held lines wait for flush(), another day's line or the end.
 TEST(Journal, KeepsOnlyWholeLinesWhenTheDiskFills) {
     const auto line = [](int object) {
         return "2026-01-06T23:30:00.007+00:00,COM 1,read," + QByteArray::number(object) + ",9\n";
@@ -178,25 +170,22 @@ TEST(Journal, KeepsOnlyWholeLinesWhenTheDiskFills) {
         const pid_t child = ::fork();
         if (child == 0) {
             ::signal(SIGXFSZ, SIG_IGN);
-            int said = 0, lost = 0, bad = 0;
-            {
-                Journal journal(dir.path(), {}, 0ms);
-                journal.append(at(2026, 1, 6), u"COM 1", u"read", 1, 9);
-                rlimit room{rlim_t(head.size() + c.room), RLIM_INFINITY};
-                if (c.room >= 0) ::setrlimit(RLIMIT_FSIZE, &room);
-                for (const int i : {2, 3})
-                    journal.appendLater(at(2026, 1, 6), u"COM 1", u"read", i, 9);
-                bad = contents(file) != head;  // out before flush()
-                journal.flush();
-                said = journal.takeError().has_value();
-                bad += contents(file) != head + c.kept;  // not cut at once
-                room.rlim_cur = RLIM_INFINITY;
-                ::setrlimit(RLIMIT_FSIZE, &room);
-                journal.appendLater(at(2026, 1, 6), u"COM 1", u"read", 4, 9);
-                journal.appendLater(at(2026, 1, 7), u"COM 1", u"read", 5, 9);  // sends 4 out
-                said += journal.takeError().has_value();
-                lost = int(journal.unjournaled());
-            }
+            auto journal = std::make_unique<Journal>(dir.path(), JournalLimits{}, 0ms);
+            journal->append(at(2026, 1, 6), u"COM 1", u"read", 1, 9);
+            rlimit room{rlim_t(head.size() + c.room), RLIM_INFINITY};
+            if (c.room >= 0) ::setrlimit(RLIMIT_FSIZE, &room);
+            for (int i : {2, 3}) journal->appendLater(at(2026, 1, 6), u"COM 1", u"read", i, 9);
+            int bad = contents(file) != head;  // out before flush()
+            journal->flush();
+            int said = journal->takeError().has_value();
+            bad += contents(file) != head + c.kept;  // not cut at once
+            room.rlim_cur = RLIM_INFINITY;
+            ::setrlimit(RLIMIT_FSIZE, &room);
+            journal->appendLater(at(2026, 1, 6), u"COM 1", u"read", 4, 9);
+            journal->appendLater(at(2026, 1, 7), u"COM 1", u"read", 5, 9);  // sends 4 out
+            said += journal->takeError().has_value();
+            const int lost = int(journal->unjournaled());
+            journal.reset();  // sends 5 out
             ::_exit(lost + 8 * said + 32 * bad);
         }
         int status = 0;
