@@ -225,7 +225,9 @@ void FrmTerminal::flushJournal() {
     if (!m_journal) return;
     m_journal->flush();
     if (const std::optional<QString> error = m_journal->takeError())
-        m_status->showProblem(QStringLiteral("The journal cannot be written: %1").arg(*error));
+        m_status->showProblem(QStringLiteral("The journal cannot be written (%1); values are "
+                                             "not journaled until it can be.")
+                                  .arg(*error));
 }
 
 FrmTerminal::~FrmTerminal() {

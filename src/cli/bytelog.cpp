@@ -1,13 +1,36 @@
 #include "cli/bytelog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
+#include <cerrno>
 
 namespace orvel::cli {
 
 QString ByteLog::open(const QString &path) {
-    m_file.setFileName(path);
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append)) return {};
-    return QStringLiteral("%1 cannot be opened for the log: %2").arg(path, m_file.errorString());
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int error = errno;
+    struct stat info {};
+    QString why;
+    if (fd < 0)
+        why = error == ELOOP ? QStringLiteral("a symbolic link, not followed")
+                             : qt_error_string(error);
+    else if (::fstat(fd, &info) != 0)
+        why = qt_error_string(errno);
+    else if (info.st_uid != ::geteuid())
+        why = QStringLiteral("belongs to another user");
+    else if (S_ISREG(info.st_mode) && (info.st_mode & 077) != 0 &&
+             ::fchmod(fd, info.st_mode & 0700) != 0)
+        why = qt_error_string(errno);
+    if (why.isEmpty() && m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append,
+                                     QFileDevice::AutoCloseHandle))
+        return {};
+    if (why.isEmpty()) why = m_file.errorString();
+    if (fd >= 0 && !m_file.isOpen()) ::close(fd);
+    return QStringLiteral("%1 cannot be opened for the log: %2").arg(path, why);
 }
 
 void ByteLog::add(const char *direction, QByteArrayView bytes) {

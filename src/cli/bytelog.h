@@ -11,7 +11,8 @@ namespace orvel::cli {
 //   2026-12-07T05:12:00.125Z out 85
 class ByteLog {
 public:
-    // Why the file cannot be opened, or an empty text.
+    // Why the file cannot be opened, or an empty text. A new file is made 0600; a symbolic
+    // link is not followed, and a file of another user is not appended to.
     QString open(const QString &path);
     bool isOpen() const { return m_file.isOpen(); }
     void received(QByteArrayView bytes) { add("in", bytes); }

@@ -69,7 +69,9 @@ RunResult Operation::run(const Job &job, const QString &label, const JournalName
     RunResult result = m_run->run(job, label, names);
     summary.seconds += result.seconds;
     if (const auto error = m_run->takeJournalError())
-        printError(QStringLiteral("orvel: the journal cannot be written: %1").arg(*error));
+        printError(QStringLiteral("orvel: the journal cannot be written (%1); values are not "
+                                  "journaled until it can be.")
+                       .arg(*error));
     return result;
 }
 

@@ -4,16 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace orvel {
 
 using namespace std::chrono;
-
-constexpr mode_t kPrivateFile = 0600;
 
 Journal::Journal(QString directory, JournalLimits limits, milliseconds retryAfter)
     : m_directory(std::move(directory)), m_limits(limits), m_retryAfter(retryAfter) {
@@ -41,18 +39,19 @@ void Journal::appendLater(const QDateTime &time, QStringView port, QStringView o
     m_heldDay = day;
     m_format.format(m_line, when, port, operation, object, value);
     m_held += m_line;
+    m_heldEnds.push_back(m_held.size());
 }
 
 void Journal::flush() {
     if (m_held.empty()) return;
-    if (m_fd < 0 || m_heldDay != m_day) {
-        if ((m_fd < 0 && steady_clock::now() < m_retryAt) || !open(m_heldDay)) {
-            m_held.clear();  // not journaled until the journal can be written again
-            return;
-        }
-    }
-    if (writeAll(m_held.data(), m_held.size())) m_failureReported = false;
+    size_t written = 0;  // not journaled until the journal can be written again
+    if ((m_fd >= 0 && m_heldDay == m_day) ||
+        ((m_fd >= 0 || steady_clock::now() >= m_retryAt) && open(m_heldDay)))
+        written = writeLines(m_held, m_heldEnds);
+    if (written == m_heldEnds.size()) m_failureReported = false;
+    m_unjournaled += qint64(m_heldEnds.size() - written);
     m_held.clear();
+    m_heldEnds.clear();
 }
 
 std::optional<QString> Journal::takeError() {
@@ -63,54 +62,78 @@ bool Journal::open(sys_days day) {
     close();
     m_day = day;
     m_fileName = journalFileName(day);
-    if (const QString problem = makePrivateDirectory(m_directory); !problem.isEmpty()) {
-        fail(problem, 0);
+    const JournalFolder folder = openJournalFolder(m_directory);
+    if (folder.fd < 0) {
+        fail(folder.problem);
         return false;
     }
-    const QByteArray path = QFile::encodeName(m_directory + u'/' + m_fileName);
-    m_fd = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFile);
+    QString problem;
+    m_fd = openPrivateFile(folder.fd, m_fileName, &problem);
     struct stat info {};
-    if (m_fd < 0 || ::fstat(m_fd, &info) != 0 ||
-        ((info.st_mode & 077) != 0 && ::fchmod(m_fd, info.st_mode & 0700) != 0)) {
-        const int error = errno;
-        fail(QFile::decodeName(path), error);
+    if (m_fd >= 0 && ::fstat(m_fd, &info) != 0) problem = qt_error_string(errno);
+    if (!problem.isEmpty() || !endWithWholeLine(info.st_size)) {
+        ::close(folder.fd);
+        if (!problem.isEmpty()) failFile(problem);
         return false;
     }
-    // A line cut short by an earlier failure is ended, so the next one starts a line.
-    char last = '\n';
-    if (info.st_size > 0 && ::pread(m_fd, &last, 1, info.st_size - 1) != 1) last = '\n';
-    const bool written = info.st_size == 0
-                             ? writeAll(JournalLine::kColumns, sizeof JournalLine::kColumns - 1)
-                             : last == '\n' || writeAll("\n", 1);
-    if (!written) return false;
-    pruneJournal(m_directory, m_fileName, m_limits);
+    pruneJournal(folder.fd, m_fileName, m_limits);
+    ::close(folder.fd);
     return true;
 }
 
-bool Journal::writeAll(const char *data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(m_fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            fail(m_directory + u'/' + m_fileName, error);
-            return false;
+// A line cut short before (by a power cut, or a kill mid-write) goes: the file ends with
+// its last whole line, or is only the column names.
+bool Journal::endWithWholeLine(qint64 size) {
+    char block[4096];
+    off_t end = size;
+    while (end > 0) {
+        const off_t from = std::max<off_t>(0, end - off_t(sizeof block));
+        if (::pread(m_fd, block, size_t(end - from), from) != end - from) break;
+        if (const void *last = ::memrchr(block, '\n', size_t(end - from))) {
+            end = from + (static_cast<const char *>(last) - block) + 1;
+            break;
         }
-        data += n;
-        size -= size_t(n);
+        end = from;
     }
-    return true;
+    if (end != size && ::ftruncate(m_fd, end) != 0) {
+        failFile(qt_error_string(errno));
+        return false;
+    }
+    static const std::vector<size_t> oneLine{sizeof JournalLine::kColumns - 1};
+    return end > 0 || writeLines(JournalLine::kColumns, oneLine) == 1;
 }
 
-void Journal::fail(const QString &what, int error) {
+// Hands `lines` to the system in one write(2) and returns how many of them (ending at
+// `ends`) are in the file. The part of a line the disk did not take whole is cut off again.
+size_t Journal::writeLines(std::string_view lines, const std::vector<size_t> &ends) {
+    ssize_t n;
+    do n = ::write(m_fd, lines.data(), lines.size());
+    while (n < 0 && errno == EINTR);
+    if (n == ssize_t(lines.size())) return ends.size();
+    const int error = n < 0 ? errno : 0;
+    const size_t taken = n < 0 ? 0 : size_t(n);
+    size_t whole = 0;
+    while (whole < ends.size() && ends[whole] <= taken) ++whole;
+    const size_t part = taken - (whole > 0 ? ends[whole - 1] : 0);
+    struct stat info {};  // should it not be cut here, the next open() cuts it off
+    [[maybe_unused]] const bool cut =
+        part == 0 ||
+        (::fstat(m_fd, &info) == 0 && ::ftruncate(m_fd, info.st_size - off_t(part)) == 0);
+    failFile(error ? qt_error_string(error)
+                   : QStringLiteral("the disk took only part of a line (full?)"));
+    return whole;
+}
+
+void Journal::fail(const QString &why) {
     close();
     m_retryAt = steady_clock::now() + m_retryAfter;
     if (m_failureReported) return;
     m_failureReported = true;
-    const QString why = error ? QStringLiteral("%1: %2").arg(what, qt_error_string(error)) : what;
-    m_error = QStringLiteral(
-                  "The journal cannot be written (%1); values are not journaled until it can be.")
-                  .arg(why);
+    m_error = why;
+}
+
+void Journal::failFile(const QString &why) {
+    fail(QStringLiteral("%1/%2: %3").arg(m_directory, m_fileName, why));
 }
 
 void Journal::close() {

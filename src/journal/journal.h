@@ -6,12 +6,16 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "journal/journaldirectory.h"
 #include "journal/journalline.h"
 
 // Every value read or written, one CSV line each, in one file per day. A line is handed to
 // the system by one write(2) before append() returns, so a killed program loses none;
+// a line the disk takes only in part (full, or over a size limit) is cut off again, so a
+// day file holds whole lines only;
 // only a power cut or a system crash could, and syncing each line to the disk would cost
 // milliseconds per value (tens on a USB stick). A day file is synced when it is closed.
 // A caller that must answer first (the device waits) appends with appendLater() and
@@ -39,16 +43,21 @@ public:
     // Hands the lines held to the system; the destructor does too.
     void flush();
 
-    // Why the journal could not be written, once per failure; then nothing until it has
-    // been written again and fails anew.
+    // What could not be written and why ("/home/ann/…/journal-2026-12-07.csv: No space left
+    // on device"), once per failure; then nothing until it has been written again and fails
+    // anew.
     std::optional<QString> takeError();
+    // Values not journaled since the journal began.
+    qint64 unjournaled() const { return m_unjournaled; }
 
     QString directory() const { return m_directory; }
 
 private:
     bool open(std::chrono::sys_days day);
-    bool writeAll(const char *data, size_t size);
-    void fail(const QString &what, int error);
+    bool endWithWholeLine(qint64 size);
+    size_t writeLines(std::string_view lines, const std::vector<size_t> &ends);
+    void fail(const QString &why);
+    void failFile(const QString &why);  // of the day file
     void close();
 
     QString m_directory;
@@ -60,9 +69,11 @@ private:
     JournalLine m_format;
     std::string m_line;
     std::string m_held;  // lines of m_heldDay not yet handed to the system
+    std::vector<size_t> m_heldEnds;  // where each of them ends
     std::chrono::sys_days m_heldDay{};
     std::chrono::steady_clock::time_point m_retryAt{};
     bool m_failureReported = false;
+    qint64 m_unjournaled = 0;
     std::optional<QString> m_error;
 };
 

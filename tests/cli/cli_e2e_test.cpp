@@ -35,7 +35,8 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     const QTemporaryDir dir;
     const QString link = dir.filePath("com"), t = dir.filePath("t.csv");
     const QString table = dir.filePath("table.csv"), log = dir.filePath("bytes.log");
-    const QString memoryFile = dir.filePath("memory.bin");
+    const QString memoryFile = dir.filePath("memory.bin"), linked = dir.filePath("linked.log");
+    QFile::link(table, linked);
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     qputenv("ORVEL_COM3", QFile::encodeName(link));
@@ -75,6 +76,8 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         {"write with read-back, on COM 3 and logging every byte", fast,
          {"write", "--port", "COM3", "--objects", "10-20", "--value", "1", "--json", "--log", log},
          0, {{"objects", 11}, {"written", 11}, {"verified", 11}, {"failed", 0}}, ones},
+        {"a log through a link", fast, {"read", "--port", link, "--objects", "1", "--log", linked},
+         2, {}, {}, {}, "symbolic link"},
         {"compare", fast, {"compare", table, "--port", link}, 1, {}, {}, {}, differences},
         {"restore", fast, {"restore", table, "--port", link, "--yes", "--json"}, 0,
          {{"objects", 40}, {"differed", 3}, {"written", 3}, {"verified", 3}, {"failed", 0}},
@@ -153,6 +156,7 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         for (int cell = 1; cell <= first; ++cell) expected[cell] = quint8(memory[cell]);
         EXPECT_EQ(got, expected);
     }
+    EXPECT_EQ(QFileInfo(log).permissions().toInt() & 0x7777, 0x6600);
     const QDir journals(dir.filePath("state/orvel-programator/journal"));
     const QString journal = readFile(journals.filePath(journals.entryList(QDir::Files).value(0)));
     for (const QString &line : {QStringLiteral("COM 3 (%1),write,20,1\n").arg(link),

@@ -1,18 +1,23 @@
 #include "journal/journal.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
+#include <map>
+#include <memory>
 #include <thread>
 
 namespace orvel {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace std::chrono;
 
 QByteArray contents(const QString &path) {
     QFile file(path);
@@ -22,10 +27,6 @@ QByteArray contents(const QString &path) {
 void makeFile(const QString &path, qint64 size = 0) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(size));
-}
-
-QStringList files(const QString &dir) {
-    return QDir(dir).entryList(QDir::Files, QDir::Name);
 }
 
 QDateTime at(int year, int month, int day, int offsetHours = 0) {
@@ -60,87 +61,138 @@ TEST(Journal, WritesEachLineAtOnceIntoTheFileOfItsDay) {
     EXPECT_FALSE(journal.takeError());
 }
 
-// Held lines wait for flush() (or the journal's end) and go out together; a line of
-// another day first sends those held to their own day's file.
-TEST(Journal, HeldLinesGoOutAtFlushEachIntoTheFileOfItsDay) {
-    QTemporaryDir dir;
-    const auto day = [&](int d) {
-        return contents(dir.filePath(QString("journal-2026-12-0%1.csv").arg(d)));
-    };
-    {
-        Journal journal(dir.path());
-        journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", 1, 10);
-        journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", 2, 20);
-        EXPECT_EQ(day(7), "");
-        journal.flush();
-        EXPECT_EQ(day(7), JournalLine::kColumns + QByteArray("2026-12-07T23:30:00.007+00:00,COM 1,"
-                                                             "read,1,10\n2026-12-07T23:30:00.007+"
-                                                             "00:00,COM 1,read,2,20\n"));
-        journal.appendLater(at(2026, 12, 8), u"COM 1", u"write", 4, 1);
-        journal.appendLater(at(2026, 12, 7), u"COM 1", u"read", 3, 30);
-        EXPECT_TRUE(day(8).endsWith(",write,4,1\n") && !day(7).contains(",3,30"));
-    }
-    EXPECT_TRUE(day(7).endsWith(",read,3,30\n"));
-}
-
-TEST(Journal, RemovesTheOldestDayFilesPastItsLimits) {
-    const auto dayFile = [](int day) { return QStringLiteral("journal-2026-01-0%1.csv").arg(day); };
-    const struct {
-        std::vector<int> days;  // of January 2026, one file each, of `size` bytes
-        qint64 size;
-        JournalLimits limits;
-        std::vector<int> kept;  // with the day written, the 6th
-    } cases[] = {
-        {{1, 2, 3, 4, 5}, 10, {3, 1000}, {4, 5, 6}},  // too many days
-        {{1, 2, 3}, 1000, {60, 2100}, {2, 3, 6}},     // too many bytes
-        {{1, 6}, 5000, {60, 2000}, {6}},              // the day written alone is too big
-        {{1, 5}, 100, {3, 1000}, {1, 5, 6}},          // within the limits
+// Only regular files named exactly journal-YYYY-MM-DD.csv with a real date are day files;
+// anything else stays and counts neither as a day nor as bytes (each as large as a day).
+TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
+    // Day 1 is 2025-12-31; day 100, written, 2026-04-09.
+    const auto dayFile = [](int n) { return journalFileName(sys_days{days{20452 + n}}); };
+    // Days 1 to `days`, a file each of `size` bytes; kept: `kept` to `days`, and day 100.
+    const struct { const char *name; int days, size; JournalLimits max; int kept; } cases[] = {
+        {"too many days", 5, 10, {3, 1000}, 4},         {"too many bytes", 3, 1000, {60, 2100}, 2},
+        {"the day written too big", 1, 10, {60, 20}, 2}, {"within limits", 2, 100, {3, 1000}, 1},
+        {"70 days, 60 kept", 70, 10, {}, 12},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        for (const int day : c.days) makeFile(dir.filePath(dayFile(day)), c.size);
-        makeFile(dir.filePath("notes.txt"));
-        Journal(dir.path(), c.limits).append(at(2026, 1, 6), u"COM 1", u"read", 1, 1);
-        QStringList kept;
-        for (const int day : c.kept) kept.append(dayFile(day));
-        EXPECT_EQ(files(dir.path()), kept << "notes.txt");
+        QStringList kept = {"JOURNAL-2020-01-01.CSV", "Journal-2019-05-05.csv",
+                            "journal-0000-00-00.csv", "journal-2021-02-30.csv",
+                            "journal-9999-99-99.csv", "journal-abcd-ef-gh.csv",
+                            "journal-2020-1-01.csv",  "journal-2020-01-01.csv~"};
+        for (const QString &name : kept) makeFile(dir.filePath(name), c.size);
+        QDir(dir.path()).mkdir("journal-2019-01-01.csv");
+        QFile::link(dir.filePath(kept[0]), dir.filePath("journal-2019-01-02.csv"));
+        for (int day = 1; day <= c.days; ++day) makeFile(dir.filePath(dayFile(day)), c.size);
+        Journal(dir.path(), c.max).append(at(2026, 4, 9), u"COM 1", u"read", 1, 1);
+        for (int day = c.kept; day <= c.days; ++day) kept << dayFile(day);
+        kept << dayFile(100) << "journal-2019-01-01.csv" << "journal-2019-01-02.csv";
+        kept.sort();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)
+                      .join(' ').toStdString(), kept.join(' ').toStdString());
     }
 }
 
-TEST(Journal, AnUnwritableFolderIsReportedOnceAndTriedAgainOnlyLater) {
-    QTemporaryDir dir;
-    makeFile(dir.filePath("blocker"));  // a file where a folder must be
-    const QString folder = dir.filePath("blocker/journal");
-    Journal journal(folder, {}, 500ms);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 1000; ++i) journal.append(at(2026, 1, 6), u"COM 1", u"read", i, 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-    EXPECT_TRUE(journal.takeError().value_or("").contains(dir.filePath("blocker")));
-    EXPECT_FALSE(journal.takeError());
-
-    ASSERT_TRUE(QFile::remove(dir.filePath("blocker")));
-    journal.append(at(2026, 1, 6), u"COM 1", u"read", 1, 0);
-    EXPECT_FALSE(QDir(folder).exists());
-    std::this_thread::sleep_for(600ms);
-    journal.append(at(2026, 1, 6), u"COM 1", u"read", 2, 0);
-    EXPECT_TRUE(contents(folder + "/journal-2026-01-06.csv").endsWith(",2,0\n"));
-    EXPECT_FALSE(journal.takeError());
+using Snapshot = std::map<QString, std::pair<QByteArray, int>>;  // name: contents, mode
+Snapshot snapshot(const QString &folder) {
+    Snapshot files;  // the folder itself too, as "."
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::AllEntries | QDir::System))
+        files[file.fileName()] = {contents(file.filePath()), file.permissions()};
+    return files;
 }
 
-TEST(Journal, KeepsItsFolderAndFilesToTheOwner) {
-    for (const bool loose : {false, true}) {
+// Nothing planted in the journal's folders is used: what a link points at stays as it was
+// (two day files, open to all, that a followed removal would take), the appends go on, it is
+// said once and tried again later. What the user made before loses any access by others.
+TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
+    const char *day = "state/journal/journal-2026-01-06.csv";
+    // In the test's folder: a link at `plant` to `target`, or a file at `plant`.
+    const struct { const char *name, *plant, *target, *said; } cases[] = {
+        {"the journal folder a link", "state/journal", "elsewhere", "symbolic link"},
+        {"its parent a link", "state", "elsewhere", "symbolic link"},
+        {"the day file a link", day, "elsewhere/journal-2026-01-01.csv", "symbolic link"},
+        {"the day file a dangling link", day, "elsewhere/journal-2026-01-06.csv", "symbolic link"},
+        {"a file where a folder must be", "state", nullptr, "state: "},
+        {"folder and day file made before, open to all", nullptr, nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QString folder = dir.filePath("state/journal");
-        const QString file = folder + "/journal-2026-01-06.csv";
         const mode_t mask = ::umask(0);
-        if (loose) {  // made before, open to all
-            QDir().mkpath(folder);
-            makeFile(file);
-        }
-        Journal(folder).append(at(2026, 1, 6), u"COM 1", u"read", 1, 0);
+        for (const char *folder : {"state/journal", "elsewhere"})
+            QDir().mkpath(dir.filePath(folder));
+        for (const char *name : {"journal-2026-01-01.csv", "journal-2026-01-02.csv"})
+            makeFile(dir.filePath("elsewhere/") + name, 5);
+        if (c.plant) QDir(dir.filePath(c.plant)).removeRecursively();
+        if (c.target) QFile::link(dir.filePath(c.target), dir.filePath(c.plant));
+        else makeFile(dir.filePath(c.plant ? c.plant : day));  // blocking, or made before
+        const auto before = snapshot(dir.filePath("elsewhere"));
+        Journal journal(dir.filePath("state/journal"), {1, 1 << 20}, 200ms);
+        for (int i = 0; i < 3; ++i) journal.append(at(2026, 1, 6), u"COM 1", u"read", i, 0);
         ::umask(mask);
-        EXPECT_EQ(QFileInfo(folder).permissions().toInt() & 0x7777, 0x7700) << loose;
-        EXPECT_EQ(QFileInfo(file).permissions().toInt() & 0x7777, 0x6600) << loose;
+        EXPECT_EQ(snapshot(dir.filePath("elsewhere")), before);
+        EXPECT_EQ(journal.takeError().value_or("").contains(c.said ? c.said : "/"), bool(c.said));
+        if (c.plant) {  // tried again later, and not said again; once gone, used when tried again
+            std::this_thread::sleep_for(200ms);
+            journal.append(at(2026, 1, 6), u"COM 1", u"read", 3, 0);
+            EXPECT_FALSE(journal.takeError());
+            QFile::remove(dir.filePath(c.plant));
+            journal.append(at(2026, 1, 6), u"COM 1", u"read", 3, 0);
+            std::this_thread::sleep_for(200ms);
+        }
+        journal.append(at(2026, 1, 6), u"COM 1", u"read", 4, 0);
+        EXPECT_TRUE(contents(dir.filePath(day)).endsWith(",read,4,0\n"));
+        EXPECT_EQ(journal.unjournaled(), c.plant ? 5 : 0);
+        EXPECT_EQ(QFileInfo(dir.filePath("state/journal")).permissions() & 0x7777, 0x7700);
+        EXPECT_EQ(QFileInfo(dir.filePath(day)).permissions() & 0x7777, 0x6600);
+    }
+}
+
+// A disk that takes a line only in part (a size limit gives a full disk's short write, then
+// its failure): the part goes at once, as does a line torn before; the values not journaled
+// are counted and said once. Held lines wait for flush(), another day's line or the end.
+TEST(Journal, KeepsOnlyWholeLinesWhenTheDiskFills) {
+    const auto line = [](int object) {
+        return "2026-01-06T23:30:00.007+00:00,COM 1,read," + QByteArray::number(object) + ",9\n";
+    };
+    const QByteArray head = JournalLine::kColumns + line(1);
+    // room: bytes for the held lines 2 and 3; -1: a line torn before, and no limit
+    const struct { const char *name; qint64 room; QByteArray kept; int lost; } cases[] = {
+        {"cut in the time", 15, "", 2},
+        {"cut in the second line's value", line(2).size() * 2 - 2, line(2), 1},
+        {"no room at all", 0, "", 2},
+        {"a line torn before", -1, line(2) + line(3), 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("journal-2026-01-06.csv");
+        makeFile(file, c.room < 0 ? 3 : 0);  // a power cut may leave zeros
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            auto journal = std::make_unique<Journal>(dir.path(), JournalLimits{}, 0ms);
+            journal->append(at(2026, 1, 6), u"COM 1", u"read", 1, 9);
+            rlimit room{rlim_t(head.size() + c.room), RLIM_INFINITY};
+            if (c.room >= 0) ::setrlimit(RLIMIT_FSIZE, &room);
+            for (int i : {2, 3}) journal->appendLater(at(2026, 1, 6), u"COM 1", u"read", i, 9);
+            int bad = contents(file) != head;  // out before flush()
+            journal->flush();
+            int said = journal->takeError().has_value();
+            bad += contents(file) != head + c.kept;  // not cut at once
+            room.rlim_cur = RLIM_INFINITY;
+            ::setrlimit(RLIMIT_FSIZE, &room);
+            journal->appendLater(at(2026, 1, 6), u"COM 1", u"read", 4, 9);
+            journal->appendLater(at(2026, 1, 7), u"COM 1", u"read", 5, 9);  // sends 4 out
+            said += journal->takeError().has_value();
+            const int lost = int(journal->unjournaled());
+            journal.reset();  // sends 5 out
+            ::_exit(lost + 8 * said + 32 * bad);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), c.lost + (c.room >= 0 ? 8 : 0));
+        EXPECT_EQ(contents(file), head + c.kept + line(4));
+        EXPECT_TRUE(contents(dir.filePath("journal-2026-01-07.csv")).endsWith(",read,5,9\n"));
     }
 }
 
