@@ -1,5 +1,9 @@
+#include "app/accessibility.h"
 #include "app/lampimage.h"
+#include "ports/fakeportenumerator.h"
+#include "ports/portsdialog.h"
 #include "support/formfixture.h"
+#include "tableops/operationdialog.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -65,6 +69,78 @@ TEST(FileDialog, AllFilesListsEveryFileAndATypedNameIsTaken) {
     EXPECT_EQ(types, (QStringList{"All Files (*.*)", "Objekts Number Files (*.onf)"}));
     EXPECT_TRUE(QDir::match(all, "nodot") && QDir::match(all, "list.onf"));
     EXPECT_TRUE(!QDir::match(objekts, "nodot") && QDir::match(objekts, "list.onf"));
+}
+
+// The names a screen reader finds under `node`, of the items shown (a list's entries are
+// data, not controls); each non-empty and its own, else reported.
+QStringList namesShown(QAccessibleInterface *node, QStringList *faults) {
+    QStringList names;
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface *child = node->child(i);
+        if (child->state().invisible || child->role() == QAccessible::ListItem ||
+            child->role() == QAccessible::Cell)
+            continue;
+        const QString name = child->text(QAccessible::Name).trimmed();
+        // Qt's own: the parts of a scroll area, a table's corner (a pane of no object).
+        const bool scaffold = child->object()
+                                  ? child->object()->objectName().startsWith("qt_scrollarea_")
+                                  : child->role() == QAccessible::Pane;
+        if (!scaffold && (name.isEmpty() || names.contains(name)))
+            faults->append((child->object() ? child->object()->metaObject()->className() : "item")
+                           + QString(":%1:").arg(child->role()) + name);
+        names += name;
+        names += namesShown(child, faults);
+    }
+    return names;
+}
+
+// Connected and disconnected by the menu's shortcuts (the focus in a range field), the
+// lamps tell a screen reader their state; the window and the added dialogs name each control.
+TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
+    static QList<std::pair<QObject *, QAccessible::Event>> events;
+    // Offscreen, Qt's accessibility is never active: what it would hand on is recorded.
+    WindowAccessibility::send = [](QAccessibleEvent *e) { events += {e->object(), e->type()}; };
+    showActive();
+    FakePortEnumerator ports;
+    PortAssignments assignments;
+    PortsDialog portsDialog(ports, assignments);
+    OperationDialog operation("Compare", nullptr);
+    WindowAccessibility &access = form->accessibility();
+    const auto key = [&](QAction *action) { QTest::keySequence(form.get(), action->shortcut()); };
+    const std::tuple<const char *, std::function<void()>, QWidget *, QString, QString> rows[] = {
+        {"at start", [] {}, form.get(), "not connected", "idle"},
+        {"connected", [&] { key(access.connectAction()); reply({172}); }, form.get(), "connected",
+         "link, device ready"},
+        {"reading", [&] { ui().Option2[2]->setFocus(); QTest::keyClick(ui().Option2[2], Qt::Key_Up);
+             reply({172}); },
+         form.get(), "connected", "reading"},
+        {"disconnected", [&] { ui().Text1->setFocus(); key(access.disconnectAction()); },
+         form.get(), "not connected", "idle"},
+        {"Serial ports", [&] { portsDialog.show(); }, &portsDialog, "", ""},
+        {"operation", [&] { operation.show(); }, &operation, "", ""},
+        {"differences", [&] { operation.showResult("1 differs", {{"7", "0", "1"}}); },
+         &operation, "", ""}};
+    for (const auto &[row, act, window, link, activity] : rows) {
+        SCOPED_TRACE(row);
+        events.clear();
+        act();
+        QStringList faults;
+        const QStringList names = namesShown(QAccessible::queryAccessibleInterface(window), &faults);
+        EXPECT_EQ(faults, QStringList{});
+        if (link.isEmpty()) continue;
+        EXPECT_EQ(access.connectAction()->isEnabled(), link != "connected");
+        EXPECT_EQ(access.disconnectAction()->isEnabled(), link == "connected");
+        for (const QString &name : QStringList{"Connection: " + link, "Activity: " + activity,
+                 "Read: Start Object", "Read: End Object", "Write: Start Object",
+                 "Write: End Object", "Terminal", "Object list", "Objects num.",
+                 "Take the objects from the list", "Status line", "Device"})
+            EXPECT_TRUE(names.contains(name)) << name.toStdString();
+        const bool linkChanged = std::string(row) != "reading" && std::string(row) != "at start";
+        EXPECT_EQ(events.contains({ui().imgConnected, QAccessible::NameChanged}), linkChanged);
+    }
+    QTest::keyClick(ui().Command1, Qt::Key_Return);
+    EXPECT_EQ(dialogs.fileDialogs, 1);
+    WindowAccessibility::send = QAccessible::updateAccessibility;
 }
 
 class EntryFieldsTest : public FormTest {
