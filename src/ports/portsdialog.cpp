@@ -8,7 +8,6 @@
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -65,7 +64,6 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setAccessibleName(QStringLiteral("OK or Cancel"));
-    buttons->button(QDialogButtonBox::Ok)->setDefault(true);  // Enter; Escape cancels
     connect(buttons, &QDialogButtonBox::accepted, this, &PortsDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PortsDialog::reject);
 
