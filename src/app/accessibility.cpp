@@ -20,6 +20,9 @@
 #include <QScrollBar>
 #include <QStatusBar>
 
+#include <array>
+#include <utility>
+
 namespace orvel {
 namespace {
 
