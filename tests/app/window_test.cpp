@@ -89,11 +89,10 @@ QStringList namesShown(QAccessibleInterface *node, QStringList *faults) {
     return names;
 }
 
-// Connected and disconnected by the menu's shortcuts (the focus in a range field), the lamps
-// tell their state and announce its change; the window and the added dialogs name each control.
+// Connected and disconnected by the menu's shortcuts (the focus in a field), the lamps tell and
+// announce their state (offscreen Qt hands nothing on: recorded); every control shown is named.
 TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
     static QList<std::pair<QObject *, QAccessible::Event>> events;
-    // Offscreen, Qt's accessibility is never active: what it would hand on is recorded.
     WindowAccessibility::send = [](QAccessibleEvent *e) { events += {e->object(), e->type()}; };
     showActive();
     FakePortEnumerator ports;

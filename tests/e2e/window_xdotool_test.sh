@@ -60,7 +60,6 @@ sleep 0.5
 xd_click "150 129"  # Option2(2) "Stop"
 sleep 0.5
 [ "$(compare_offered)" = yes ] || fail "Compare with table is not offered once the read stopped"
-
 kill "$XD_APP_PID" && { wait "$XD_APP_PID" 2>/dev/null || true; }
 prior=$(received)
 xd_start_app "$work/com1"
