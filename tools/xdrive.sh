@@ -41,6 +41,14 @@ xd_start_app() {         # xd_start_app LINK; sets XD_APP_PID and XD_WINDOW
     echo "the window did not appear" >&2; return 1
 }
 
+xd_focus() {             # the keyboard's focus to the window, as a desktop gives a new one
+    for _ in $(seq 50); do
+        xdotool windowfocus --sync "$XD_WINDOW" 2>/dev/null && return
+        sleep 0.1
+    done
+    echo "the window took no focus" >&2; return 1
+}
+
 xd_click() {             # xd_click "X Y", in the client area
     local x y
     read -r x y <<<"$1"

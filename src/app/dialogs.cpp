@@ -48,7 +48,11 @@ std::optional<QString> QtDialogs::saveFile(QWidget *parent, const OpenFileReques
 }
 
 bool QtDialogs::question(QWidget *parent, const QString &text) {
-    return QMessageBox::question(parent, QStringLiteral("Orvel prg"), text) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Orvel prg"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QStringList fileDialogFilters(const QString &filter) {

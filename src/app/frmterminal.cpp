@@ -1,5 +1,6 @@
 #include "app/frmterminal.h"
 
+#include "app/accessibility.h"
 #include "app/attempt.h"
 #include "app/entryfields.h"
 #include "app/lampimage.h"
@@ -60,6 +61,7 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     // The window's controls keep their places in a client area of their own, between the
     // menu bar and the status line.
     m_client = new QWidget(this);
+    WindowAccessibility::install();
     m_ui.setupUi(m_client);
     // The object number changes with every object of a transfer: at a fixed size the label
     // does not ask its frame for a new layout (an event posted) each time.
@@ -70,6 +72,7 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     setWindowTitle(m_client->windowTitle());
     setWindowIcon(m_client->windowIcon());
     m_status = new StatusLine(this);
+    m_access = new WindowAccessibility(m_ui, m_status, this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -126,6 +129,7 @@ void FrmTerminal::createMenus() {
         showLink();
     });
     connect(device, &QMenu::aboutToShow, this, &FrmTerminal::updateMenus);
+    m_access->addConnectActions(bar, device);
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About"), this, [this] {
@@ -314,6 +318,7 @@ void FrmTerminal::bringLampToFront(LampImage *lamp) {
     lamp->raise();
     lamp->setAttribute(Qt::WA_TransparentForMouseEvents, false);
     behind->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    m_access->lampsMoved();
 }
 
 void FrmTerminal::repaintAtNextFrame(QWidget *widget) {
@@ -328,6 +333,7 @@ void FrmTerminal::bringImage1ToFront(int index, bool atNextFrame) {
     if (atNextFrame) repaintAtNextFrame(m_ui.Image1[index]);
     m_ui.Image1[index]->raise();
     m_image1Front = index;
+    m_access->lampsMoved();
 }
 
 bool FrmTerminal::listDriven() const { return m_ui.Check4->isChecked(); }

@@ -30,6 +30,7 @@ class SerialBackend;
 class StatusLine;
 class TableOperations;
 class TransferControls;
+class WindowAccessibility;
 
 // The program's one window. It owns the controls, the transfer state and the serial
 // control; the reactions live in small classes, one per subsystem, and this is the one
@@ -62,6 +63,7 @@ public:
 
     StatusLine &statusLine() { return *m_status; }
     TableOperations &tableOperations() { return *m_tableOperations; }
+    WindowAccessibility &accessibility() { return *m_access; }
     // "COM 1 (/dev/ttyUSB0)": the port as tables and the journal name it.
     QString portLabel() const;
     // Every value the device gave since the program started, the latest for each cell.
@@ -125,6 +127,7 @@ private:
     FrmTerminalUi m_ui;
     QWidget *m_client;
     StatusLine *m_status;
+    WindowAccessibility *m_access = nullptr;
     QAction *m_compareAction = nullptr;
     QAction *m_restoreAction = nullptr;
     TransferState m_state;

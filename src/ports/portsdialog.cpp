@@ -36,6 +36,7 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
       m_poll(new QTimer(this)) {
     setWindowTitle(QStringLiteral("Serial ports"));
     m_table->setObjectName(QStringLiteral("ports"));
+    m_table->setAccessibleName(QStringLiteral("Serial ports present"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Device"), QStringLiteral("Stable name"),
                                         QStringLiteral("Description"), QStringLiteral("Maker"),
                                         QStringLiteral("Serial number"),
@@ -49,6 +50,7 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
     for (int port = PortAssignments::kFirstPort; port <= PortAssignments::kLastPort; ++port) {
         m_choice[port] = new QComboBox(this);
         m_choice[port]->setObjectName(QStringLiteral("com%1").arg(port));
+        m_choice[port]->setAccessibleName(QStringLiteral("COM %1: device").arg(port));
         m_choice[port]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         choices->addRow(QStringLiteral("COM %1:").arg(port), m_choice[port]);
         const QString configured = PortAssignments::environmentOverride(port);
@@ -61,6 +63,7 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
     }
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setAccessibleName(QStringLiteral("OK or Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &PortsDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PortsDialog::reject);
 

@@ -23,11 +23,16 @@ OperationDialog::OperationDialog(const QString &title, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
+    m_text->setText(QStringLiteral("Starting…"));  // never an empty line, for a screen reader too
     m_rows->setHorizontalHeaderLabels(
         {QStringLiteral("Object"), QStringLiteral("Device"), QStringLiteral("Table")});
     m_rows->verticalHeader()->hide();
     m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_rows->hide();
+    m_bar->setAccessibleName(QStringLiteral("Objects done"));
+    m_rows->setAccessibleName(QStringLiteral("Differences"));
+    // Enter presses Stop while the operation runs, Close after; Escape does as Stop.
+    m_stop->setDefault(true);
     m_save->hide();
     m_close->hide();
     auto *buttons = new QHBoxLayout;

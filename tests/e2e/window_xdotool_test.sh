@@ -2,7 +2,8 @@
 # The real program in a real X window against the simulator, clicked as an operator clicks:
 # read 1 to 20, the controls stand as in the window of old (client_area.png, XD_CLIENT_TOP
 # lower); written 0 into 1 to 3, the simulator received exactly the reads and the writes,
-# each read back; Compare with table is offered only while connected and idle.
+# each read back; Compare with table is offered only while connected and idle. By keyboard only
+# from start-up: Device ▸ Connect's shortcut, a range typed, Read, read; Disconnect's shortcut.
 #   window_xdotool_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 XD_BUILD=$(cd "$1" && pwd)
@@ -20,7 +21,7 @@ expect() {  # waits for the simulator to have received $1, and then nothing more
 # Clicks Device, Compare with table…; prints whether its file dialog opened (within 2 s).
 compare_offered() {
     xdotool mousemove --window "$XD_WINDOW" 55 9 click 1 sleep 0.5 \
-        mousemove --window "$XD_WINDOW" 80 28 click 1
+        mousemove --window "$XD_WINDOW" 80 70 click 1  # below Connect and Disconnect
     for _ in $(seq 20); do
         xdotool search --name '^Compare with table$' >/dev/null 2>&1 && { echo yes; return; }
         sleep 0.1
@@ -59,4 +60,14 @@ sleep 0.5
 xd_click "150 129"  # Option2(2) "Stop"
 sleep 0.5
 [ "$(compare_offered)" = yes ] || fail "Compare with table is not offered once the read stopped"
-echo "controls in place ($width x $height); reads and writes as clicked; Compare only when free"
+kill "$XD_APP_PID" && { wait "$XD_APP_PID" 2>/dev/null || true; }
+prior=$(received)
+xd_start_app "$work/com1"
+xd_focus
+xdotool sleep 0.3 key ctrl+o sleep 0.5 key Tab Tab Tab type 7  # past First Object, Stop: End
+xdotool key Tab type 5  # Start Object
+xdotool key shift+Tab shift+Tab sleep 0.2 key Up  # back to Stop; Up selects Read
+expect "$prior 85 0 5 85 0 6 85 0 7"
+xdotool key ctrl+d sleep 0.5
+[ "$(compare_offered)" = no ] || fail "still connected after Device, Disconnect's shortcut"
+echo "controls in place ($width x $height); as clicked and by keyboard; Compare only when free"

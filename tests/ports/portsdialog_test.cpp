@@ -60,7 +60,8 @@ TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
         EXPECT_EQ(com3->currentText(), "Default (/dev/ttyS2)");
         com2->setCurrentIndex(0);
         com3->setCurrentIndex(com3->findData(kFtdi.byIdPath));
-        ok ? dialog.accept() : dialog.reject();
+        dialog.show();  // Enter presses OK, Escape Cancel
+        QTest::keyClick(&dialog, ok ? Qt::Key_Return : Qt::Key_Escape);
         const PortAssignments stored;
         EXPECT_EQ(stored.assigned(2), ok ? "" : kAcm.devicePath) << ok;
         EXPECT_EQ(stored.assigned(3), ok ? kFtdi.byIdPath : "") << ok;
