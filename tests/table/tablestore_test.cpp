@@ -92,7 +92,7 @@ TEST(RestorePlan, JobsEstimateAndWords) {
         {plan::tableProblem("t.csv", {Table{}, {}, {}, 0}), "t.csv holds no object."},
         {plan::tableProblem("t.csv", {table, {}, {}, 0}), ""},
     };
-    for (const auto &[got, expected] : said) EXPECT_EQ(got, expected);
+    for (const auto &[got, expected] : said) EXPECT_EQ(got.toStdString(), expected.toStdString());
 }
 
 }  // namespace
