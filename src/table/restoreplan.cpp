@@ -67,6 +67,8 @@ QString comparisonText(int compared, int differing, int total) {
     if (compared == total && differing == 0)
         return QStringLiteral("The device holds the table's values: none of its %1 differs.")
             .arg(objectsText(total));
+    if (compared == 0)
+        return QStringLiteral("None of the table's %1 was compared.").arg(objectsText(total));
     QString text =
         differing == 0
             ? QStringLiteral("None of the %1 compared differs from the table.")

@@ -101,10 +101,11 @@ void TableOperations::start(Step step, const Job &job) {
             });
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
     // Nothing more can come: the object under way is given up, and the ending says why.
-    connect(m_form.MSComm1().backend(), &SerialBackend::portLost, m_session, [this] {
-        m_portLost = true;
-        m_session->stop();
-    });
+    connect(m_form.MSComm1().backend(), &SerialBackend::portLost, m_session,
+            [this, session = m_session] {
+                m_portLost = true;
+                session->stop();  // ended already: nothing
+            });
     const QString title = step == Step::Compare ? QStringLiteral("Compare with table")
                                                 : QStringLiteral("Restore table");
     // The result of an operation before is done with: its dialog would show this one's

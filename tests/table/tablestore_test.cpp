@@ -84,6 +84,7 @@ TEST(RestorePlan, JobsEstimateAndWords) {
         {plan::comparisonText(45, 0, 200),
          "None of the 45 objects compared differs from the table. The other 155 of the "
          "table's 200 were not compared."},
+        {plan::comparisonText(0, 0, 1), "None of the table's 1 object was compared."},
         {plan::comparisonText(199, 1, 200),
          "1 of the 199 objects compared differs from the table. The other 1 of the table's "
          "200 were not compared."},
