@@ -67,7 +67,8 @@ void MSComm::setCommPort(qint16 port) {
 
 void MSComm::Output(char byte) {
     QString error;
-    if (!m_backend->write(byte, &error)) throw SerialError(error);
+    if (!m_backend->write(byte, &error))
+        throw SerialError(m_backend->lost() ? gonePortText(m_target) : error);
     m_answeredAt.start();
 }
 

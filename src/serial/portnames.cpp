@@ -65,6 +65,12 @@ QString lostPortText(const PortTarget &target) {
         .arg(target.name, target.path);
 }
 
+QString gonePortText(const PortTarget &target) {
+    return QStringLiteral("%1 (%2) is gone: the device was unplugged or hung up. "
+                          "Disconnect, check the cable, and connect again.")
+        .arg(target.name, target.path);
+}
+
 QString openFailureText(const PortResult &result, int port, const QString &path) {
     return reasonText(result.failure, port, path, result.systemText) + QStringLiteral("\n\n") +
            presentPortsText(result.present);

@@ -17,7 +17,8 @@ PortTarget windowPort(int port);
 // Why the window's COM `port` could not be opened, said so that the operator knows what to
 // do, with the ports present.
 QString openFailureText(const PortResult &result, int port, const QString &path);
-// The window's words for the port lost under it.
+// The window's words for the port lost under it, and for a byte that cannot go out on it.
 QString lostPortText(const PortTarget &target);
+QString gonePortText(const PortTarget &target);
 
 }  // namespace orvel

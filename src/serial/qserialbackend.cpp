@@ -117,9 +117,7 @@ bool QSerialBackend::write(char byte, QString *error) {
         return false;
     }
     if (m_gone || !m_port.isOpen()) {
-        *error = QStringLiteral("%1 (%2) is gone: the device was unplugged or hung up. "
-                                "Disconnect, check the cable, and connect again.")
-                     .arg(m_target.name, m_target.path);
+        *error = m_port.errorString();
         return false;
     }
 #ifdef Q_OS_UNIX

@@ -21,6 +21,7 @@ public:
     PortResult open(const PortTarget &target) override;
     bool close(QString *error) override;
     bool isOpen() const override { return m_open; }
+    bool lost() const override { return m_gone; }
     bool write(char byte, QString *error) override;
     QByteArray readAll() override;
     void takeReceived(QByteArray &into) override;

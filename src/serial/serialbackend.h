@@ -40,7 +40,10 @@ public:
     virtual PortResult open(const PortTarget &target) = 0;
     virtual bool close(QString *error) = 0;
     virtual bool isOpen() const = 0;
-    // Sends one byte at once: the device is waiting for it.
+    // Whether the port went away under us since it was opened (see portLost).
+    virtual bool lost() const { return false; }
+    // Sends one byte at once: the device is waiting for it; says in the system's words why
+    // it cannot.
     virtual bool write(char byte, QString *error) = 0;
     // Takes everything received so far.
     virtual QByteArray readAll() = 0;

@@ -118,7 +118,7 @@ TEST_F(QSerialBackendTest, AHungUpLineIsReportedOnceAndDoesNotSpin) {
     // The control stays open until the operator disconnects, but says why it cannot send.
     EXPECT_TRUE(backend.isOpen());
     EXPECT_FALSE(backend.write('x', &error));
-    EXPECT_TRUE(error.contains(pty.path())) << error.toStdString();
+    EXPECT_TRUE(backend.lost());
     QByteArray into;
     EXPECT_FALSE(backend.awaitMore(into, 30ms));  // the line is the port's to report
     const qsizetype eventsBefore = lineEvents.count();
