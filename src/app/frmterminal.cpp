@@ -91,7 +91,8 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     connect(m_connection.get(), &Connection::linkChanged, this, &FrmTerminal::showLink);
     connect(m_transferControls.get(), &TransferControls::transferStarted, this,
             &FrmTerminal::transferStarted);
-    connect(m_comm->backend(), &SerialBackend::portLost, m_status, &StatusLine::showProblem);
+    connect(m_comm->backend(), &SerialBackend::portLost, m_status,
+            [this] { m_status->showProblem(lostPortText(m_comm->target())); });
     createMenus();
     layout->activate();
     load();
@@ -275,6 +276,10 @@ void FrmTerminal::load() {
 }
 
 void FrmTerminal::closeEvent(QCloseEvent *event) {
+    if (!m_tableOperations->mayClose()) {
+        event->ignore();
+        return;
+    }
     // Shutdown closes the port if it is open; the window closes in any case.
     if (m_comm->PortOpen()) {
         try {

@@ -5,6 +5,7 @@
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
 #include "table/differences.h"
+#include "table/restoreplan.h"
 #include "table/tablestore.h"
 
 namespace orvel::cli {
@@ -12,20 +13,8 @@ namespace orvel::cli {
 std::optional<Table> tableArgument(const CommandLine &line) {
     const QString path = line.positionals().at(0);
     const LoadResult loaded = loadTable(path);
-    if (!loaded.error.isEmpty()) {
-        line.usageError(loaded.error);
-        return std::nullopt;
-    }
-    if (!loaded.table) {
-        const QStringList lines = firstRejections(loaded);
-        line.usageError(QStringLiteral("%1 is not a table file (%2 of its lines are rejected):\n%3")
-                            .arg(path)
-                            .arg(loaded.rejectedLines)
-                            .arg(lines.join(u'\n')));
-        return std::nullopt;
-    }
-    if (loaded.table->objects.empty()) {
-        line.usageError(QStringLiteral("%1 holds no object").arg(path));
+    if (const QString problem = plan::tableProblem(path, loaded); !problem.isEmpty()) {
+        line.usageError(problem);
         return std::nullopt;
     }
     return loaded.table;
@@ -47,9 +36,7 @@ int runCompare(const QStringList &arguments) {
 
     Operation operation(QStringLiteral("compare"), line);
     if (const int status = operation.open()) return status;
-    QList<int> objects;
-    for (const auto &entry : table->objects) objects.append(entry.first);
-    const RunResult result = operation.run(*Job::read(objects), QStringLiteral("Comparing"),
+    const RunResult result = operation.run(plan::readJob(*table), QStringLiteral("Comparing"),
                                            {QStringLiteral("compare"), {}});
 
     const std::vector<Difference> found = differences(*table, result.values);
@@ -57,17 +44,17 @@ int runCompare(const QStringList &arguments) {
         const QByteArray text = differencesText(found);
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     }
-    const bool same = found.empty() && result.summary.failed.isEmpty();
-    const int status = operation.interruption(result).value_or(same ? kDone : kDiffer);
+    Ending ending = operation.ending(result);
+    ending.differed = int(found.size());
     operation.sayFailed(result.summary);
-    operation.summary.objects = int(objects.size());
+    operation.summary.objects = int(table->objects.size());
     operation.summary.differed = int(found.size());
-    operation.summary.failed = int(result.summary.failed.size());
-    return operation.finish(status, QStringLiteral("%1 of the %2 objects read on %3 differ from "
-                                                   "the table.")
-                                        .arg(found.size())
-                                        .arg(result.values.size())
-                                        .arg(operation.port().label));
+    operation.summary.failed = result.notDone();
+    return operation.finish(
+        exitStatus(ending),
+        QStringLiteral("On %1: ").arg(operation.port().label) +
+            plan::comparisonText(int(result.summary.values.size()), int(found.size()),
+                                 int(table->objects.size())));
 }
 
 }  // namespace orvel::cli

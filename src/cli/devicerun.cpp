@@ -24,19 +24,14 @@ DeviceRun::~DeviceRun() {
 }
 
 QString DeviceRun::open() {
-    QString error;
-    if (m_backend.open(m_port.number, &error)) return {};
-    // The backend names ports by number; say which one the path was opened as.
-    if (m_port.byPath)
-        error =
-            QStringLiteral("%1, opened as COM %2:\n").arg(m_port.label).arg(m_port.number) + error;
-    return error;
+    const PortResult result = m_backend.open(m_port.target);
+    return result.ok() ? QString() : openFailureText(result, m_port);
 }
 
 void DeviceRun::send(char byte) {
     m_log.sent(byte);
     QString error;
-    if (!m_backend.write(byte, &error) && m_problem.isEmpty()) m_problem = error;
+    if (!m_backend.write(byte, &error) && m_problem.isEmpty() && !m_lost) m_problem = error;
 }
 
 void DeviceRun::received() {
@@ -74,30 +69,19 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
                 journal(names.read, object, value, now);
                 result.values[object] = value;
                 result.lastValueAt = now;
-                if (kind == DeviceSession::ValueKind::Read) ++result.summary.read;
-                if (kind == DeviceSession::ValueKind::Verified) ++result.summary.verified;
             });
-    connect(&m_session, &DeviceSession::objectFailed, &scope,
-            [&](const ObjectResult &failed) { result.summary.failed.append(failed); });
-    connect(&m_session, &DeviceSession::progress, &scope, [&] {
-        ++result.summary.done;
-        m_progress.objectDone();
-    });
+    connect(&m_session, &DeviceSession::progress, &scope, [&] { m_progress.objectDone(); });
     connect(&m_session, &DeviceSession::finished, &scope, [&](const JobSummary &summary) {
         result.summary = summary;
         end();
     });
-    connect(&m_backend, &SerialBackend::portLost, &scope, [&](const QString &text) {
-        // Nothing is left to bring to idle: what was done so far is the result, and the
-        // objects after it failed, as when the device stops answering.
+    connect(&m_backend, &SerialBackend::portLost, &scope, [&] {
+        // Nothing more can come: the session is stopped, and the job ends with what the
+        // client counted (every object the device took) once the object under way is given
+        // up. The rest are reported as not answered.
         result.portLost = true;
-        if (m_problem.isEmpty()) m_problem = text;
-        JobSummary &s = result.summary;
-        s.total = int(job.size());
-        s.deviceNotAnswering = true;
-        for (qsizetype i = s.done; i < job.size(); ++i)
-            s.failed.append({job.items()[i].object, std::nullopt, false, 0, FailReason::NoAnswer});
-        end();
+        m_lost = true;
+        m_session.stop();
     });
     InterruptWatcher interrupt;
     connect(&interrupt, &InterruptWatcher::interrupted, &scope, [&] {
@@ -109,8 +93,17 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
 
     QElapsedTimer clock;
     clock.start();
+    result.summary.total = int(job.size());
+    if (m_lost || !m_session.start(job)) {
+        // A port lost before, or a job still under way: nothing is sent, nothing is done.
+        result.portLost = m_lost;
+        result.summary.deviceNotAnswering = true;
+        for (const JobItem &item : job.items())
+            result.summary.failed.append(
+                {item.object, std::nullopt, false, 0, FailReason::NoAnswer});
+        return result;
+    }
     m_progress.start(label, job.size());
-    m_session.start(job);
     if (!finished) loop.exec();
     m_progress.finish();
     result.seconds = double(clock.nsecsElapsed()) / 1e9;

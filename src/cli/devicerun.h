@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "cli/exitstatus.h"
 #include "cli/portchoice.h"
 #include "device/devicesession.h"
 #include "journal/journal.h"
@@ -29,6 +30,13 @@ struct RunResult {
     bool interrupted = false;  // by Ctrl+C: the job ended after the object under way
     bool portLost = false;
     double seconds = 0;
+
+    // The objects of the job not read, or not written and verified.
+    int notDone() const { return summary.total - int(summary.values.size()); }
+    // How the run ended: lost, silent, stopped, and the objects not done.
+    Ending ending() const {
+        return {portLost, !portLost && summary.deviceNotAnswering, interrupted, notDone()};
+    }
 };
 
 // Jobs on the device through one open port: the session fed from the port, every byte
@@ -42,7 +50,7 @@ public:
     // Why the port cannot be opened, or an empty text.
     QString open();
     RunResult run(const Job &job, const QString &label, const JournalNames &names);
-    // Why the port stopped working (lost, or a byte that could not be sent); may be empty.
+    // Why a byte could not be sent, while the port was not known to be lost; may be empty.
     const QString &problem() const { return m_problem; }
     // Said once when the journal cannot be written.
     std::optional<QString> takeJournalError();
@@ -62,6 +70,7 @@ private:
     DeviceSession m_session;
     std::unique_ptr<Journal> m_journal;
     QString m_problem;
+    bool m_lost = false;
 };
 
 }  // namespace orvel::cli

@@ -22,8 +22,9 @@ constexpr const char *kHelp =
     "  restore   write the objects that differ from a table file\n"
     "\n"
     "'orvel COMMAND --help' tells more; man orvel tells all.\n"
-    "Exit status: 0 done, 1 differences found or objects not done, 2 usage error,\n"
-    "3 the port cannot be opened, 4 the device is not answering, 130 stopped by Ctrl+C.\n";
+    "Exit status: 0 done, 1 differences found or objects not done, 2 usage error or a\n"
+    "table not saved, 3 the port cannot be opened, 4 the device is not answering or the\n"
+    "port was lost, 130 stopped by Ctrl+C.\n";
 
 }  // namespace
 

@@ -6,27 +6,12 @@
 
 #include "cli/commandline.h"
 #include "cli/exitstatus.h"
+#include "table/restoreplan.h"
 
 namespace orvel::cli {
 namespace {
 
 constexpr int kFailuresNamed = 10;
-
-QString reasonText(FailReason reason) {
-    switch (reason) {
-        case FailReason::TimedOut:
-            return QStringLiteral("no answer in time");
-        case FailReason::NoAnswer:
-            return QStringLiteral("the device did not answer");
-        case FailReason::GaveUp:
-            return QStringLiteral("the device gave the command up");
-        case FailReason::Mismatch:
-            return QStringLiteral("read back a different value");
-        case FailReason::None:
-            break;
-    }
-    return QString();
-}
 
 void printError(const QString &text) {
     std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
@@ -79,24 +64,22 @@ void Operation::say(const QString &text) const {
     if (!m_quiet) printError(text);
 }
 
-std::optional<int> Operation::interruption(const RunResult &result) const {
+Ending Operation::ending(const RunResult &result) const {
     const JobSummary &s = result.summary;
-    if (result.portLost) {
-        printError(m_run->problem());
-        return kNotAnswering;
-    }
-    if (s.deviceNotAnswering) {
+    const Ending ending = result.ending();
+    if (ending.portLost) {
+        printError(QStringLiteral("The port %1 was lost: the adapter was unplugged or the line "
+                                  "hung up.")
+                       .arg(m_port.label));
+    } else if (ending.silent) {
         if (!m_run->problem().isEmpty()) printError(m_run->problem());  // a byte not sent
         printError(QStringLiteral("The device on %1 is not answering: check the cable and that "
                                   "it is switched on.")
                        .arg(m_port.label));
-        return kNotAnswering;
-    }
-    if (result.interrupted) {
+    } else if (ending.interrupted) {
         say(QStringLiteral("Stopped by Ctrl+C after %1 of %2 objects.").arg(s.done).arg(s.total));
-        return kInterrupted;
     }
-    return std::nullopt;
+    return ending;
 }
 
 void Operation::sayFailed(const JobSummary &summary) const {
@@ -104,10 +87,19 @@ void Operation::sayFailed(const JobSummary &summary) const {
     QStringList named;
     for (const ObjectResult &failed :
          summary.failed.first(std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
-        named.append(QStringLiteral("%1 (%2)").arg(failed.object).arg(reasonText(failed.reason)));
+        named.append(
+            QStringLiteral("%1 (%2)").arg(failed.object).arg(plan::reasonText(failed.reason)));
     if (summary.failed.size() > kFailuresNamed)
         named.append(QStringLiteral("and %1 more").arg(summary.failed.size() - kFailuresNamed));
     printError(QStringLiteral("Not done: %1.").arg(named.join(QStringLiteral(", "))));
+}
+
+int exitStatus(const Ending &ending) {
+    if (ending.unsaved) return kUsage;
+    if (ending.portLost || ending.silent) return kNotAnswering;
+    if (ending.interrupted) return kInterrupted;
+    if (ending.notDone > 0 || ending.differed > 0) return kDiffer;
+    return kDone;
 }
 
 int Operation::finish(int status, const QString &text) {

@@ -5,6 +5,7 @@
 
 #include "cli/bytelog.h"
 #include "cli/devicerun.h"
+#include "cli/exitstatus.h"
 #include "cli/progressline.h"
 #include "cli/summary.h"
 
@@ -26,9 +27,9 @@ public:
 
     // On standard error, unless --quiet.
     void say(const QString &text) const;
-    // The status a run ends the command with when it could not do everything it was given
-    // (Ctrl+C, the device silent, the port gone), after saying why; nothing otherwise.
-    std::optional<int> interruption(const RunResult &result) const;
+    // How a run ended: what it did not do and why (Ctrl+C, the device silent, the port
+    // lost), said on standard error.
+    Ending ending(const RunResult &result) const;
     // The objects not done, with the reasons.
     void sayFailed(const JobSummary &summary) const;
     // Ends the command: the summary as JSON on standard output with --json, else `text`

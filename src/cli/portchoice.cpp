@@ -10,11 +10,6 @@ namespace {
 
 const QString kByIdFolder = QStringLiteral("/dev/serial/by-id/");
 
-QString device(const QString &path) {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
-}
-
 }  // namespace
 
 std::optional<int> comNumber(const QString &text) {
@@ -26,11 +21,10 @@ std::optional<int> comNumber(const QString &text) {
 }
 
 std::optional<PortChoice> choosePort(const QString &text, QString *error) {
-    const PortAssignments assignments;
     if (const std::optional<int> number = comNumber(text)) {
-        const QString path = assignments.devicePath(*number);
-        return PortChoice{*number, path, QStringLiteral("COM %1 (%2)").arg(*number).arg(path),
-                          false};
+        const QString path = PortAssignments().devicePath(*number);
+        const QString name = QStringLiteral("COM %1").arg(*number);
+        return PortChoice{{path, name}, QStringLiteral("%1 (%2)").arg(name, path)};
     }
     QString path = text;
     if (!path.contains(u'/') && QFileInfo::exists(kByIdFolder + path)) path = kByIdFolder + path;
@@ -41,11 +35,35 @@ std::optional<PortChoice> choosePort(const QString &text, QString *error) {
                      .arg(text, kByIdFolder);
         return std::nullopt;
     }
-    for (int number = PortAssignments::kFirstPort; number <= PortAssignments::kLastPort; ++number)
-        if (device(assignments.devicePath(number)) == device(path))
-            return PortChoice{number, assignments.devicePath(number), path, true};
-    qputenv(PortAssignments::environmentVariable(1).toLatin1().constData(), path.toLocal8Bit());
-    return PortChoice{1, path, path, true};
+    return PortChoice{{path, path}, path};
+}
+
+QString openFailureText(const PortResult &result, const PortChoice &port) {
+    const QString &path = port.target.path;
+    QString why;
+    switch (result.failure) {
+        case PortFailure::Missing:
+            why = QStringLiteral("there is no device %1").arg(path);
+            break;
+        case PortFailure::NotSerialPort:
+            why = QStringLiteral("%1 is not a serial port").arg(path);
+            break;
+        case PortFailure::PermissionDenied:
+            why = QStringLiteral("permission to use %1 is denied; your user must be in the group "
+                                 "that owns it (usually dialout)")
+                      .arg(path);
+            break;
+        case PortFailure::InUse:
+            why = QStringLiteral("%1 is in use by another program").arg(path);
+            break;
+        case PortFailure::None:
+        case PortFailure::Lost:
+        case PortFailure::Other:
+            why = result.systemText;
+            break;
+    }
+    return QStringLiteral("%1 cannot be opened: %2. 'orvel ports' lists the ports present.")
+        .arg(port.label, why);
 }
 
 }  // namespace orvel::cli

@@ -3,16 +3,15 @@
 #include <QString>
 #include <optional>
 
+#include "serial/serialbackend.h"
+
 namespace orvel::cli {
 
-// The port a command works on. The serial backend opens ports by their COM number, so a
-// device given by its path is opened as the COM number that already stands for it, or
-// else as COM 1 with ORVEL_COM1 set to it for this process.
+// The port a command works on, resolved once from what the operator named: COM n as the
+// window maps it (the assignments, or ORVEL_COM<n>), or a device path.
 struct PortChoice {
-    int number = 1;
-    QString path;   // the device as given or as COM n resolves
-    QString label;  // for tables, the journal and messages: "COM 1 (/dev/ttyUSB0)" or the path
-    bool byPath = false;
+    PortTarget target;  // the device, and "COM n" or the path as named
+    QString label;      // for tables, the journal and messages: "COM 1 (/dev/ttyUSB0)" or the path
 };
 
 // "COM1", "com 2": the number; anything else: nothing.
@@ -20,5 +19,8 @@ std::optional<int> comNumber(const QString &text);
 
 // COM1..COM4, a device path, or a name under /dev/serial/by-id (with or without the folder).
 std::optional<PortChoice> choosePort(const QString &text, QString *error);
+
+// Why the port could not be opened, in the command's words.
+QString openFailureText(const PortResult &result, const PortChoice &port);
 
 }  // namespace orvel::cli

@@ -1,3 +1,4 @@
+#include <QFileInfo>
 #include <cstdio>
 
 #include "cli/commandline.h"
@@ -8,6 +9,22 @@
 #include "table/tablestore.h"
 
 namespace orvel::cli {
+namespace {
+
+// Why -o cannot take the table, said before the device is touched; empty when it can.
+QString unusableOutput(const QString &path) {
+    const QFileInfo file(path);
+    if (file.isDir()) return QStringLiteral("-o: %1 is a folder").arg(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir()) return QStringLiteral("-o: there is no folder %1").arg(folder.filePath());
+    if (!folder.isWritable())
+        return QStringLiteral("-o: the folder %1 cannot be written to").arg(folder.filePath());
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("-o: %1 cannot be written to").arg(path);
+    return {};
+}
+
+}  // namespace
 
 int runRead(const QStringList &arguments) {
     CommandLine line(QStringLiteral("read"),
@@ -30,6 +47,11 @@ int runRead(const QStringList &arguments) {
         return line.usageError(QStringLiteral(
             "--json needs -o: the table and the summary cannot both go to standard output"));
 
+    if (line.isSet("output")) {
+        if (const QString problem = unusableOutput(line.value("output")); !problem.isEmpty())
+            return line.usageError(problem);
+    }
+
     Operation operation(QStringLiteral("read"), line);
     if (const int status = operation.open()) return status;
     const QDateTime started = QDateTime::currentDateTime();
@@ -42,28 +64,33 @@ int runRead(const QStringList &arguments) {
     for (const auto &[cell, value] : result.values)
         (cell <= objects::kLast ? table.objects : table.settings)[cell] = value;
 
-    int status =
-        operation.interruption(result).value_or(result.summary.failed.isEmpty() ? kDone : kDiffer);
+    Ending ending = operation.ending(result);
     operation.sayFailed(result.summary);
     QString where = QStringLiteral("standard output");
+    const QByteArray bytes = toBytes(table);
     if (line.isSet("output")) {
         where = line.value("output");
         if (const SaveResult saved = saveTable(where, table); !saved.ok()) {
+            // The values read are the device's: they are kept where the operator sees them.
+            ending.unsaved = true;
             std::fprintf(stderr, "orvel read: %s\n", saved.error.toLocal8Bit().constData());
-            status = kUsage;
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()),
+                        operation.json() ? stderr : stdout);
+            where = operation.json() ? QStringLiteral("standard error (not saved)")
+                                     : QStringLiteral("standard output (not saved)");
         }
     } else {
-        const QByteArray bytes = toBytes(table);
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
     operation.summary.objects = int(cells->size());
-    operation.summary.failed = int(result.summary.failed.size());
-    return operation.finish(status, QStringLiteral("Read %1 of %2 objects from %3 in %4 s into %5.")
-                                        .arg(result.values.size())
-                                        .arg(cells->size())
-                                        .arg(operation.port().label)
-                                        .arg(operation.summary.seconds, 0, 'f', 1)
-                                        .arg(where));
+    operation.summary.failed = result.notDone();
+    return operation.finish(exitStatus(ending),
+                            QStringLiteral("Read %1 of %2 objects from %3 in %4 s into %5.")
+                                .arg(result.values.size())
+                                .arg(cells->size())
+                                .arg(operation.port().label)
+                                .arg(operation.summary.seconds, 0, 'f', 1)
+                                .arg(where));
 }
 
 }  // namespace orvel::cli

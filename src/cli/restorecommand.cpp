@@ -9,12 +9,10 @@
 #include "cli/operation.h"
 #include "progress/transferprogress.h"
 #include "table/differences.h"
+#include "table/restoreplan.h"
 
 namespace orvel::cli {
 namespace {
-
-// A write with its read-back takes 18 bytes on the line where a read takes 8.
-constexpr double kWriteToReadTime = 18.0 / 8.0;
 
 // Asks on the terminal; only a yes writes.
 bool operatorAgrees(const QString &question) {
@@ -49,43 +47,43 @@ int runRestore(const QStringList &arguments) {
 
     Operation operation(QStringLiteral("restore"), line);
     if (const int status = operation.open()) return status;
-    QList<int> objects;
-    for (const auto &entry : table->objects) objects.append(entry.first);
-    operation.summary.objects = int(objects.size());
-    const RunResult read = operation.run(*Job::read(objects), QStringLiteral("Reading"),
+    operation.summary.objects = int(table->objects.size());
+    const RunResult read = operation.run(plan::readJob(*table), QStringLiteral("Restore: reading"),
                                          {QStringLiteral("restore-read"), {}});
     const std::vector<Difference> found = differences(*table, read.values);
     operation.summary.differed = int(found.size());
-    operation.summary.failed = int(read.summary.failed.size());
+    operation.summary.failed = read.notDone();
     operation.sayFailed(read.summary);
-    if (const auto status = operation.interruption(read))
-        return operation.finish(*status, QStringLiteral("Nothing was written."));
+    Ending ending = operation.ending(read);
+    if (ending.portLost || ending.silent || ending.interrupted)
+        return operation.finish(exitStatus(ending), QStringLiteral("Nothing was written."));
 
-    const int readStatus = read.summary.failed.isEmpty() ? kDone : kDiffer;
     if (found.empty())
-        return operation.finish(readStatus, QStringLiteral("The device on %1 already holds the "
-                                                           "table's values: nothing to write.")
-                                                .arg(operation.port().label));
-    const double perObject = read.seconds / std::max(1, read.summary.done);
-    const QString plan = QStringLiteral(
+        return operation.finish(exitStatus(ending),
+                                QStringLiteral("The device on %1 already holds the values of the "
+                                               "%2 objects read: nothing to write.")
+                                    .arg(operation.port().label)
+                                    .arg(read.summary.values.size()));
+    const QString intent = QStringLiteral(
                              "%1 of the %2 objects read on %3 differ from the table; "
                              "writing them, each read back, takes about %4.")
                              .arg(found.size())
                              .arg(read.values.size())
                              .arg(operation.port().label)
-                             .arg(durationText(std::chrono::milliseconds(qint64(
-                                 perObject * kWriteToReadTime * double(found.size()) * 1000))));
+                             .arg(durationText(plan::writeTime(read.summary.elapsed,
+                                                               read.summary.done,
+                                                               int(found.size()))));
     if (line.isSet("dry-run")) {
         if (!operation.json()) {
             const QByteArray text = differencesText(found);
             std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         }
         return operation.finish(kDiffer,
-                                plan + QStringLiteral(" Nothing was written (--dry-run)."));
+                                intent + QStringLiteral(" Nothing was written (--dry-run)."));
     }
     if (!line.isSet("yes")) {
         if (!::isatty(STDIN_FILENO)) {
-            operation.finish(kUsage, plan);
+            operation.finish(kUsage, intent);
             std::fputs(
                 "orvel restore: nothing was written: standard input is not a terminal to "
                 "ask on. Give --yes to write without asking, or --dry-run to see what "
@@ -93,31 +91,33 @@ int runRestore(const QStringList &arguments) {
                 stderr);
             return kUsage;
         }
-        operation.say(plan);
+        operation.say(intent);
         if (!operatorAgrees(QStringLiteral("Write %1 objects? [y/N] ").arg(found.size())))
             return operation.finish(kDiffer, QStringLiteral("Nothing was written."));
     }
 
-    QList<JobItem> items;
-    for (const Difference &d : found) items.append({d.object, d.file});
     const RunResult write =
-        operation.run(*Job::write(items), QStringLiteral("Writing"),
+        operation.run(plan::writeJob(found), QStringLiteral("Restore: writing"),
                       {QStringLiteral("restore-verify"), QStringLiteral("restore-write")});
     const JobSummary &s = write.summary;
     operation.sayFailed(s);
     operation.summary.written = s.written;
     operation.summary.verified = s.verified;
-    operation.summary.failed += int(s.failed.size());
-    const int status =
-        operation.interruption(write).value_or(operation.summary.failed == 0 ? kDone : kDiffer);
-    return operation.finish(status, QStringLiteral("Restored %1 on %2 in %3 s: %4 objects "
-                                                   "differed; written %5, verified %6, failed %7.")
-                                        .arg(line.positionals().at(0), operation.port().label)
-                                        .arg(operation.summary.seconds, 0, 'f', 1)
-                                        .arg(found.size())
-                                        .arg(s.written)
-                                        .arg(s.verified)
-                                        .arg(operation.summary.failed));
+    operation.summary.failed += write.notDone();
+    const Ending written = operation.ending(write);
+    ending.portLost = written.portLost;
+    ending.silent = written.silent;
+    ending.interrupted = written.interrupted;
+    ending.notDone += written.notDone;
+    return operation.finish(exitStatus(ending),
+                            QStringLiteral("Restored %1 on %2 in %3 s: %4 objects "
+                                           "differed; written %5, verified %6, failed %7.")
+                                .arg(line.positionals().at(0), operation.port().label)
+                                .arg(operation.summary.seconds, 0, 'f', 1)
+                                .arg(found.size())
+                                .arg(s.written)
+                                .arg(s.verified)
+                                .arg(operation.summary.failed));
 }
 
 }  // namespace orvel::cli

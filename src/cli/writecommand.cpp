@@ -30,13 +30,12 @@ int runWrite(const QStringList &arguments) {
                                            {QStringLiteral("read-back"), QStringLiteral("write")});
 
     const JobSummary &s = result.summary;
-    const int status =
-        operation.interruption(result).value_or(s.failed.isEmpty() ? kDone : kDiffer);
+    const int status = exitStatus(operation.ending(result));
     operation.sayFailed(s);
     operation.summary.objects = int(objects->size());
     operation.summary.written = s.written;
     operation.summary.verified = s.verified;
-    operation.summary.failed = int(s.failed.size());
+    operation.summary.failed = result.notDone();
     return operation.finish(status,
                             QStringLiteral("Wrote %1 into %2 objects on %3 in %4 s: written %5, "
                                            "verified %6, failed %7.")
@@ -46,7 +45,7 @@ int runWrite(const QStringList &arguments) {
                                 .arg(operation.summary.seconds, 0, 'f', 1)
                                 .arg(s.written)
                                 .arg(s.verified)
-                                .arg(s.failed.size()));
+                                .arg(result.notDone()));
 }
 
 }  // namespace orvel::cli

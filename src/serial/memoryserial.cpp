@@ -4,15 +4,12 @@
 
 namespace orvel {
 
-bool MemorySerial::open(int port, QString *error) {
-    if (!m_openError.isEmpty()) {
-        *error = m_openError;
-        return false;
-    }
-    m_port = port;
+PortResult MemorySerial::open(const PortTarget &target) {
+    if (!m_openError.isEmpty()) return {PortFailure::Other, m_openError, {}};
+    m_target = target;
     m_open = true;
     ++m_openCount;
-    return true;
+    return {};
 }
 
 bool MemorySerial::close(QString *error) {

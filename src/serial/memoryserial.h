@@ -13,13 +13,13 @@ class MemorySerial final : public SerialBackend {
 public:
     using SerialBackend::SerialBackend;
 
-    bool open(int port, QString *error) override;
+    PortResult open(const PortTarget &target) override;
     bool close(QString *error) override;
     bool isOpen() const override { return m_open; }
     bool write(char byte, QString *error) override;
     QByteArray readAll() override;
 
-    // An empty text lets the operation succeed.
+    // An empty text lets the operation succeed; an open refused is an Other failure.
     void setOpenError(const QString &text) { m_openError = text; }
     void setCloseError(const QString &text) { m_closeError = text; }
     void setWriteError(const QString &text) { m_writeError = text; }
@@ -38,7 +38,7 @@ public:
 
     const QByteArray &written() const { return m_written; }
     void clearWritten() { m_written.clear(); }
-    int openedPort() const { return m_port; }
+    const PortTarget &openedTarget() const { return m_target; }
     int openCount() const { return m_openCount; }
     int closeCount() const { return m_closeCount; }
 
@@ -50,7 +50,7 @@ private:
     QByteArray m_received;
     std::function<void(char)> m_onWrite;
     OnAwait m_onAwait;
-    int m_port = 0;
+    PortTarget m_target;
     int m_openCount = 0;
     int m_closeCount = 0;
     bool m_open = false;

@@ -1,5 +1,7 @@
 #include "serial/mscomm.h"
 
+#include "serial/portnames.h"
+
 #include <QElapsedTimer>
 #include <QMetaObject>
 
@@ -42,7 +44,11 @@ void MSComm::setPortOpen(bool open) {
     if (open == m_backend->isOpen()) return;
     QString error;
     if (open) {
-        if (!m_backend->open(m_commPort, &error)) throw SerialError(error);
+        // The device COM n stands for now, named by the assignments or ORVEL_COM<n>.
+        const PortTarget target = windowPort(m_commPort);
+        const PortResult result = m_backend->open(target);
+        if (!result.ok()) throw SerialError(openFailureText(result, m_commPort, target.path));
+        m_target = target;
     } else {
         if (!m_backend->close(&error)) throw SerialError(error);
         // Closing a port discards what it had received.
@@ -61,7 +67,8 @@ void MSComm::setCommPort(qint16 port) {
 
 void MSComm::Output(char byte) {
     QString error;
-    if (!m_backend->write(byte, &error)) throw SerialError(error);
+    if (!m_backend->write(byte, &error))
+        throw SerialError(m_backend->lost() ? gonePortText(m_target) : error);
     m_answeredAt.start();
 }
 

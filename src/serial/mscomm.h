@@ -46,6 +46,8 @@ public:
     void setPortOpen(bool open);
 
     qint16 CommPort() const { return m_commPort; }
+    // The device the port was last opened on, and its name.
+    const PortTarget &target() const { return m_target; }
     // Throws SerialError when the port is open or the number is not a port.
     void setCommPort(qint16 port);
 
@@ -103,6 +105,7 @@ private:
     quint64 m_consumed = 0;
     qsizetype m_rxPos = 0;
     qint16 m_commPort;
+    PortTarget m_target;
     qint16 m_commEvent = 0;
     int m_holds = 0;
     bool m_delivering = false;

@@ -1,6 +1,7 @@
 #include "serial/portnames.h"
 
 #include "ports/portassignments.h"
+#include "ports/portdescription.h"
 
 namespace orvel {
 namespace {
@@ -16,41 +17,63 @@ QString howToChooseAnother(int port) {
         .arg(PortAssignments::defaultPath(port));
 }
 
-}  // namespace
-
-QString devicePathForPort(int port) { return PortAssignments().devicePath(port); }
-
-QString openFailureText(OpenFailure failure, int port, const QString &path,
-                        const QString &systemText) {
+QString reasonText(PortFailure failure, int port, const QString &path, const QString &systemText) {
     switch (failure) {
-    case OpenFailure::Missing:
+    case PortFailure::Missing:
         return QStringLiteral("COM %1 cannot be opened: there is no device %2.\n\n")
                    .arg(port)
                    .arg(path) +
                howToChooseAnother(port);
-    case OpenFailure::NotSerialPort:
+    case PortFailure::NotSerialPort:
         return QStringLiteral("COM %1 cannot be opened: %2 is not a serial port.\n\n")
                    .arg(port)
                    .arg(path) +
                howToChooseAnother(port);
-    case OpenFailure::PermissionDenied:
+    case PortFailure::PermissionDenied:
         return QStringLiteral(
                    "COM %1 cannot be opened: permission to use %2 is denied.\n\n"
                    "Your user must be in the group that owns %2 (usually dialout): for "
                    "example 'sudo usermod -aG dialout $USER', then log out and in again.")
             .arg(port)
             .arg(path);
-    case OpenFailure::InUse:
+    case PortFailure::InUse:
         return QStringLiteral(
                    "COM %1 cannot be opened: %2 is in use by another program.\n\n"
                    "Close the other program (or the other window of this one) and connect "
                    "again.")
             .arg(port)
             .arg(path);
-    case OpenFailure::Other:
+    case PortFailure::None:
+    case PortFailure::Lost:
+    case PortFailure::Other:
         break;
     }
     return QStringLiteral("COM %1 (%2): %3").arg(port).arg(path, systemText);
+}
+
+}  // namespace
+
+QString devicePathForPort(int port) { return PortAssignments().devicePath(port); }
+
+PortTarget windowPort(int port) {
+    return {devicePathForPort(port), QStringLiteral("COM %1").arg(port)};
+}
+
+QString lostPortText(const PortTarget &target) {
+    return QStringLiteral("%1 (%2) is lost: the adapter was unplugged or the device hung up. "
+                          "Check the cable, then disconnect and connect again.")
+        .arg(target.name, target.path);
+}
+
+QString gonePortText(const PortTarget &target) {
+    return QStringLiteral("%1 (%2) is gone: the device was unplugged or hung up. "
+                          "Disconnect, check the cable, and connect again.")
+        .arg(target.name, target.path);
+}
+
+QString openFailureText(const PortResult &result, int port, const QString &path) {
+    return reasonText(result.failure, port, path, result.systemText) + QStringLiteral("\n\n") +
+           presentPortsText(result.present);
 }
 
 }  // namespace orvel

@@ -1,6 +1,5 @@
 #include "serial/qserialbackend.h"
 
-#include "ports/portdescription.h"
 #include "ports/systemportenumerator.h"
 
 #include <QFile>
@@ -25,21 +24,21 @@ constexpr int kUnknownLineError = 1100;
 // How long after a read that emptied the system's buffer its emptiness is taken as known.
 constexpr std::chrono::nanoseconds kDrainedFor{20'000};
 
-OpenFailure failureOf(DeviceClaim::Outcome outcome) {
+PortFailure failureOf(DeviceClaim::Outcome outcome) {
     switch (outcome) {
     case DeviceClaim::Outcome::Missing:
-        return OpenFailure::Missing;
+        return PortFailure::Missing;
     case DeviceClaim::Outcome::NotSerialPort:
-        return OpenFailure::NotSerialPort;
+        return PortFailure::NotSerialPort;
     case DeviceClaim::Outcome::PermissionDenied:
-        return OpenFailure::PermissionDenied;
+        return PortFailure::PermissionDenied;
     case DeviceClaim::Outcome::InUse:
-        return OpenFailure::InUse;
+        return PortFailure::InUse;
     case DeviceClaim::Outcome::Claimed:
     case DeviceClaim::Outcome::Other:
         break;
     }
-    return OpenFailure::Other;
+    return PortFailure::Other;
 }
 
 const PortEnumerator &systemPorts() {
@@ -55,10 +54,9 @@ QSerialBackend::QSerialBackend(QObject *parent, const PortEnumerator *ports)
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialBackend::handleError);
 }
 
-bool QSerialBackend::open(int port, QString *error) {
-    if (m_open) return true;
-    m_portNumber = port;
-    m_path = devicePathForPort(port);
+PortResult QSerialBackend::open(const PortTarget &target) {
+    if (m_open) return {};
+    m_target = target;
     m_gone = false;
     m_port.setBaudRate(QSerialPort::Baud1200);
     m_port.setDataBits(QSerialPort::Data8);
@@ -66,43 +64,41 @@ bool QSerialBackend::open(int port, QString *error) {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
 
-    if (const auto outcome = m_claim.claim(m_path); outcome != DeviceClaim::Outcome::Claimed) {
-        *error = failureText(failureOf(outcome), m_claim.systemText());
-        return false;
-    }
+    if (const auto outcome = m_claim.claim(m_target.path);
+        outcome != DeviceClaim::Outcome::Claimed)
+        return failed(failureOf(outcome), m_claim.systemText());
     // The device's own name, so that the port's lock file is the same under every link.
     m_port.setPortName(m_claim.device());
     if (m_port.open(QIODevice::ReadWrite)) {
         m_open = true;
-        return true;
+        return {};
     }
     m_claim.release();
-    OpenFailure failure = OpenFailure::Other;
+    PortFailure failure = PortFailure::Other;
     switch (m_port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        failure = OpenFailure::Missing;
+        failure = PortFailure::Missing;
         break;
     case QSerialPort::PermissionError:
 #ifdef Q_OS_UNIX
         // Qt reports a port locked by another program as a permission error too.
-        failure = ::access(QFile::encodeName(m_path).constData(), R_OK | W_OK) == 0
-                      ? OpenFailure::InUse
-                      : OpenFailure::PermissionDenied;
+        failure = ::access(QFile::encodeName(m_target.path).constData(), R_OK | W_OK) == 0
+                      ? PortFailure::InUse
+                      : PortFailure::PermissionDenied;
 #else
-        failure = OpenFailure::InUse;
+        failure = PortFailure::InUse;
 #endif
         break;
     default:
         break;
     }
-    *error = failureText(failure, m_port.errorString());
+    const PortResult result = failed(failure, m_port.errorString());
     m_port.clearError();
-    return false;
+    return result;
 }
 
-QString QSerialBackend::failureText(OpenFailure failure, const QString &systemText) const {
-    return openFailureText(failure, m_portNumber, m_path, systemText) + QStringLiteral("\n\n") +
-           presentPortsText(m_ports->ports());
+PortResult QSerialBackend::failed(PortFailure failure, const QString &systemText) const {
+    return {failure, systemText, m_ports->ports()};
 }
 
 bool QSerialBackend::close(QString *error) {
@@ -121,10 +117,7 @@ bool QSerialBackend::write(char byte, QString *error) {
         return false;
     }
     if (m_gone || !m_port.isOpen()) {
-        *error = QStringLiteral("COM %1 (%2) is gone: the device was unplugged or hung up. "
-                                "Disconnect, check the cable, and connect again.")
-                     .arg(m_portNumber)
-                     .arg(m_path);
+        *error = m_port.errorString();
         return false;
     }
 #ifdef Q_OS_UNIX
@@ -234,9 +227,10 @@ void QSerialBackend::handleError(QSerialPort::SerialPortError error) {
     case QSerialPort::OpenError:
         return;  // open failures are answered by open()
     case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
+    case QSerialPort::ReadError: {
         // An unplugged adapter or a hung-up line: stop listening, or the port would wake
         // us for ever. The control stays "open" until the operator disconnects.
+        const QString systemText = m_port.errorString();
         if (m_port.isOpen()) {
             m_pending += m_port.readAll();  // none of the device's bytes is lost
             m_port.close();
@@ -244,13 +238,10 @@ void QSerialBackend::handleError(QSerialPort::SerialPortError error) {
         m_claim.release();  // a replugged adapter gets its old name back only once all let go
         m_gone = true;
         if (!m_pending.isEmpty()) emit readyRead();
-        emit portLost(QStringLiteral("COM %1 (%2) is lost: the adapter was unplugged or the "
-                                     "device hung up. Check the cable, then disconnect and "
-                                     "connect again.")
-                          .arg(m_portNumber)
-                          .arg(m_path));
+        emit portLost(systemText);
         emit lineEvent(kUnknownLineError);
         return;
+    }
     default:
         emit lineEvent(kUnknownLineError);
         return;

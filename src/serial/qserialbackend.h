@@ -15,12 +15,13 @@ class PortEnumerator;
 class QSerialBackend final : public SerialBackend {
     Q_OBJECT
 public:
-    // `ports` names the ports present when one cannot be opened; the system's list when null.
+    // `ports` lists the ports present when one cannot be opened; the system's list when null.
     explicit QSerialBackend(QObject *parent = nullptr, const PortEnumerator *ports = nullptr);
 
-    bool open(int port, QString *error) override;
+    PortResult open(const PortTarget &target) override;
     bool close(QString *error) override;
     bool isOpen() const override { return m_open; }
+    bool lost() const override { return m_gone; }
     bool write(char byte, QString *error) override;
     QByteArray readAll() override;
     void takeReceived(QByteArray &into) override;
@@ -29,14 +30,13 @@ public:
 
 private:
     void handleError(QSerialPort::SerialPortError error);
-    QString failureText(OpenFailure failure, const QString &systemText) const;
+    PortResult failed(PortFailure failure, const QString &systemText) const;
 
     const PortEnumerator *m_ports;
     DeviceClaim m_claim;
     QSerialPort m_port;
     QByteArray m_pending;
-    QString m_path;
-    int m_portNumber = 0;
+    PortTarget m_target;
     bool m_open = false;  // stays true after the device vanished, until the operator closes
     bool m_gone = false;
     QElapsedTimer m_drainedAt;  // the last read that left the system's buffer empty

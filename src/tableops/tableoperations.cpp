@@ -5,6 +5,7 @@
 #include "device/devicesession.h"
 #include "progress/transferprogress.h"
 #include "serial/mscomm.h"
+#include "table/restoreplan.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
 
@@ -15,26 +16,15 @@ namespace {
 
 const QString kTableFilter =
     QStringLiteral("Table Files (*.csv)|*.csv|All Files (*.*)|*.*");
-// A write with its read-back takes 18 bytes on the line where a read takes 8.
-constexpr double kWriteToReadTime = 18.0 / 8.0;
-
-QString reasonText(FailReason reason) {
-    switch (reason) {
-    case FailReason::TimedOut: return QStringLiteral("no answer in time");
-    case FailReason::NoAnswer: return QStringLiteral("the device did not answer");
-    case FailReason::GaveUp: return QStringLiteral("the device gave the command up");
-    case FailReason::Mismatch: return QStringLiteral("read back a different value");
-    case FailReason::None: break;
-    }
-    return QString();
-}
-
 // What ended early, said after the main result.
-QString endNotes(const JobSummary &summary) {
+QString endNotes(const JobSummary &summary, bool portLost) {
     QString notes;
-    if (summary.stopped)
+    if (summary.stopped && !portLost)
         notes += QStringLiteral("\nStopped after %1 of %2 objects.").arg(summary.done).arg(summary.total);
-    if (summary.deviceNotAnswering)
+    if (portLost)
+        notes += QStringLiteral("\nThe port was lost: the adapter was unplugged or the device "
+                                "hung up.");
+    else if (summary.deviceNotAnswering)
         notes += QStringLiteral("\nThe device is not answering: check the cable and that it is "
                                 "switched on.");
     if (!summary.failed.isEmpty())
@@ -71,22 +61,9 @@ std::optional<Table> TableOperations::chooseTable(const QString &title) {
     const std::optional<QString> path = m_form.openFileDialog({title, kTableFilter, 1});
     if (!path) return std::nullopt;
     const LoadResult loaded = loadTable(*path);
-    if (!loaded.error.isEmpty()) {
-        m_form.messageBox(loaded.error, Dialogs::Icon::Exclamation);
-        return std::nullopt;
-    }
-    if (!loaded.table) {
-        const QStringList lines = firstRejections(loaded);
-        m_form.messageBox(QStringLiteral("%1 is not used: %2 of its lines are not those of a "
-                                         "table file.\n\n%3")
-                              .arg(*path)
-                              .arg(loaded.rejectedLines)
-                              .arg(lines.join(u'\n')),
-                          Dialogs::Icon::Exclamation);
-        return std::nullopt;
-    }
-    if (loaded.table->objects.empty()) {
-        m_form.messageBox(QStringLiteral("%1 holds no object.").arg(*path));
+    if (const QString problem = plan::tableProblem(*path, loaded); !problem.isEmpty()) {
+        const bool empty = loaded.table.has_value();
+        m_form.messageBox(problem, empty ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
         return std::nullopt;
     }
     return loaded.table;
@@ -102,13 +79,12 @@ void TableOperations::readTable(Step step, const QString &title) {
     const std::optional<Table> table = chooseTable(title);
     if (!table) return;
     m_table = *table;
-    QList<int> objects;
-    for (const auto &entry : m_table.objects) objects.append(entry.first);
-    start(step, *Job::read(objects));
+    start(step, plan::readJob(m_table));
 }
 
 void TableOperations::start(Step step, const Job &job) {
     m_step = step;
+    m_portLost = false;
     if (step != Step::RestoreWrite) m_read.clear();
     m_session = new DeviceSession(
         [this](char byte) {
@@ -124,6 +100,12 @@ void TableOperations::start(Step step, const Job &job) {
                 onValue(object, value, int(kind));
             });
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
+    // Nothing more can come: the object under way is given up, and the ending says why.
+    connect(m_form.MSComm1().backend(), &SerialBackend::portLost, m_session,
+            [this, session = m_session] {
+                m_portLost = true;
+                session->stop();  // ended already: nothing
+            });
     const QString title = step == Step::Compare ? QStringLiteral("Compare with table")
                                                 : QStringLiteral("Restore table");
     // The result of an operation before is done with: its dialog would show this one's
@@ -141,8 +123,7 @@ void TableOperations::start(Step step, const Job &job) {
     connect(m_session, &DeviceSession::progress, m_dialog, &OperationDialog::showProgress);
     m_form.divertReplies(m_session);
     m_form.statusLine().startTransfer(
-        step == Step::RestoreWrite ? QStringLiteral("Restore") : QStringLiteral("Compare"),
-        job.size());
+        step == Step::Compare ? QStringLiteral("Compare") : QStringLiteral("Restore"), job.size());
     m_session->start(job);
 }
 
@@ -170,6 +151,21 @@ void TableOperations::finished(const JobSummary &summary) {
     case Step::RestoreRead: askToWrite(summary); break;
     case Step::RestoreWrite: showRestoreSummary(summary); break;
     }
+    // The window waited for the object under way: the device is idle, the journal complete.
+    if (m_closeWhenDone) QMetaObject::invokeMethod(&m_form, &QWidget::close, Qt::QueuedConnection);
+}
+
+bool TableOperations::mayClose() {
+    if (!m_session) return true;
+    if (!m_closeWhenDone &&
+        m_form.question(QStringLiteral("%1 is under way. Stop it once the object under way is "
+                                       "done, and then close?")
+                            .arg(m_step == Step::Compare ? QStringLiteral("Compare with table")
+                                                         : QStringLiteral("Restore table")))) {
+        m_closeWhenDone = true;
+        if (m_session) m_session->stop();
+    }
+    return false;
 }
 
 void TableOperations::showDifferences(const JobSummary &summary) {
@@ -177,46 +173,34 @@ void TableOperations::showDifferences(const JobSummary &summary) {
     QList<QStringList> rows;
     for (const Difference &d : m_differences)
         rows.append({QString::number(d.object), QString::number(d.device), QString::number(d.file)});
-    const QString text =
-        m_differences.empty()
-            ? QStringLiteral("The device holds the table's values: none of the %1 objects read "
-                             "differs.")
-                  .arg(m_read.size())
-            : QStringLiteral("%1 of the %2 objects read differ from the table.")
-                  .arg(m_differences.size())
-                  .arg(m_read.size());
-    if (m_dialog) m_dialog->showResult(text + endNotes(summary), rows);
+    const QString text = plan::comparisonText(summary.read, int(m_differences.size()),
+                                              int(m_table.objects.size()));
+    if (m_dialog) m_dialog->showResult(text + endNotes(summary, m_portLost), rows);
 }
 
 void TableOperations::askToWrite(const JobSummary &summary) {
     m_differences = differences(m_table, m_read);
-    m_readTime = summary.elapsed;
     if (summary.stopped || summary.deviceNotAnswering || m_differences.empty()) {
         const QString text = m_differences.empty() && !summary.stopped
                                  ? QStringLiteral("The device already holds the table's values: "
                                                   "nothing is written.")
                                  : QStringLiteral("Nothing is written.");
-        if (m_dialog) m_dialog->showResult(text + endNotes(summary), {});
+        if (m_dialog) m_dialog->showResult(text + endNotes(summary, m_portLost), {});
         return;
     }
-    const double perObject =
-        std::chrono::duration<double>(summary.elapsed).count() / std::max(1, summary.done);
-    const auto estimate = std::chrono::milliseconds(
-        qint64(perObject * kWriteToReadTime * double(m_differences.size()) * 1000));
     const bool yes = m_form.question(
         QStringLiteral("%1 of the %2 objects read differ from the table.%3\n\nWriting them, each "
                        "read back at once, takes about %4. Write them now?")
             .arg(m_differences.size())
             .arg(m_read.size())
-            .arg(endNotes(summary))
-            .arg(durationText(estimate)));
+            .arg(endNotes(summary, m_portLost))
+            .arg(durationText(plan::writeTime(summary.elapsed, summary.done,
+                                              int(m_differences.size())))));
     if (!yes) {
         if (m_dialog) m_dialog->showResult(QStringLiteral("Nothing is written."), {});
         return;
     }
-    QList<JobItem> items;
-    for (const Difference &d : m_differences) items.append({d.object, d.file});
-    start(Step::RestoreWrite, *Job::write(items));
+    start(Step::RestoreWrite, plan::writeJob(m_differences));
 }
 
 void TableOperations::showRestoreSummary(const JobSummary &summary) {
@@ -225,19 +209,14 @@ void TableOperations::showRestoreSummary(const JobSummary &summary) {
         rows.append({QString::number(failed.object),
                      failed.value ? QString::number(*failed.value) : QStringLiteral("-"),
                      QString::number(m_table.objects[failed.object]) + QStringLiteral(" (") +
-                         reasonText(failed.reason) + u')'});
+                         plan::reasonText(failed.reason) + u')'});
+    JobSummary notes = summary;
+    notes.failed.clear();  // counted in the first line
     const QString text = QStringLiteral("Written: %1, verified: %2, failed: %3.")
                              .arg(summary.written)
                              .arg(summary.verified)
                              .arg(summary.failed.size()) +
-                         (summary.stopped ? QStringLiteral("\nStopped after %1 of %2 objects.")
-                                                .arg(summary.done)
-                                                .arg(summary.total)
-                                          : QString()) +
-                         (summary.deviceNotAnswering
-                              ? QStringLiteral("\nThe device stopped answering: check the "
-                                               "cable and that it is switched on.")
-                              : QString());
+                         endNotes(notes, m_portLost);
     if (m_dialog) m_dialog->showResult(text, rows);
 }
 

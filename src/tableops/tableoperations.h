@@ -30,6 +30,9 @@ public:
     void compare();
     void restore();
     bool running() const { return m_session != nullptr; }
+    // Whether the window may close now. While an operation runs the operator is asked
+    // whether to stop it; stopped, it finishes the object under way and closes the window.
+    bool mayClose();
 
 private:
     enum class Step { Compare, RestoreRead, RestoreWrite };
@@ -49,7 +52,8 @@ private:
     Table m_table;
     std::map<int, quint8> m_read;  // this operation's fresh values
     std::vector<Difference> m_differences;
-    std::chrono::microseconds m_readTime{0};
+    bool m_portLost = false;
+    bool m_closeWhenDone = false;
     DeviceSession *m_session = nullptr;
     QPointer<OperationDialog> m_dialog;
 };

@@ -50,6 +50,16 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     for (const auto &[object, value] : tableDiffers) saved.objects[object] = value;
     ASSERT_TRUE(saveTable(table, saved).ok());
     const QString differences = "object,device,table\n5,218,1\n17,150,0\n33,230,200\n";
+    // Every object of it differs: the writes take long enough for a hang-up among them.
+    Table all = saved;
+    for (auto &[object, value] : all.objects) value = quint8(memory[object] + 1);
+    const QString allDiffer = dir.filePath("all.csv"), gone = dir.filePath("gone");
+    ASSERT_TRUE(saveTable(allDiffer, all).ok());
+    // The simulator of this tree may not have --stuck-cell yet: those rows wait for it.
+    QProcess help;
+    help.start(ORVEL_DEVICE_SIM, {"--help"});
+    const bool stuckCell = help.waitForFinished(kWait) && help.readAll().contains("--stuck-cell");
+    QStringList skipped;
     Cells ones;
     for (int i = 10; i <= 20; ++i) ones[i] = 1;
     struct Row {
@@ -61,8 +71,9 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         Cells written;                // the memory afterwards: the start with these cells
         QList<int> table;             // the cells t.csv holds, each with the device's value
         QString says = {};            // a part of standard output or error
-        int interruptAfter = 0;       // ms, then Ctrl+C
+        int interruptAfter = 0;       // ms, then Ctrl+C (or the folder "gone" removed)
         int first = 0;                // and objects 1 to n (after Ctrl+C, n or more)
+        bool partial = false;  // written: some of the table's objects, at least one, as counted
     };
     const QStringList fast = {"--fast"};
     // clang-format off
@@ -106,11 +117,30 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
          "no port"},
         {"no table file", {}, {"compare", dir.filePath("objects.onf"), "--port", "COM1"}, 2},
         {"no such command", {}, {"program"}, 2},
+        // A run that fell short, and -o checked before the device is touched.
+        {"compare, the line hung up", {"--fast", "--hangup-after", "100"},
+         {"compare", table, "--port", link}, 4, {}, {}, {}, "were not compared"},
+        {"restore, the line hung up among the writes", {"--fast", "--hangup-after", "360"},
+         {"restore", allDiffer, "--port", link, "--yes", "--json"}, 4, {{"differed", 40}}, {}, {},
+         "was lost", 0, 0, true},
+        {"read -o into no folder", {}, {"read", "--port", link, "--objects", "1", "-o",
+         dir.filePath("none/t.csv")}, 2, {}, {}, {}, "no folder"},
+        {"read, the table not saved at the end", {"--baud", "9600"},
+         {"read", "--port", link, "--objects", "1-200", "-o", gone + "/t.csv"}, 2, {}, {}, {},
+         "# Orvel device table", 400},
+        {"write, a cell that ignores writes", {"--fast", "--stuck-cell", "15"},
+         {"write", "--port", link, "--objects", "10-20", "--value", "1", "--json"}, 1,
+         {{"written", 11}, {"verified", 10}, {"failed", 1}}, ones},
     };
     // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
+        if (row.sim.contains("--stuck-cell") && !stuckCell) {
+            skipped << row.name;
+            continue;
+        }
         QFile::remove(t);
+        QDir().mkpath(gone);
         QProcess sim;
         if (!row.sim.isEmpty()) {
             save(memoryFile, memory);
@@ -124,7 +154,10 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         orvel.closeWriteChannel();
         if (row.interruptAfter && orvel.waitForStarted(kWait)) {
             QThread::msleep(row.interruptAfter);
-            ::kill(pid_t(orvel.processId()), SIGINT);
+            if (row.arguments.contains(gone + "/t.csv"))
+                QDir(gone).removeRecursively();
+            else
+                ::kill(pid_t(orvel.processId()), SIGINT);
         }
         EXPECT_TRUE(orvel.waitForFinished(kWait));
         const QByteArray out = orvel.readAllStandardOutput(), err = orvel.readAllStandardError();
@@ -139,14 +172,20 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
             for (const auto &[cell, value] : row.written) expected[cell] = char(value);
             ::kill(pid_t(sim.processId()), SIGTERM);  // it saves its memory
             EXPECT_TRUE(sim.waitForFinished(kWait));
-            EXPECT_EQ(readFile(memoryFile), expected);
+            const QByteArray after = readFile(memoryFile);
+            if (!row.partial) { EXPECT_EQ(after, expected); }
+            // Every cell the device took is counted (and the one under way at most besides).
+            int changed = 0, written = json.value("written").toInt(-1);
+            for (int cell = 0; cell < after.size(); ++cell) changed += after[cell] != memory[cell];
+            const bool counted = written > 0 && changed >= written && changed <= written + 1;
+            if (row.partial) { EXPECT_TRUE(counted) << changed << " changed, written " << written; }
             if (row.arguments.contains(log)) {  // every byte we sent is logged, and no more
                 const auto received = QRegularExpression("bytes received (\\d+)")
                                           .match(QString(sim.readAllStandardError()));
                 EXPECT_EQ(QString(readFile(log)).count(" out "), received.captured(1).toInt());
             }
         }
-        if (row.table.isEmpty() && !row.first) continue;
+        if (row.table.isEmpty() && (!row.first || row.partial)) continue;
         const LoadResult saved = loadTable(t);
         ASSERT_TRUE(saved.table) << saved.error.toStdString();
         Cells got = saved.table->objects, expected;
@@ -164,6 +203,9 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
                                 QStringLiteral(",%1,read,8176,").arg(link),
                                 QStringLiteral(",%1,restore-verify,33,200\n").arg(link)})
         EXPECT_TRUE(journal.contains(line)) << line.toStdString();
+    if (!skipped.isEmpty())
+        GTEST_SKIP() << "orvel-device-sim has no --stuck-cell yet; not run: "
+                     << skipped.join(", ").toStdString();
 }
 
 }  // namespace

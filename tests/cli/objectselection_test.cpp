@@ -1,3 +1,4 @@
+#include "cli/devicerun.h"
 #include "cli/objectselection.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,16 @@ TEST(ObjectRanges, TakesRangesAndListsWithinTheLimits) {
         const auto cells = parseObjectRanges(QString::fromLatin1(row.text), 1, row.last, &error);
         EXPECT_EQ(cells.value_or(QList<int>()), row.cells) << row.text;
         EXPECT_EQ(error.isEmpty(), !row.cells.isEmpty()) << row.text;
+    }
+}
+
+// Objects not done end non-zero though the device answered, the port stayed and nobody
+// stopped the run: the one incomplete run the simulator cannot play end to end.
+TEST(ExitStatus, ObjectsNotDoneAreNeverDone) {
+    for (const int done : {3, 2, 0}) {
+        SCOPED_TRACE(done);
+        const RunResult run{{QList<ObjectResult>(done), {}, 3}};
+        EXPECT_EQ(exitStatus(run.ending()), done == 3 ? kDone : kDiffer);
     }
 }
 

@@ -48,9 +48,12 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     EXPECT_TRUE(ui().Option3[1]->isChecked());
     const QString before = snapshot(*form);
 
-    port->setOpenError(QStringLiteral("COM 1 cannot be opened."));
+    qputenv("ORVEL_COM1", "/dev/ttyUSB7");  // the device COM 1 stands for, named in the box
+    port->setOpenError(QStringLiteral("busy"));
     emit ui().imgNotConnected->clicked();
-    EXPECT_EQ(dialogs.messages, QStringList{"COM 1 cannot be opened."});
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"COM 1 (/dev/ttyUSB7): busy\n\nNo serial port is present."});
+    qunsetenv("ORVEL_COM1");
     EXPECT_EQ(dialogs.icons, QList<Dialogs::Icon>{Dialogs::Icon::Exclamation});
     expectConnected(false);
     EXPECT_EQ(snapshot(*form), before);
@@ -82,7 +85,7 @@ TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
     for (int chosen : {3, 1, 4, 2}) {
         QTest::mouseClick(ui().Option1[chosen], Qt::LeftButton);
         clickAt(lamp + QPoint(7, 7));
-        EXPECT_EQ(port->openedPort(), chosen);
+        EXPECT_EQ(port->openedTarget().name, QStringLiteral("COM %1").arg(chosen));
         expectConnected(true, chosen);
         QTest::mouseClick(ui().Option1[chosen == 1 ? 2 : 1], Qt::LeftButton);  // disabled
         clickAt(lamp + QPoint(7, 7));
@@ -192,7 +195,7 @@ TEST_F(MSCommTest, AHoldOutsideANotificationDefersTheBytes) {
     EXPECT_THROW(comm->setCommPort(0), SerialError);
     comm->setCommPort(4);
     comm->setPortOpen(true);
-    EXPECT_EQ(serial->openedPort(), 4);
+    EXPECT_EQ(serial->openedTarget().name, "COM 4");
 }
 
 // Once we have answered the device, its reply is waited for inside the notification, and

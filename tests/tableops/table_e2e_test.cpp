@@ -137,8 +137,8 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     form->tableOperations().restore();
     EXPECT_FALSE(form->tableOperations().running());
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains(": 12 of its lines are not those of a table file.\n\n"
-                                             "line 5: 01 has a leading zero"));
+    EXPECT_TRUE(dialogs.messages[0].contains(" is not a table file: 12 of its lines are "
+                                             "rejected.\n\nline 5: 01 has a leading zero"));
     EXPECT_TRUE(dialogs.messages[0].endsWith("line 14: 010 has a leading zero"));
     // Closing the dialog while one runs stops it: the operator sees where.
     dialogs.fileToChoose = path("table.csv");
@@ -151,7 +151,7 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
 
     const QPointer<OperationDialog> compared = run(&TableOperations::compare);
     ASSERT_NE(compared, nullptr);
-    EXPECT_EQ(compared->resultText(), "10 of the 200 objects read differ from the table.");
+    EXPECT_EQ(compared->resultText(), "10 of the 200 objects compared differ from the table.");
     QStringList differing;
     for (const auto &[object, value] : kChangedInTable)
         differing << QStringLiteral("%1,%2,%3").arg(object).arg(value).arg(quint8(memory[object]));
@@ -186,7 +186,7 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     ASSERT_NE(restored, nullptr);
     const QByteArray faulty = stopSim();
     const QRegularExpression summary(
-        "^Written: \\d+, verified: (\\d+), failed: (\\d+)\\.\nThe device stopped answering");
+        "^Written: \\d+, verified: (\\d+), failed: (\\d+)\\.\nThe device is not answering");
     const QRegularExpressionMatch said = summary.match(restored->resultText());
     ASSERT_TRUE(said.hasMatch()) << restored->resultText().toStdString();
     const int verified = said.captured(1).toInt(), failed = said.captured(2).toInt();
@@ -199,6 +199,23 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
         EXPECT_TRUE(cell >= 1 && cell <= kLast && faulty[cell] == memory[cell]) << cell;
     }
     EXPECT_LE(written, verified + 1);  // at most the object under way not verified
+
+    // Closing the window during a Compare asks first; stopped, the object under way is
+    // finished and the window closes, its ending saying what was not compared.
+    restored->close();
+    startSim(changed);
+    dialogs.messages.clear();
+    dialogs.fileToChoose = path("table.csv");
+    const qsizetype before = journal().count(",compare,");
+    form->tableOperations().compare();
+    ASSERT_TRUE(runUntil([&] { return journal().count(",compare,") >= before + 5; }, kWait));
+    form->close();
+    EXPECT_TRUE(form->isVisible() && dialogs.messages.value(0).contains("under way. Stop it"));
+    EXPECT_TRUE(runUntil([&] { return !form->isVisible(); }, kWait));
+    EXPECT_FALSE(form->tableOperations().running() || form->MSComm1().PortOpen());
+    const QString ending = form->findChild<OperationDialog *>()->resultText();
+    EXPECT_TRUE(ending.contains("were not compared.\nStopped after ")) << ending.toStdString();
+    EXPECT_EQ(stopSim(), changed);
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#include "table/restoreplan.h"
+
+#include "table/tablestore.h"
+
+namespace orvel::plan {
+namespace {
+
+// A write with its read-back takes 18 bytes on the line where a read takes 8.
+constexpr double kWriteToReadTime = 18.0 / 8.0;
+
+// "1 object", "2 objects".
+QString objectsText(int count) {
+    return count == 1 ? QStringLiteral("1 object") : QStringLiteral("%1 objects").arg(count);
+}
+
+}  // namespace
+
+Job readJob(const Table &table) {
+    QList<int> objects;
+    for (const auto &entry : table.objects) objects.append(entry.first);
+    // TODO(merge): readExpecting
+    return *Job::read(objects);
+}
+
+Job writeJob(const std::vector<Difference> &differing) {
+    QList<JobItem> items;
+    for (const Difference &d : differing) items.append({d.object, d.file});
+    return *Job::write(items);
+}
+
+std::chrono::milliseconds writeTime(Clock readTime, int objectsRead, int toWrite) {
+    const double perObject =
+        std::chrono::duration<double>(readTime).count() / std::max(1, objectsRead);
+    return std::chrono::milliseconds(qint64(perObject * kWriteToReadTime * toWrite * 1000));
+}
+
+QString reasonText(FailReason reason) {
+    switch (reason) {
+        case FailReason::TimedOut:
+            return QStringLiteral("no answer in time");
+        case FailReason::NoAnswer:
+            return QStringLiteral("the device did not answer");
+        case FailReason::GaveUp:
+            return QStringLiteral("the device gave the command up");
+        case FailReason::Mismatch:
+            return QStringLiteral("read back a different value");
+        case FailReason::None:
+            break;
+    }
+    return QString();
+}
+
+QString tableProblem(const QString &path, const LoadResult &loaded) {
+    if (!loaded.error.isEmpty()) return loaded.error;
+    if (!loaded.table) {
+        return QStringLiteral("%1 is not a table file: %2 of its lines %3 rejected.\n\n%4")
+            .arg(path)
+            .arg(loaded.rejectedLines)
+            .arg(loaded.rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                 firstRejections(loaded).join(u'\n'));
+    }
+    if (loaded.table->objects.empty()) return QStringLiteral("%1 holds no object.").arg(path);
+    return {};
+}
+
+QString comparisonText(int compared, int differing, int total) {
+    if (compared == total && differing == 0)
+        return QStringLiteral("The device holds the table's values: none of its %1 differs.")
+            .arg(objectsText(total));
+    if (compared == 0)
+        return QStringLiteral("None of the table's %1 was compared.").arg(objectsText(total));
+    QString text =
+        differing == 0
+            ? QStringLiteral("None of the %1 compared differs from the table.")
+                  .arg(objectsText(compared))
+            : QStringLiteral("%1 of the %2 compared %3 from the table.")
+                  .arg(differing)
+                  .arg(objectsText(compared))
+                  .arg(differing == 1 ? QStringLiteral("differs") : QStringLiteral("differ"));
+    if (compared < total)
+        text += QStringLiteral(" The other %1 of the table's %2 were not compared.")
+                    .arg(total - compared)
+                    .arg(total);
+    return text;
+}
+
+}  // namespace orvel::plan

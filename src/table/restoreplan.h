@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <map>
+#include <vector>
+
+#include "device/job.h"
+#include "device/jobresult.h"
+#include "table/differences.h"
+#include "table/table.h"
+
+namespace orvel {
+struct LoadResult;
+}
+
+// Compare and Restore as the window and the command share them: a table read from the
+// device, the objects that differ, the writes that make the device hold the table, and
+// the words for what happened.
+namespace orvel::plan {
+
+// Every object the table holds, read from the device.
+Job readJob(const Table &table);
+// The differing objects, each written with the table's value (and read back).
+Job writeJob(const std::vector<Difference> &differing);
+
+// How long writing `toWrite` objects takes, each read back, on the pace of a read that did
+// `objectsRead` objects in `readTime`.
+std::chrono::milliseconds writeTime(Clock readTime, int objectsRead, int toWrite);
+
+// Why an object was not done, in a few words.
+QString reasonText(FailReason reason);
+
+// Why the table file `path` cannot serve (it could not be read, some of its lines are not
+// a table's, it holds no object); empty when it can.
+QString tableProblem(const QString &path, const LoadResult &loaded);
+
+// The end of a comparison of `total` objects, of which `compared` were read and
+// `differing` differ. It says the device holds the table only when every object was read
+// and none differs; otherwise how many were compared and that the rest were not.
+QString comparisonText(int compared, int differing, int total);
+
+}  // namespace orvel::plan
