@@ -16,6 +16,8 @@ namespace {
 const QString kTableFilter =
     QStringLiteral("Table Files (*.csv)|*.csv|All Files (*.*)|*.*");
 // A write with its read-back takes 18 bytes on the line where a read takes 8.
+const QString kDifferencesFilter =
+    QStringLiteral("Differences (*.csv)|*.csv|All Files (*.*)|*.*");
 constexpr double kWriteToReadTime = 18.0 / 8.0;
 
 QString reasonText(FailReason reason) {
@@ -63,7 +65,7 @@ void TableOperations::saveTable() {
         m_form.messageBox(result.error, Dialogs::Icon::Exclamation);
         return;
     }
-    m_form.statusLine().showProblem(
+    m_form.statusLine().showNote(
         QStringLiteral("%1 objects saved to %2").arg(table.objects.size()).arg(*path));
 }
 
@@ -243,7 +245,7 @@ void TableOperations::showRestoreSummary(const JobSummary &summary) {
 
 void TableOperations::saveDifferences() {
     const std::optional<QString> path =
-        m_form.saveFileDialog({QStringLiteral("Save differences"), kTableFilter, 1});
+        m_form.saveFileDialog({QStringLiteral("Save differences"), kDifferencesFilter, 1});
     if (!path) return;
     QSaveFile file(*path);
     if (!file.open(QIODevice::WriteOnly) || file.write(differencesText(m_differences)) < 0 ||

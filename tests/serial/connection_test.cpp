@@ -51,6 +51,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     port->setOpenError(QStringLiteral("COM 1 cannot be opened."));
     emit ui().imgNotConnected->clicked();
     EXPECT_EQ(dialogs.messages, QStringList{"COM 1 cannot be opened."});
+    EXPECT_EQ(dialogs.titles, QStringList{"Orvel prg"});  // the window's own box
     EXPECT_EQ(dialogs.icons, QList<Dialogs::Icon>{Dialogs::Icon::Exclamation});
     expectConnected(false);
     EXPECT_EQ(snapshot(*form), before);
