@@ -17,7 +17,7 @@ install)
 uninstall)
     [ -f "$manifest" ] || { echo "nothing is installed from $build" >&2; exit 1; }
     files=()
-    while IFS= read -r file; do
+    while IFS= read -r file || [ -n "$file" ]; do  # its last line has no line end
         case $file in "$prefix"/*) files+=("$file") ;; esac
     done <"$manifest"
     ((${#files[@]})) || { echo "nothing from $build is installed under $prefix" >&2; exit 1; }
