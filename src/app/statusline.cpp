@@ -10,12 +10,14 @@ namespace {
 
 constexpr qint64 kShowEveryMs = 100;
 
-// A text in the place the line gives it, never asking for more: what does not fit ends in
-// "…", and the tooltip holds the whole text. `share` of the line is kept for it, when its
-// text needs that much, against a neighbour with a long text.
+// The port's text keeps at least this share of the line against a long transfer text.
+constexpr double kPortShare = 0.35;
+
+// A text in the place the line gives it, never asking for more: what does not fit is cut
+// with "…" (where `elide` says), and the tooltip holds the whole text.
 class FittedLabel final : public QLabel {
 public:
-    FittedLabel(QWidget *parent, double share) : QLabel(parent), m_share(share) {
+    FittedLabel(QWidget *parent, Qt::TextElideMode elide) : QLabel(parent), m_elide(elide) {
         setTextFormat(Qt::PlainText);
     }
     void setWhole(const QString &text) {
@@ -29,11 +31,7 @@ public:
         return {fontMetrics().horizontalAdvance(m_whole) + 2 * margin() + 4,
                 QLabel::sizeHint().height()};
     }
-    QSize minimumSizeHint() const override {
-        const int line = parentWidget() ? parentWidget()->width() : 0;
-        return {std::min(sizeHint().width(), int(line * m_share)),
-                QLabel::minimumSizeHint().height()};
-    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override {
@@ -44,13 +42,13 @@ protected:
 private:
     void fit() {
         const QString shown =
-            fontMetrics().elidedText(m_whole, Qt::ElideRight, contentsRect().width());
+            fontMetrics().elidedText(m_whole, m_elide, contentsRect().width());
         setText(shown);
         setToolTip(shown == m_whole ? QString() : m_whole);
     }
 
     QString m_whole;
-    double m_share;
+    Qt::TextElideMode m_elide;
 };
 
 FittedLabel *fitted(QLabel *label) { return static_cast<FittedLabel *>(label); }
@@ -58,8 +56,8 @@ FittedLabel *fitted(QLabel *label) { return static_cast<FittedLabel *>(label); }
 }  // namespace
 
 StatusLine::StatusLine(QWidget *parent, std::chrono::milliseconds noteTime)
-    : QStatusBar(parent), m_port(new FittedLabel(this, 0.5)),
-      m_transfer(new FittedLabel(this, 0)) {
+    : QStatusBar(parent), m_port(new FittedLabel(this, Qt::ElideMiddle)),
+      m_transfer(new FittedLabel(this, Qt::ElideRight)) {
     setObjectName(QStringLiteral("statusLine"));
     setSizeGripEnabled(false);
     // The window's width is the client area's: no text here may change it.
@@ -71,9 +69,24 @@ StatusLine::StatusLine(QWidget *parent, std::chrono::milliseconds noteTime)
     connect(&m_noteTimer, &QTimer::timeout, this, &StatusLine::noteOver);
 }
 
+// The port's text takes what the transfer's leaves, but at least its share when it needs it;
+// the transfer's takes the rest.
+void StatusLine::shareLine() {
+    const int line = width() - 16;  // the margins and the space between the two
+    const int left = line - m_transfer->sizeHint().width();
+    const int port = std::min(m_port->sizeHint().width(), std::max(int(line * kPortShare), left));
+    m_port->setFixedWidth(std::max(port, 0));
+}
+
+void StatusLine::resizeEvent(QResizeEvent *event) {
+    QStatusBar::resizeEvent(event);
+    shareLine();
+}
+
 void StatusLine::showPort(const QString &text) {
     fitted(m_port)->setWhole(text);
     if (std::exchange(m_portLost, false) && !m_running) setTransferText({});
+    shareLine();
 }
 
 void StatusLine::showPortLost(const QString &port, const QString &text) {
@@ -85,6 +98,7 @@ void StatusLine::showPortLost(const QString &port, const QString &text) {
 void StatusLine::setTransferText(const QString &text) {
     m_noteTimer.stop();
     fitted(m_transfer)->setWhole(text);
+    shareLine();
 }
 
 void StatusLine::startTransfer(const QString &operation, qint64 total) {
@@ -134,6 +148,7 @@ void StatusLine::showProblem(const QString &text) {
 void StatusLine::showNote(const QString &text) {
     if (!m_noteTimer.isActive()) m_behindNote = transferText();
     fitted(m_transfer)->setWhole(text);
+    shareLine();
     m_noteTimer.start();
 }
 

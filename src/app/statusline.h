@@ -42,7 +42,11 @@ public:
     QString portText() const;
     QString transferText() const;  // what shows now, whole
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void shareLine();
     void setTransferText(const QString &text);
     void showProgress(int object);
     void noteOver();
