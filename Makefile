@@ -10,7 +10,7 @@ DEPS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev \
         clang libclang-rt-14-dev \
         dpkg-dev desktop-file-utils appstream
 
-.PHONY: deps configure build test run demo screenshot package install clean
+.PHONY: deps configure build test run demo screenshot package install uninstall clean
 
 # Runs the package manager only for what is missing.
 deps:
@@ -48,10 +48,14 @@ screenshot: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# The same files without a package: make install PREFIX=$$HOME/.local
+# What a user needs without a package: make install PREFIX=$$HOME/.local. make uninstall
+# with the same PREFIX removes exactly what that put there.
 PREFIX ?= /usr/local
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	mk/install.sh install $(BUILD) $(PREFIX)
+
+uninstall:
+	mk/install.sh uninstall $(BUILD) $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

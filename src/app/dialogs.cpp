@@ -5,16 +5,29 @@
 
 namespace orvel {
 
-void QtDialogs::message(QWidget *parent, const QString &text, Icon icon) {
+void QtDialogs::message(QWidget *parent, const QString &title, const QString &text,
+                        Icon icon) {
     QMessageBox box(parent);
-    box.setWindowTitle(QStringLiteral("Orvel prg"));
+    box.setWindowTitle(title);
     box.setText(text);
+    // A path or a port's name in it can be copied.
+    if (title != kOldTitle) box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
     case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
     }
+    box.exec();
+}
+
+void QtDialogs::about(QWidget *parent, const QString &title, const QString &text) {
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (parent) box.setIconPixmap(parent->windowIcon().pixmap(64));
+    box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }
 
@@ -48,8 +61,8 @@ std::optional<QString> QtDialogs::saveFile(QWidget *parent, const OpenFileReques
 }
 
 bool QtDialogs::question(QWidget *parent, const QString &text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Orvel prg"), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

@@ -18,16 +18,26 @@ public:
         int filterIndex = 1;   // 1-based, as the filter lists its types
     };
 
+    // The boxes of the window of old (a port that does not open or close, a step of the
+    // dialogue that fails) keep its title; every other box carries the program's name.
+    static inline const QString kOldTitle = QStringLiteral("Orvel prg");
+    static inline const QString kTitle = QStringLiteral("Orvel programator");
+
     virtual ~Dialogs() = default;
-    // A message box with one OK button, titled "Orvel prg".
-    virtual void message(QWidget *parent, const QString &text, Icon icon) = 0;
+    // A message box with one OK button; the program's own boxes let their text be selected.
+    virtual void message(QWidget *parent, const QString &title, const QString &text,
+                         Icon icon) = 0;
+    // About the program: its icon, and the text, which can be selected.
+    virtual void about(QWidget *parent, const QString &title, const QString &text) {
+        message(parent, title, text, Icon::None);
+    }
     // The file-open dialog: the chosen path, or nothing when the operator cancels.
     virtual std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) = 0;
     // The file-save dialog, asking before it replaces a file: the chosen path, or nothing.
     virtual std::optional<QString> saveFile(QWidget *parent, const OpenFileRequest &request) {
         Q_UNUSED(parent) Q_UNUSED(request) return std::nullopt;
     }
-    // A question with Yes and No, titled "Orvel prg": true for Yes.
+    // A question with Yes and No, titled "Orvel programator": true for Yes.
     virtual bool question(QWidget *parent, const QString &text) {
         Q_UNUSED(parent) Q_UNUSED(text) return false;
     }
@@ -36,7 +46,9 @@ public:
 // The real boxes.
 class QtDialogs final : public Dialogs {
 public:
-    void message(QWidget *parent, const QString &text, Icon icon) override;
+    void message(QWidget *parent, const QString &title, const QString &text,
+                 Icon icon) override;
+    void about(QWidget *parent, const QString &title, const QString &text) override;
     std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) override;
     std::optional<QString> saveFile(QWidget *parent, const OpenFileRequest &request) override;
     bool question(QWidget *parent, const QString &text) override;

@@ -91,8 +91,12 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     connect(m_connection.get(), &Connection::linkChanged, this, &FrmTerminal::showLink);
     connect(m_transferControls.get(), &TransferControls::transferStarted, this,
             &FrmTerminal::transferStarted);
-    connect(m_comm->backend(), &SerialBackend::portLost, m_status,
-            [this] { m_status->showProblem(lostPortText(m_comm->target())); });
+    // The lamps and options stay as they are until the operator disconnects; the status
+    // line no longer calls the port connected.
+    connect(m_comm->backend(), &SerialBackend::portLost, m_status, [this] {
+        m_status->showPortLost(QStringLiteral("%1, lost").arg(m_portLabel),
+                               lostPortText(m_comm->target()));
+    });
     createMenus();
     layout->activate();
     load();
@@ -108,11 +112,8 @@ void FrmTerminal::createMenus() {
                     &ObjectListLoader::Command1Clicked);
     file->addAction(QStringLiteral("&Save table…"), QKeySequence::Save,
                     m_tableOperations.get(), &TableOperations::saveTable);
-    file->addAction(QStringLiteral("Open &journal folder"), this, [this] {
-        const QString folder = m_journal ? m_journal->directory() : defaultJournalDirectory();
-        makePrivateDirectory(folder);
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-    });
+    file->addAction(QStringLiteral("Open &journal folder"), this,
+                    &FrmTerminal::openJournalFolder);
     file->addSeparator();
     file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
 
@@ -133,17 +134,33 @@ void FrmTerminal::createMenus() {
     m_access->addConnectActions(bar, device);
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&About"), this, [this] {
-        const MSComm::Hold hold = holdForBox();
-        QMessageBox::about(
-            this, QStringLiteral("About Orvel programator"),
-            QStringLiteral("Orvel programator %1\n\nReads and programs the object table of an "
-                           "Orvel device over a serial line. Every value read or written is "
-                           "kept in the journal in %2.")
-                .arg(QCoreApplication::applicationVersion(),
-                     m_journal ? m_journal->directory() : defaultJournalDirectory()));
-    });
+    help->addAction(QStringLiteral("&About"), this, &FrmTerminal::showAbout);
     updateMenus();
+}
+
+QString FrmTerminal::journalFolder() const {
+    return m_journal ? m_journal->directory() : defaultJournalDirectory();
+}
+
+// Where no program opens folders (no xdg-open), the operator still learns where it is.
+void FrmTerminal::openJournalFolder() {
+    const QString folder = journalFolder();
+    makePrivateDirectory(folder);
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
+    messageBox(QStringLiteral("No program to open folders is installed here (xdg-open, of "
+                              "xdg-utils, opens them). The journal is in this folder:\n\n%1")
+                   .arg(folder));
+}
+
+void FrmTerminal::showAbout() {
+    const MSComm::Hold hold = holdForBox();
+    m_dialogs->about(
+        this, QStringLiteral("About Orvel programator"),
+        QStringLiteral("Orvel programator %1\n\nReads and programs the object table of an "
+                       "Orvel device over a serial line. Every value read or written is "
+                       "kept in the journal, in %2.\n\nThe ports chosen under Serial ports "
+                       "are kept in %3.")
+            .arg(QStringLiteral(ORVEL_VERSION), journalFolder(), PortAssignments::settingsFile()));
 }
 
 // Compare and Restore need the device to themselves: connected, and no transfer running.
@@ -158,7 +175,7 @@ void FrmTerminal::updateMenus() {
 // ports dialog, not at every connection.
 void FrmTerminal::showPortTips() {
     const PortAssignments assignments;
-    const QList<PortInfo> present = SystemPortEnumerator().ports();
+    const QList<PortInfo> present = withAssignedPorts(SystemPortEnumerator().ports(), assignments);
     for (int i = 1; i <= 4; ++i)
         m_ui.Option1[i]->setToolTip(comPortToolTip(i, assignments, present));
 }
@@ -300,7 +317,12 @@ MSComm::Hold FrmTerminal::holdForBox() {
 
 void FrmTerminal::messageBox(const QString &text, Dialogs::Icon icon) {
     const MSComm::Hold hold = holdForBox();
-    m_dialogs->message(this, text, icon);
+    m_dialogs->message(this, Dialogs::kTitle, text, icon);
+}
+
+void FrmTerminal::failureBox(const QString &text, Dialogs::Icon icon) {
+    const MSComm::Hold hold = holdForBox();
+    m_dialogs->message(this, Dialogs::kOldTitle, text, icon);
 }
 
 std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileRequest &request) {
@@ -414,6 +436,6 @@ void FrmTerminal::reopenLink() {
     m_connection->Connect();
 }
 
-void FrmTerminal::reportFailure(const QString &text) { messageBox(text); }
+void FrmTerminal::reportFailure(const QString &text) { failureBox(text); }
 
 }  // namespace orvel

@@ -54,9 +54,12 @@ public:
     Dialogue &dialogue() { return *m_dialogue; }
     ReceivePath &receivePath() { return *m_receivePath; }
 
-    // A message box with one OK button titled "Orvel prg". No serial notification runs
-    // while it is open; what arrives meanwhile follows when it closes.
+    // A message box with one OK button titled "Orvel programator". No serial notification
+    // runs while it is open; what arrives meanwhile follows when it closes.
     void messageBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
+    // The same titled "Orvel prg", as the window of old titles the failure of a port toggle
+    // and of a step of the dialogue.
+    void failureBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
     std::optional<QString> openFileDialog(const Dialogs::OpenFileRequest &request);
     std::optional<QString> saveFileDialog(const Dialogs::OpenFileRequest &request);
     bool question(const QString &text);
@@ -100,6 +103,9 @@ private:
     void updateMenus();
     void showLink();
     void showPortTips();
+    QString journalFolder() const;
+    void openJournalFolder();
+    void showAbout();
     void transferStarted(bool write);
     void reply(quint8 reply);
 

@@ -2,24 +2,105 @@
 
 #include <QLabel>
 
+#include <algorithm>
+#include <utility>
+
 namespace orvel {
 namespace {
 
 constexpr qint64 kShowEveryMs = 100;
 constexpr qsizetype kDoubtsNamed = 3;
 
+// The port's text keeps at least this share of the line against a long transfer text.
+constexpr double kPortShare = 0.35;
+
+// A text in the place the line gives it, never asking for more: what does not fit is cut
+// with "…" (where `elide` says), and the tooltip holds the whole text.
+class FittedLabel final : public QLabel {
+public:
+    FittedLabel(QWidget *parent, Qt::TextElideMode elide) : QLabel(parent), m_elide(elide) {
+        setTextFormat(Qt::PlainText);
+    }
+    void setWhole(const QString &text) {
+        if (text == m_whole) return;
+        m_whole = text;
+        updateGeometry();
+        fit();
+    }
+    const QString &whole() const { return m_whole; }
+    QSize sizeHint() const override {
+        return {fontMetrics().horizontalAdvance(m_whole) + 2 * margin() + 4,
+                QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    void fit() {
+        const QString shown =
+            fontMetrics().elidedText(m_whole, m_elide, contentsRect().width());
+        setText(shown);
+        setToolTip(shown == m_whole ? QString() : m_whole);
+    }
+
+    QString m_whole;
+    Qt::TextElideMode m_elide;
+};
+
+FittedLabel *fitted(QLabel *label) { return static_cast<FittedLabel *>(label); }
+
 }  // namespace
 
-StatusLine::StatusLine(QWidget *parent)
-    : QStatusBar(parent), m_port(new QLabel(this)), m_transfer(new QLabel(this)) {
+StatusLine::StatusLine(QWidget *parent, std::chrono::milliseconds noteTime)
+    : QStatusBar(parent), m_port(new FittedLabel(this, Qt::ElideMiddle)),
+      m_transfer(new FittedLabel(this, Qt::ElideRight)) {
     setObjectName(QStringLiteral("statusLine"));
     setSizeGripEnabled(false);
+    // The window's width is the client area's: no text here may change it.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     addWidget(m_port);
     addWidget(m_transfer, 1);
-    m_transfer->setTextFormat(Qt::PlainText);
+    m_noteTimer.setSingleShot(true);
+    m_noteTimer.setInterval(noteTime);
+    connect(&m_noteTimer, &QTimer::timeout, this, &StatusLine::noteOver);
 }
 
-void StatusLine::showPort(const QString &text) { m_port->setText(text); }
+// The port's text takes what the transfer's leaves, but at least its share when it needs it;
+// the transfer's takes the rest.
+void StatusLine::shareLine() {
+    const int line = width() - 16;  // the margins and the space between the two
+    const int left = line - m_transfer->sizeHint().width();
+    const int port = std::min(m_port->sizeHint().width(), std::max(int(line * kPortShare), left));
+    m_port->setFixedWidth(std::max(port, 0));
+}
+
+void StatusLine::resizeEvent(QResizeEvent *event) {
+    QStatusBar::resizeEvent(event);
+    shareLine();
+}
+
+void StatusLine::showPort(const QString &text) {
+    fitted(m_port)->setWhole(text);
+    if (std::exchange(m_portLost, false) && !m_running) setTransferText({});
+    shareLine();
+}
+
+void StatusLine::showPortLost(const QString &port, const QString &text) {
+    fitted(m_port)->setWhole(port);
+    showProblem(text);
+    m_portLost = true;
+}
+
+void StatusLine::setTransferText(const QString &text) {
+    m_noteTimer.stop();
+    fitted(m_transfer)->setWhole(text);
+    shareLine();
+}
 
 void StatusLine::startTransfer(const QString &operation, qint64 total) {
     m_operation = operation;
@@ -27,13 +108,15 @@ void StatusLine::startTransfer(const QString &operation, qint64 total) {
     m_ended = false;
     m_inDoubt.clear();
     m_progress.start(total, TransferProgress::Clock::now());
-    m_transfer->setText(QStringLiteral("%1: 0 of %2").arg(operation).arg(total));
+    setTransferText(QStringLiteral("%1: 0 of %2").arg(operation).arg(total));
     m_sinceShown.start();
 }
 
 void StatusLine::objectDone(int object) {
     if (!m_running) return;
     m_progress.objectDone(TransferProgress::Clock::now());
+    m_lastObject = object;
+    if (m_noteTimer.isActive()) return;  // the progress comes back when the note is over
     if (m_sinceShown.elapsed() >= kShowEveryMs || m_progress.done() == m_progress.total())
         showProgress(object);
 }
@@ -47,7 +130,7 @@ void StatusLine::showProgress(int object) {
                        .arg(m_progress.percent());
     if (const auto left = m_progress.timeLeft())
         text += QStringLiteral(", %1 left").arg(durationText(*left));
-    m_transfer->setText(text);
+    setTransferText(text);
 }
 
 void StatusLine::endTransfer() {
@@ -81,17 +164,31 @@ void StatusLine::showEnd() {
                     .arg(m_inDoubt.size() == 1 ? QStringLiteral("object") : QStringLiteral("objects"))
                     .arg(named.join(QStringLiteral(", ")));
     }
-    m_transfer->setText(text);
+    setTransferText(text);
 }
 
 void StatusLine::showProblem(const QString &text) {
     m_running = false;
     m_ended = false;
-    m_transfer->setText(text);
+    setTransferText(text);
 }
 
-QString StatusLine::portText() const { return m_port->text(); }
+void StatusLine::showNote(const QString &text) {
+    if (!m_noteTimer.isActive()) m_behindNote = transferText();
+    fitted(m_transfer)->setWhole(text);
+    shareLine();
+    m_noteTimer.start();
+}
 
-QString StatusLine::transferText() const { return m_transfer->text(); }
+void StatusLine::noteOver() {
+    if (m_running && m_progress.done() > 0)
+        showProgress(m_lastObject);
+    else
+        setTransferText(m_behindNote);
+}
+
+QString StatusLine::portText() const { return fitted(m_port)->whole(); }
+
+QString StatusLine::transferText() const { return fitted(m_transfer)->whole(); }
 
 }  // namespace orvel

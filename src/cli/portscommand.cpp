@@ -25,23 +25,21 @@ QString sourceName(PortAssignments::Source source) {
     return QStringLiteral("default");
 }
 
-// The COM number that stands for `port`, if any.
-int comOf(const PortInfo &port, const PortAssignments &assignments) {
-    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
-        if (findPort({port}, assignments.devicePath(n))) return n;
-    return 0;
-}
-
 QByteArray json(const QList<PortInfo> &present, const PortAssignments &assignments) {
     QJsonArray ports;
-    for (const PortInfo &port : present)
+    for (const PortInfo &port : present) {
+        const QList<int> comNumbers = comsOf(port, assignments);
+        QJsonArray all;  // "com" is the first of them, 0 for none
+        for (const int n : comNumbers) all.append(n);
         ports.append(QJsonObject{{"device", port.devicePath},
                                  {"byId", port.byIdPath},
                                  {"description", port.description},
                                  {"manufacturer", port.manufacturer},
                                  {"serialNumber", port.serialNumber},
                                  {"usb", port.vidPid()},
-                                 {"com", comOf(port, assignments)}});
+                                 {"com", comNumbers.value(0)},
+                                 {"coms", all}});
+    }
     QJsonArray coms;
     for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n) {
         const PortAssignments::Resolution resolved = assignments.resolve(n);
@@ -55,20 +53,6 @@ QByteArray json(const QList<PortInfo> &present, const PortAssignments &assignmen
            '\n';
 }
 
-QString text(const QList<PortInfo> &present, const PortAssignments &assignments) {
-    QString out = present.isEmpty() ? QStringLiteral("No serial port is present.\n")
-                                    : QStringLiteral("Serial ports present:\n");
-    for (const PortInfo &port : present) {
-        const int com = comOf(port, assignments);
-        out += QStringLiteral("  %1%2\n")
-                   .arg(portLabel(port), com ? QStringLiteral(" = COM %1").arg(com) : QString());
-    }
-    out += QStringLiteral("The window's ports:\n");
-    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
-        out += QStringLiteral("  %1\n").arg(comPortToolTip(n, assignments, present));
-    return out;
-}
-
 }  // namespace
 
 int runPorts(const QStringList &arguments) {
@@ -80,10 +64,10 @@ int runPorts(const QStringList &arguments) {
                                     "choice)."));
     line.parser().addOption({"json", "Prints the lists as one JSON object."});
     if (const auto status = line.parse(arguments, 0)) return *status;
-    const QList<PortInfo> present = SystemPortEnumerator().ports();
     const PortAssignments assignments;
-    const QByteArray out =
-        line.isSet("json") ? json(present, assignments) : text(present, assignments).toLocal8Bit();
+    const QList<PortInfo> present = withAssignedPorts(SystemPortEnumerator().ports(), assignments);
+    const QByteArray out = line.isSet("json") ? json(present, assignments)
+                                              : portsListing(present, assignments).toLocal8Bit();
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return kDone;
 }

@@ -40,6 +40,8 @@ void PortAssignments::save() const {
     }
 }
 
+QString PortAssignments::settingsFile() { return programSettings().fileName(); }
+
 PortAssignments::Resolution PortAssignments::resolve(int port) const {
     if (const QString configured = environmentOverride(port); !configured.isEmpty())
         return {configured, Source::Environment};

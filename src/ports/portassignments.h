@@ -29,6 +29,8 @@ public:
     // An empty `device` gives the port back to its default.
     void assign(int port, const QString &device);
     void save() const;
+    // Where the assignments are kept.
+    static QString settingsFile();
 
     Resolution resolve(int port) const;
     QString devicePath(int port) const { return resolve(port).path; }

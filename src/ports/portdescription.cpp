@@ -58,4 +58,28 @@ QString comPortToolTip(int port, const PortAssignments &assignments,
              found ? portLabel(*found) : QStringLiteral("not present now"));
 }
 
+
+QList<int> comsOf(const PortInfo &port, const PortAssignments &assignments) {
+    QList<int> coms;
+    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
+        if (findPort({port}, assignments.devicePath(n))) coms.append(n);
+    return coms;
+}
+
+QString portsListing(const QList<PortInfo> &present, const PortAssignments &assignments) {
+    QString out = present.isEmpty() ? QStringLiteral("No serial port is present.\n")
+                                    : QStringLiteral("Serial ports present:\n");
+    for (const PortInfo &port : present) {
+        QStringList coms;
+        for (const int n : comsOf(port, assignments)) coms.append(QStringLiteral("COM %1").arg(n));
+        out += QStringLiteral("  %1%2\n").arg(portLabel(port), coms.isEmpty()
+                                                  ? QString()
+                                                  : QStringLiteral(" = ") + coms.join(", "));
+    }
+    out += QStringLiteral("The window's ports:\n");
+    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n)
+        out += QStringLiteral("  %1\n").arg(comPortToolTip(n, assignments, present));
+    return out;
+}
+
 }  // namespace orvel

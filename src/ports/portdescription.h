@@ -17,6 +17,13 @@ QString portLabel(const PortInfo &port);
 // "Serial ports present: ..." or "No serial port is present.", for the open failure texts.
 QString presentPortsText(const QList<PortInfo> &present);
 
+// The COM numbers that stand for `port`, in order.
+QList<int> comsOf(const PortInfo &port, const PortAssignments &assignments);
+
+// What `orvel ports` prints: each port present with the COM numbers that stand for it
+// ("/dev/ttyS0 = COM 1, COM 2"), then what each of COM 1 to COM 4 is.
+QString portsListing(const QList<PortInfo> &present, const PortAssignments &assignments);
+
 // The tooltip of the COM option `port`: the device it stands for, why, and whether it is there.
 QString comPortToolTip(int port, const PortAssignments &assignments,
                        const QList<PortInfo> &present);

@@ -1,5 +1,9 @@
 #include "ports/systemportenumerator.h"
 
+#include "ports/deviceclaim.h"
+#include "ports/portassignments.h"
+#include "ports/portdescription.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -8,6 +12,31 @@
 #include <utility>
 
 namespace orvel {
+namespace {
+
+void sortByDevice(QList<PortInfo> &ports) {
+    std::sort(ports.begin(), ports.end(), [](const PortInfo &a, const PortInfo &b) {
+        return a.devicePath < b.devicePath;
+    });
+}
+
+}  // namespace
+
+QList<PortInfo> withAssignedPorts(QList<PortInfo> listed, const PortAssignments &assignments) {
+    for (int n = PortAssignments::kFirstPort; n <= PortAssignments::kLastPort; ++n) {
+        const QString path = assignments.devicePath(n);
+        if (findPort(listed, path)) continue;
+        DeviceClaim claim;
+        const DeviceClaim::Outcome outcome = claim.claim(path);
+        if (outcome != DeviceClaim::Outcome::Claimed && outcome != DeviceClaim::Outcome::InUse)
+            continue;
+        PortInfo port;
+        port.devicePath = claim.device();
+        listed.append(port);
+    }
+    sortByDevice(listed);
+    return listed;
+}
 
 SystemPortEnumerator::SystemPortEnumerator(QString byIdDir) : m_byIdDir(std::move(byIdDir)) {}
 
@@ -27,9 +56,7 @@ QList<PortInfo> SystemPortEnumerator::ports() const {
         port.productId = info.productIdentifier();
         ports.append(port);
     }
-    std::sort(ports.begin(), ports.end(), [](const PortInfo &a, const PortInfo &b) {
-        return a.devicePath < b.devicePath;
-    });
+    sortByDevice(ports);
     return ports;
 }
 

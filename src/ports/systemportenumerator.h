@@ -6,6 +6,13 @@
 
 namespace orvel {
 
+class PortAssignments;
+
+// `listed`, and each device that COM 1 to COM 4 stand for which `listed` lacks but which
+// opens as a serial device (a pseudo-terminal, a link to one): a port is present whatever
+// its name. A device in use by another program counts as present.
+QList<PortInfo> withAssignedPorts(QList<PortInfo> listed, const PortAssignments &assignments);
+
 // The ports the system reports, each with its stable name from /dev/serial/by-id.
 class SystemPortEnumerator final : public PortEnumerator {
 public:

@@ -35,7 +35,7 @@ void Connection::togglePort() {
     try {
         comm.setPortOpen(!comm.PortOpen());
     } catch (const SerialError &error) {
-        m_form.messageBox(error.description(), Dialogs::Icon::Exclamation);
+        m_form.failureBox(error.description(), Dialogs::Icon::Exclamation);
     }
 }
 

@@ -16,6 +16,8 @@ namespace {
 
 const QString kTableFilter =
     QStringLiteral("Table Files (*.csv)|*.csv|All Files (*.*)|*.*");
+const QString kDifferencesFilter =
+    QStringLiteral("Differences (*.csv)|*.csv|All Files (*.*)|*.*");
 // What ended early, said after the main result.
 QString endNotes(const JobSummary &summary, bool portLost) {
     QString notes;
@@ -53,7 +55,7 @@ void TableOperations::saveTable() {
         m_form.messageBox(result.error, Dialogs::Icon::Exclamation);
         return;
     }
-    m_form.statusLine().showProblem(
+    m_form.statusLine().showNote(
         QStringLiteral("%1 objects saved to %2").arg(table.objects.size()).arg(*path));
 }
 
@@ -222,7 +224,7 @@ void TableOperations::showRestoreSummary(const JobSummary &summary) {
 
 void TableOperations::saveDifferences() {
     const std::optional<QString> path =
-        m_form.saveFileDialog({QStringLiteral("Save differences"), kTableFilter, 1});
+        m_form.saveFileDialog({QStringLiteral("Save differences"), kDifferencesFilter, 1});
     if (!path) return;
     QSaveFile file(*path);
     if (!file.open(QIODevice::WriteOnly) || file.write(differencesText(m_differences)) < 0 ||

@@ -1,6 +1,9 @@
 #include "app/accessibility.h"
 #include "app/lampimage.h"
+#include "app/statusline.h"
+#include "journal/journaldirectory.h"
 #include "ports/fakeportenumerator.h"
+#include "ports/portassignments.h"
 #include "ports/portsdialog.h"
 #include "support/formfixture.h"
 #include "tableops/operationdialog.h"
@@ -30,6 +33,54 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
                                             u.Text5, u.Label8, u.Combo2, u.Command2, u.Command3})
         EXPECT_FALSE(widget->isVisibleTo(form.get())) << widget->objectName().toStdString();
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// A lost port keeps to the window's width (the whole text in the tooltip), is no longer
+// called connected, and its words go once the operator disconnects and connects again.
+TEST_F(WindowTest, ALostPortShowsAsLostWithoutWideningTheWindow) {
+    form->show();
+    const int width = form->width();
+    connectPort();
+    const QString lost = "COM 1 is lost: the adapter was unplugged. " + QString(200, u'x');
+    emit form->MSComm1().backend()->portLost(lost);
+    QApplication::processEvents();
+    const StatusLine &status = form->statusLine();
+    EXPECT_EQ(form->width(), width);
+    EXPECT_EQ(status.portText() + status.transferText(), form->portLabel() + ", lost" + lost);
+    EXPECT_EQ(status.findChildren<QLabel *>().constLast()->toolTip(), lost);
+    emit ui().imgConnected->clicked();
+    connectPort();
+    EXPECT_EQ(status.portText() + status.transferText(), form->portLabel() + ", connected");
+}
+
+// A note (a table saved) gives way to the progress after its time; the end replaces it at once.
+TEST(StatusLineAlone, ANoteGivesWayToTheProgressAndTheEnd) {
+    StatusLine status(nullptr, std::chrono::milliseconds(30));
+    status.startTransfer("Read", 3);
+    status.showNote("saved");
+    status.objectDone(2);
+    EXPECT_EQ(status.transferText(), "saved");
+    EXPECT_TRUE(runUntil([&] { return status.transferText().contains("object 2, 1 of 3"); }, 2000));
+    status.showNote("saved");
+    status.endTransfer();
+    EXPECT_TRUE(status.transferText().startsWith("Read: 1 objects in "));
+}
+
+// Where nothing opens folders a box names the journal's; About names the version and where
+// the journal and the settings are; both carry the program's name.
+TEST_F(WindowTest, JournalFolderAndAboutNameTheirPlaces) {
+    const QString journal = defaultJournalDirectory();
+    const std::pair<QString, QStringList> rows[] = {
+        {"Open &journal folder", {"xdg-open", "\n\n" + journal}},
+        {"&About", {"programator " ORVEL_VERSION "\n", journal, PortAssignments::settingsFile()}}};
+    for (int row = 0; row < 2; ++row) {
+        SCOPED_TRACE(rows[row].first.toStdString());
+        for (QAction *item : form->findChildren<QAction *>())
+            if (item->text() == rows[row].first) item->trigger();
+        EXPECT_TRUE(dialogs.titles.value(row).endsWith("Orvel programator"));
+        for (const QString &word : rows[row].second)
+            EXPECT_TRUE(dialogs.messages.value(row).contains(word)) << word.toStdString();
+    }
 }
 
 // Qt's own file dialog as "Objects num." opens it: both types offered, "All Files (*.*)"

@@ -113,6 +113,7 @@ TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {
     };
     reply({R, R});  // the read command fails: the box opens
     EXPECT_EQ(dialogs.messages, QStringList{"write refused"});
+    EXPECT_EQ(dialogs.titles, QStringList{"Orvel prg"});  // the window's own box
     EXPECT_EQ(readStepInside, 1);  // nothing ran inside the box
     EXPECT_EQ(waitingInside, 3);
     // Afterwards the held replies ran, in order; those the device had already followed

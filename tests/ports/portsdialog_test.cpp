@@ -4,6 +4,7 @@
 #include "ports/portsdialog.h"
 #include "ports/systemportenumerator.h"
 #include "serial/portnames.h"
+#include "support/formfixture.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -98,6 +99,25 @@ TEST_F(PortsTest, ComPortsResolveEnvironmentThenAssignmentThenDefault) {
     EXPECT_EQ(ftdi, "/dev/ttyUSB0 (FT232R USB UART, FTDI, serial number A10K, 0403:6001, "
                     "/dev/serial/by-id/usb-FTDI_FT232R_A10K-if00-port0)");
     EXPECT_EQ(portLabel(kAcm), "/dev/ttyACM0 (USB serial, Orvel, 2341:0043)");
+}
+
+// Present when its path opens as a serial device, whatever its name; listed against each COM.
+TEST_F(PortsTest, APortThatOpensIsPresentAndListedAgainstEachOfItsComs) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const QString link = dir.filePath("com1"), plain = dir.filePath("plain");
+    ASSERT_TRUE(QFile::link(pty.path(), link));
+    QFile(plain).open(QIODevice::WriteOnly);
+    const QString paths[] = {link, pty.path(), plain};
+    for (int n = 1; n <= 3; ++n)
+        qputenv(qPrintable(PortAssignments::environmentVariable(n)), paths[n - 1].toLocal8Bit());
+    const PortAssignments assignments;
+    const QString listing = portsListing(withAssignedPorts({}, assignments), assignments);
+    for (const QString &line :
+         {"  " + pty.path() + " = COM 1, COM 2\n",
+          "COM 1 is " + link + " (set by ORVEL_COM1): " + pty.path() + "\n",
+          "COM 3 is " + plain + " (set by ORVEL_COM3): not present now\n"})
+        EXPECT_TRUE(listing.contains(line)) << listing.toStdString() << line.toStdString();
 }
 
 TEST_F(PortsTest, StableNamesAreTheLinksThatLeadToADevice) {

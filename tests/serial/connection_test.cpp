@@ -53,6 +53,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     emit ui().imgNotConnected->clicked();
     EXPECT_EQ(dialogs.messages,
               QStringList{"COM 1 (/dev/ttyUSB7): busy\n\nNo serial port is present."});
+    EXPECT_EQ(dialogs.titles, QStringList{"Orvel prg"});  // the window's own box
     qunsetenv("ORVEL_COM1");
     EXPECT_EQ(dialogs.icons, QList<Dialogs::Icon>{Dialogs::Icon::Exclamation});
     expectConnected(false);

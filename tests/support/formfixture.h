@@ -25,13 +25,15 @@ QByteArray bytes(std::initializer_list<int> values);
 // Stands in for the modal boxes: records them and returns at once.
 struct FakeDialogs final : Dialogs {
     QStringList messages;
+    QStringList titles;
     QList<Icon> icons;
     std::function<void()> whileMessageOpen;  // runs as if during the box's own event loop
     std::optional<QString> fileToChoose;     // nothing: the operator cancels
     int fileDialogs = 0;
     OpenFileRequest lastRequest;
 
-    void message(QWidget *, const QString &text, Icon icon) override {
+    void message(QWidget *, const QString &title, const QString &text, Icon icon) override {
+        titles.append(title);
         messages.append(text);
         icons.append(icon);
         if (whileMessageOpen) whileMessageOpen();
@@ -45,7 +47,7 @@ struct FakeDialogs final : Dialogs {
         return openFile(parent, request);
     }
     bool question(QWidget *parent, const QString &text) override {  // answered Yes
-        message(parent, text, Icon::None);
+        message(parent, kTitle, text, Icon::None);
         return true;
     }
 };

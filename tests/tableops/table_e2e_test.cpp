@@ -140,6 +140,7 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     EXPECT_TRUE(dialogs.messages[0].contains(" is not a table file: 12 of its lines are "
                                              "rejected.\n\nline 5: 01 has a leading zero"));
     EXPECT_TRUE(dialogs.messages[0].endsWith("line 14: 010 has a leading zero"));
+    EXPECT_EQ(dialogs.titles.last(), "Orvel programator");  // a box added to the window
     // Closing the dialog while one runs stops it: the operator sees where.
     dialogs.fileToChoose = path("table.csv");
     form->tableOperations().restore();

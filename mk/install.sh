@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# `make install` and `make uninstall`: what a user needs under PREFIX (the programs, their
+# manual pages, the desktop entry, the icons, the AppStream metadata; not the files only
+# the Debian package holds), and exactly that taken away again, with the folders it leaves
+# empty.
+#   install.sh install|uninstall BUILD PREFIX
+set -euo pipefail
+action=$1 build=$2
+prefix=$(realpath -m "$3")
+# cmake --install writes the list of what it installed of a component here.
+manifest=$build/install_manifest_Unspecified.txt
+
+case $action in
+install)
+    cmake --install "$build" --prefix "$prefix" --component Unspecified
+    ;;
+uninstall)
+    [ -f "$manifest" ] || { echo "nothing is installed from $build" >&2; exit 1; }
+    files=()
+    while IFS= read -r file || [ -n "$file" ]; do  # its last line has no line end
+        case $file in "$prefix"/*) files+=("$file") ;; esac
+    done <"$manifest"
+    ((${#files[@]})) || { echo "nothing from $build is installed under $prefix" >&2; exit 1; }
+    for file in "${files[@]}"; do
+        rm -f -- "$file"
+        echo "-- Removed: $file"
+        dir=$(dirname -- "$file")
+        while [ "$dir" != "$prefix" ] && rmdir -- "$dir" 2>/dev/null; do
+            dir=$(dirname -- "$dir")
+        done
+    done
+    rm -f -- "$manifest"
+    ;;
+*)
+    echo "usage: install.sh install|uninstall BUILD PREFIX" >&2
+    exit 2
+    ;;
+esac
