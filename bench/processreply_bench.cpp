@@ -15,10 +15,10 @@
 #include "app/frmterminal.h"
 #include "app/lampimage.h"
 #include "dialogue/dialogue.h"
-#include "dialogue/terminalbox.h"
-#include "objfile/objectlistloader.h"
-#include "serial/connection.h"
-#include "serial/memoryserial.h"
+#include "app/terminalbox.h"
+#include "app/objectlistloader.h"
+#include "app/connection.h"
+#include "support/memoryserial.h"
 #include "serial/mscomm.h"
 
 #include <QApplication>

@@ -16,9 +16,9 @@
 #include "app/frmterminal.h"
 #include "app/lampimage.h"
 #include "dialogue/dialogue.h"
-#include "dialogue/terminalbox.h"
+#include "app/terminalbox.h"
 #include "devicesim/devicemodel.h"
-#include "serial/connection.h"
+#include "app/connection.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 

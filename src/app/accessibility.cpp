@@ -2,7 +2,7 @@
 
 #include "app/frmterminalui.h"
 #include "app/lampimage.h"
-#include "dialogue/terminalbox.h"
+#include "app/terminalbox.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -2,7 +2,7 @@
 
 #include "app/lampimage.h"
 #include "app/lamps.h"
-#include "dialogue/terminalbox.h"
+#include "app/terminalbox.h"
 
 #include <QCheckBox>
 #include <QComboBox>

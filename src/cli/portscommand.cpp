@@ -8,7 +8,7 @@
 #include "cli/exitstatus.h"
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"
-#include "ports/systemportenumerator.h"
+#include "serial/systemportenumerator.h"
 
 namespace orvel::cli {
 namespace {

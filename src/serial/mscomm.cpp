@@ -1,6 +1,6 @@
 #include "serial/mscomm.h"
 
-#include "serial/portnames.h"
+#include "ports/portnames.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>

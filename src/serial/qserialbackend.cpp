@@ -1,6 +1,6 @@
 #include "serial/qserialbackend.h"
 
-#include "ports/systemportenumerator.h"
+#include "serial/systemportenumerator.h"
 
 #include <QFile>
 

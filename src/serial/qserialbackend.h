@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ports/deviceclaim.h"
-#include "serial/portnames.h"
+#include "serial/deviceclaim.h"
+#include "ports/portnames.h"
 #include "serial/serialbackend.h"
 
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "journal/journaldirectory.h"
 #include "ports/fakeportenumerator.h"
 #include "ports/portassignments.h"
-#include "ports/portsdialog.h"
+#include "app/portsdialog.h"
 #include "support/formfixture.h"
 #include "tableops/operationdialog.h"
 

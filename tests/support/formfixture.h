@@ -2,8 +2,8 @@
 
 #include "app/dialogs.h"
 #include "app/frmterminal.h"
-#include "dialogue/terminalbox.h"
-#include "serial/memoryserial.h"
+#include "app/terminalbox.h"
+#include "support/memoryserial.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "serial/connection.h"
+#include "app/connection.h"
 
 #include "app/lampimage.h"
 #include "serial/mscomm.h"

@@ -1,4 +1,4 @@
-#include "ports/portsdialog.h"
+#include "app/portsdialog.h"
 
 #include "ports/portdescription.h"
 #include "ports/portenumerator.h"

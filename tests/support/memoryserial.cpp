@@ -1,4 +1,4 @@
-#include "serial/memoryserial.h"
+#include "support/memoryserial.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "objfile/objectlistloader.h"
+#include "app/objectlistloader.h"
 #include "support/formfixture.h"
 
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "dialogue/terminalbox.h"
+#include "app/terminalbox.h"
 
 #include <QTextCursor>
 

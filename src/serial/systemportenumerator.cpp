@@ -1,6 +1,6 @@
-#include "ports/systemportenumerator.h"
+#include "serial/systemportenumerator.h"
 
-#include "ports/deviceclaim.h"
+#include "serial/deviceclaim.h"
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"
 

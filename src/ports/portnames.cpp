@@ -1,4 +1,4 @@
-#include "serial/portnames.h"
+#include "ports/portnames.h"
 
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"

@@ -1,4 +1,4 @@
-#include "ports/deviceclaim.h"
+#include "serial/deviceclaim.h"
 
 #include <QFile>
 #include <QFileInfo>

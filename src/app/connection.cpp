@@ -1,4 +1,4 @@
-#include "serial/connection.h"
+#include "app/connection.h"
 
 #include "app/attempt.h"
 #include "app/frmterminal.h"

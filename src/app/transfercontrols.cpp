@@ -1,10 +1,10 @@
-#include "dialogue/transfercontrols.h"
+#include "app/transfercontrols.h"
 
 #include "app/frmterminal.h"
 #include "app/reactions.h"
 #include "numbers/objects.h"
 #include "numbers/textrules.h"
-#include "dialogue/terminalbox.h"
+#include "app/terminalbox.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "objfile/objectlistloader.h"
+#include "app/objectlistloader.h"
 
 #include "app/frmterminal.h"
 #include "objfile/onfparser.h"

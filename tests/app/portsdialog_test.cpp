@@ -1,9 +1,9 @@
 #include "ports/fakeportenumerator.h"
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"
-#include "ports/portsdialog.h"
-#include "ports/systemportenumerator.h"
-#include "serial/portnames.h"
+#include "app/portsdialog.h"
+#include "serial/systemportenumerator.h"
+#include "ports/portnames.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
