@@ -56,8 +56,6 @@ std::optional<QString> DeviceRun::takeJournalError() {
 
 RunResult DeviceRun::run(const Job &job, const QString &label, const JournalNames &names) {
     RunResult result;
-    std::map<int, quint8> sending;
-    for (const JobItem &item : job.items()) sending[item.object] = item.value;
     QEventLoop loop;
     QObject scope;  // ends every connection made here with the run
     LocalClock wallClock;
@@ -69,14 +67,16 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
     connect(&m_session, &DeviceSession::valueArrived, &scope,
             [&](int object, quint8 value, DeviceSession::ValueKind kind) {
                 const QDateTime now = wallClock.now();
-                if (kind != DeviceSession::ValueKind::Read)
-                    journal(names.written, object, sending[object], now);
                 journal(names.read, object, value, now);
                 result.values[object] = value;
                 result.lastValueAt = now;
                 if (kind == DeviceSession::ValueKind::Read) ++result.summary.read;
                 if (kind == DeviceSession::ValueKind::Verified) ++result.summary.verified;
             });
+    // A write is journaled as the device takes it; its read-back's line follows.
+    connect(&m_session, &DeviceSession::written, &scope, [&](int object, quint8 value) {
+        journal(names.written, object, value, wallClock.now());
+    });
     connect(&m_session, &DeviceSession::objectFailed, &scope,
             [&](const ObjectResult &failed) { result.summary.failed.append(failed); });
     connect(&m_session, &DeviceSession::progress, &scope, [&] {

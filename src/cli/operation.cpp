@@ -22,6 +22,10 @@ QString reasonText(FailReason reason) {
             return QStringLiteral("the device gave the command up");
         case FailReason::Mismatch:
             return QStringLiteral("read back a different value");
+        case FailReason::InDoubt:
+            return QStringLiteral("the line left every value in doubt");
+        case FailReason::Differing:
+            return QStringLiteral("the device gave differing values");
         case FailReason::None:
             break;
     }

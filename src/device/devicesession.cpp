@@ -80,6 +80,9 @@ void DeviceSession::emitEvent(const ClientEvent &event, Job::Kind kind) {
             emit progress(event.done, m_client ? m_client->summary().total : event.done, r.object);
             break;
         }
+        case ClientEvent::Type::Written:
+            emit written(event.result.object, *event.result.value);
+            break;
         case ClientEvent::Type::DeviceNotAnswering:
             emit deviceNotAnswering();
             break;

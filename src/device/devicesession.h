@@ -35,6 +35,9 @@ public:
 signals:
     void progress(int done, int total, int object);
     void valueArrived(int object, quint8 value, orvel::DeviceSession::ValueKind kind);
+    // The device acknowledged the value byte of a write (or may have taken it), before the
+    // object is read back.
+    void written(int object, quint8 value);
     void objectFailed(const orvel::ObjectResult &result);
     void deviceNotAnswering();
     void finished(const orvel::JobSummary &summary);

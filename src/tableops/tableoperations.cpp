@@ -24,6 +24,8 @@ QString reasonText(FailReason reason) {
     case FailReason::NoAnswer: return QStringLiteral("the device did not answer");
     case FailReason::GaveUp: return QStringLiteral("the device gave the command up");
     case FailReason::Mismatch: return QStringLiteral("read back a different value");
+    case FailReason::InDoubt: return QStringLiteral("the line left every value in doubt");
+    case FailReason::Differing: return QStringLiteral("the device gave differing values");
     case FailReason::None: break;
     }
     return QString();
@@ -123,6 +125,10 @@ void TableOperations::start(Step step, const Job &job) {
             [this](int object, quint8 value, DeviceSession::ValueKind kind) {
                 onValue(object, value, int(kind));
             });
+    // A write is journaled as the device takes it; its read-back's line follows.
+    connect(m_session, &DeviceSession::written, this, [this](int object, quint8 value) {
+        m_form.recordValue(QStringLiteral("restore-write"), object, value, false);
+    });
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
     const QString title = step == Step::Compare ? QStringLiteral("Compare with table")
                                                 : QStringLiteral("Restore table");
@@ -153,8 +159,6 @@ void TableOperations::onValue(int object, quint8 value, int kind) {
                                                    : QStringLiteral("restore-read"),
                            object, value);
     } else {
-        m_form.recordValue(QStringLiteral("restore-write"), object, m_table.objects[object],
-                           false);
         m_form.recordValue(QStringLiteral("restore-verify"), object, value);
     }
     m_form.statusLine().objectDone(object);

@@ -17,34 +17,58 @@ Bytes bytes(const QString &text, int base) {
 
 // Device bytes in decimal, batch by batch (all but a batch's last byte have more waiting
 // behind them); W a second passes, T the time-out comes, S Stop. Our answers in hex. The
-// outcome: each object's value or F (failed), /n when it took n tries; N not answering.
+// outcome: each object's value or F (failed), /n when it took n tries, ?n when n of its
+// reads were in doubt; N not answering. A value counts once its pair came and nothing more.
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     const std::optional<Job> read = Job::read({0x102}), write = Job::write({{0xAA, 1}});
     const std::optional<Job> write3 = Job::write({{3, 1}}), two = Job::read({1, 2});
     const std::optional<Job> write50 = Job::write({{50, 172}});
+    const std::optional<Job> expect5 = Job::readExpecting({{1, 5}});
     // clang-format off
     const struct {
         const char *name;
         const std::optional<Job> &job;
         const char *device, *sent, *outcome;
     } rows[] = {
-        {"read one object", read, "172,172,202,202,7", "55 01 02", "7"},
+        {"read one object", read, "172,172,202,202,7,172,172,W", "55 01 02", "7"},
+        {"a value without its pair does not count", read, "172,172,202,202,7,172,T", "55 01 02",
+         ""},
+        {"noise after the value: read again", read,
+         "172,172,202,202,7,9,172,172,202,202,7,172,172,W", "55 01 02 55 01 02", "7/2?1"},
+        // 9 is noise, 172 the value, then the pair: a third ready byte.
+        {"noise before a value of 172: read again on the pair", read,
+         "172,172,202,202,9,172,172,172,202,202,172,172,172,W", "55 01 02 55 01 02", "172/2?1"},
+        {"the command on its way is turned to the object in doubt", two,
+         "172,172,202,202,9,172,172,172,202,202,5,172,172,202,202,6,172,172,W",
+         "55 00 01 55 00 01 55 00 02", "5/2?1 6"},
+        {"in doubt at every try: failed", read,
+         "172,172,202,202,1,2,172,172,202,202,1,2,172,172,202,202,1,2", "55 01 02 55 01 02 55 01 02",
+         "F/3?3"},
+        {"expected: an equal value counts at once", expect5, "172,172,202,202,5,172,172,W",
+         "55 00 01", "5"},
+        {"expected: a different one once two reads agree", expect5,
+         "172,172,202,202,7,172,172,202,202,8,172,172,202,202,8,172,172,W",
+         "55 00 01 55 00 01 55 00 01", "8/3"},
+        {"expected: no two reads agreeing: failed", expect5,
+         "172,172,202,202,7,172,172,202,202,8,172,172,202,202,7,172,172,W",
+         "55 00 01 55 00 01 55 00 01", "F/3"},
         {"a run ending mid-pair: no command yet", read, "172 172 172", "", ""},
-        {"at the value step 172 is the value", read, "172,172,202,202,172", "55 01 02", "172"},
+        {"at the value step 172 is the value", read, "172,172,202,202,172,172,172,W", "55 01 02",
+         "172"},
         {"an ack with more behind it is not answered", read, "172,172,202 172 172", "55 55", ""},
         {"an ack of nothing of ours is never answered", read, "202,172,172", "55", ""},
         {"a ready byte crossing our command", read, "172,172,172,202", "55 01", ""},
         {"a lost command goes again after two pairs", read, "172,172,172,172,172,172", "55 55", ""},
         {"a time-out keeps an answer still owed", read, "172,172,T,202", "55 01", ""},
-        {"time-outs run from the last step forward", read, "172,172,W,202,W,202,W,7",
+        {"time-outs run from the last step forward", read, "172,172,W,202,W,202,W,7,172,172,W",
          "55 01 02", "7"},
         {"nothing at all: not answering", two, "T", "", "F F N"},
         {"the device gives up three times: failed", read,
          "172,172,202,172,172,202,172,172,202,172,172", "55 01 55 01 55 01", "F/3"},
-        {"Stop lets an answer still owed come: tried twice", read, "172,172,S,T,202,202,9",
-         "55 01 02", "9/2"},
+        {"Stop lets an answer still owed come: tried twice", read,
+         "172,172,S,T,202,202,9,172,172,W", "55 01 02", "9/2"},
         {"write, then read back, Stop waiting for it", write,
-         "172,172,202,202,202,202,S,172,172,202,202,1", "AA 00 AA 01 55 00 AA", "1"},
+         "172,172,202,202,202,202,S,172,172,202,202,1,172,172,W", "AA 00 AA 01 55 00 AA", "1"},
         {"a read-back that disagrees: write again", write,
          "172,172,202,202,202,202,172,172,202,202,0,172,172", "AA 00 AA 01 55 00 AA AA", ""},
         {"the device gave up: the object starts again", write3, "172,172,202,202,172,172",
@@ -53,11 +77,10 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         // before a command of ours, and its acknowledgement is not ours to answer.
         {"the device gave up before our low byte 0xAA", write,
          "172,172,202,202,172,172,202,172,172", "AA 00 AA AA", ""},
-        // 173 is noise taken for the read-back, 172 the value behind it, then the idle pair:
-        // a ready byte an idle window after the last one begins a pair.
-        {"noise before a value of 172 leaves the pairs in step", write50,
+        // 173 is noise, 172 the read-back behind it, then the pair: read back again at once.
+        {"noise before a read-back of 172: read back again on the pair", write50,
          "172 172,202,202,202,202,172 172,202,202,173 172 172 172,W,172 172",
-         "AA 00 32 AC 55 00 32 AA", ""},
+         "AA 00 32 AC 55 00 32 55", ""},
     };
     // clang-format on
     for (const auto &row : rows) {
@@ -76,7 +99,8 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         QStringList outcome;
         for (const ObjectResult &r : client.summary().values + client.summary().failed)
             outcome << (r.ok ? QString::number(*r.value) : "F") +
-                           (r.tries > 1 ? "/" + QString::number(r.tries) : "");
+                           (r.tries > 1 ? "/" + QString::number(r.tries) : "") +
+                           (r.doubts ? "?" + QString::number(r.doubts) : "");
         if (client.summary().deviceNotAnswering) outcome << "N";
         EXPECT_EQ(sent, bytes(row.sent, 16)) << row.name;
         EXPECT_EQ(outcome.join(' ').toStdString(), row.outcome) << row.name;
