@@ -38,6 +38,11 @@ DeviceClient::DeviceClient(Job job, ClientOptions options, Clock now)
 std::optional<quint8> DeviceClient::receive(quint8 byte, bool moreWaiting, Clock now) {
     if (m_finished) return std::nullopt;
     m_heardAt = now;
+    // An acknowledgement where a value or a ready byte was due: the device is in a command of
+    // its own (a late answer of ours taken for one), which ends before Stop may.
+    if (m_confirm != Confirm::None && byte == kAcknowledge &&
+        (m_confirm != Confirm::Pair || m_sent != Sent::Command))
+        m_deviceBusy = true;
     switch (m_confirm) {
         case Confirm::Value:
             if (byte == kReady) {
@@ -53,15 +58,14 @@ std::optional<quint8> DeviceClient::receive(quint8 byte, bool moreWaiting, Clock
             doubt(now);
             break;
         case Confirm::Pair:
-            if (byte == kReady && now - m_pairAt < kPairGap) {
-                // A third ready byte: the device's pair came one byte late, so the byte
-                // taken for the value was not the first after our low byte.
-                doubt(now);
-                if (m_sent == Sent::Nothing) m_readySeen = 1;  // this is the pair's second
-            } else if (byte == kReady || (byte == kAcknowledge && m_sent == Sent::Command)) {
+            if (now - m_pairAt >= kPairGap || (byte == kAcknowledge && m_sent == Sent::Command)) {
                 confirm(now);
-            } else if (byte == kAcknowledge) {
+            } else {
+                // A third ready byte: the device's pair came a byte late, so the byte taken
+                // for the value was not the first after our low byte. Anything else: noise,
+                // or a ready byte the line changed.
                 doubt(now);
+                if (byte == kReady && m_sent == Sent::Nothing) m_readySeen = 1;  // pair's 2nd
             }
             break;
         case Confirm::None:

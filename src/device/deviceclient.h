@@ -34,8 +34,8 @@ struct ClientEvent {
 // A value counts only when the line leaves no doubt: the device sends exactly one byte
 // after our low byte, then its ready pair, then nothing until our next command's
 // acknowledgement or for a while (kPairGap). Any other byte between the value and the
-// pair, a third ready byte, or an exchange broken before the pair, leaves the value in
-// doubt: the object is read again (a try), never reported from it. The next command still
+// pair or after it (a third ready byte: the value was a byte late), or an exchange broken
+// before the pair, leaves the value in doubt: the object is read again (a try), never reported from it. The next command still
 // goes out on the pair, as on a clean line; it is turned to the object in doubt if need be.
 class DeviceClient {
 public:

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "support/clientmodel.h"
+
 namespace orvel {
 namespace {
 
@@ -108,6 +112,43 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     EXPECT_FALSE(Job::write({{1, 0}, {8176, 1}}) || Job::write({{0, 1}}));
     EXPECT_FALSE(Job::read({8192}) || Job::read({-1}));
     EXPECT_TRUE(Job::write({{1, 0}, {8175, 1}}) && Job::read({0, 8191}));
+}
+
+// The client against the device model over seeded runs (support/clientmodel.h has the
+// rules held), every run to its end; the figures are printed.
+TEST(DeviceClientTest, HoldsItsRulesAgainstTheDeviceModel) {
+    constexpr int kRuns = 5000;
+    for (const bool timesOut : {true, false}) {
+        test::ClientTally t;
+        std::map<std::string, int> broken;
+        for (int seed = 1; seed <= kRuns; ++seed) {
+            test::SeededChoices choices{std::uint64_t(seed)};
+            if (const auto rule = test::runClientModel(choices, timesOut, t)) {
+                if (!broken[rule->substr(0, rule->find(':'))]++)
+                    ADD_FAILURE() << "seed " << seed << ", time-out " << timesOut << ": " << *rule;
+            }
+        }
+        std::printf("client model, device %s: %llu runs (seeds 1-%d, noise 0/2/10 %%, flips "
+                    "0/1/5 %%), %llu jobs, %llu objects, %llu stopped, %llu not answering; "
+                    "%llu reads in doubt, %llu objects read again, %llu differences, %llu "
+                    "verified; %llu value bytes flipped, %llu values reported wrong (all "
+                    "flipped), %llu of them false equal; %llu wrong after a late answer; broken:",
+                    timesOut ? "timing out" : "waiting for ever", (unsigned long long)t.runs,
+                    kRuns, (unsigned long long)t.jobs, (unsigned long long)t.objects,
+                    (unsigned long long)t.stopped, (unsigned long long)t.notAnswering,
+                    (unsigned long long)t.doubts, (unsigned long long)t.readAgain,
+                    (unsigned long long)t.differences, (unsigned long long)t.verified,
+                    (unsigned long long)t.flippedValues, (unsigned long long)t.wrongFlipped,
+                    (unsigned long long)t.falseEqual, (unsigned long long)t.lateWrong);
+        for (const char *rule : test::kClientRules) std::printf(" %s %d", rule, broken[rule]);
+        std::printf("\n");
+        // The runs met what they are for.
+        EXPECT_GT(t.doubts, 100u);
+        EXPECT_GT(t.differences, 100u);
+        EXPECT_GT(t.verified, 100u);
+        EXPECT_GT(t.stopped, 100u);
+        EXPECT_GT(t.flippedValues, 10u);
+    }
 }
 
 }  // namespace
