@@ -73,7 +73,7 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
                 if (kind == DeviceSession::ValueKind::Read) ++result.summary.read;
                 if (kind == DeviceSession::ValueKind::Verified) ++result.summary.verified;
             });
-    // A write is journaled as the device takes it; its read-back's line follows.
+    // A write is journaled before its value byte goes out; its read-back's line follows.
     connect(&m_session, &DeviceSession::written, &scope, [&](int object, quint8 value) {
         journal(names.written, object, value, wallClock.now());
     });

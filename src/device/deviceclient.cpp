@@ -110,6 +110,10 @@ std::optional<quint8> DeviceClient::onAcknowledge(bool moreWaiting, Clock now) {
         case Sent::High:
             return send(Sent::Low, quint8(m_command.object & 0xFF), now);
         default:
+            // Said before the byte goes out: no write reaches the device unsaid.
+            m_events.push_back({ClientEvent::Type::Written,
+                                {m_command.object, m_command.value, true, m_tries},
+                                m_summary.done});
             return send(Sent::Value, m_command.value, now);
     }
 }
@@ -255,9 +259,6 @@ void DeviceClient::writeAcknowledged() {
 void DeviceClient::written() {
     if (!m_written) ++m_summary.written;
     m_written = true;
-    m_events.push_back({ClientEvent::Type::Written,
-                        {m_command.object, m_command.value, true, m_tries},
-                        m_summary.done});
 }
 
 void DeviceClient::abandonExchange() {

@@ -15,8 +15,8 @@ struct ClientOptions {
 };
 
 struct ClientEvent {
-    // Written: the device acknowledged a value byte of ours (or the exchange broke after it
-    // went out, so that it may have been taken), before the object is read back.
+    // Written: a value byte of ours is to go out, the answer returned with this event: from
+    // then on the device may hold it. Before its read-back.
     enum class Type { ObjectDone, Written, DeviceNotAnswering, Finished };
     Type type = Type::ObjectDone;
     ObjectResult result;  // ObjectDone; Written: the object and the value sent

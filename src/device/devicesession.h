@@ -35,8 +35,8 @@ public:
 signals:
     void progress(int done, int total, int object);
     void valueArrived(int object, quint8 value, orvel::DeviceSession::ValueKind kind);
-    // The device acknowledged the value byte of a write (or may have taken it), before the
-    // object is read back.
+    // The value byte of a write is to go out: emitted before it does, so that whatever a
+    // slot records of it is there before the device can take it; before the read-back.
     void written(int object, quint8 value);
     void objectFailed(const orvel::ObjectResult &result);
     void deviceNotAnswering();
@@ -44,6 +44,7 @@ signals:
 
 private:
     Clock now() const;
+    void answer(quint8 reply);
     void onTimer();
     void dispatch();
     void emitEvent(const ClientEvent &event, Job::Kind kind);

@@ -125,9 +125,10 @@ void TableOperations::start(Step step, const Job &job) {
             [this](int object, quint8 value, DeviceSession::ValueKind kind) {
                 onValue(object, value, int(kind));
             });
-    // A write is journaled as the device takes it; its read-back's line follows.
+    // A write is journaled before its value byte goes out; its read-back's line follows.
     connect(m_session, &DeviceSession::written, this, [this](int object, quint8 value) {
         m_form.recordValue(QStringLiteral("restore-write"), object, value, false);
+        m_form.flushJournal();
     });
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
     const QString title = step == Step::Compare ? QStringLiteral("Compare with table")

@@ -25,8 +25,8 @@ inline constexpr const char *kClientRules[] = {"ends", "idle", "outside", "signa
 //  - ends: every job ends; idle: a job stopped (no byte flipped, the device answering)
 //    leaves the device idle;
 //  - outside: no cell outside a write job is written, nor one in it with another value;
-//  - signalled: every write the device took is signalled (written) before its object is
-//    done, and by the end of the job;
+//  - signalled: no cell is written but after the client's written signal for it, which
+//    comes before the answer that carries the value;
 //  - true: a value reported (read, judged equal or different, verified) is the device's,
 //    unless the model flipped that object's value byte in the job, or an answer of ours
 //    came late as the device gave its command up; late: only the device that times out.
