@@ -58,7 +58,7 @@ std::optional<quint8> DeviceClient::receive(quint8 byte, bool moreWaiting, Clock
             doubt(now);
             break;
         case Confirm::Pair:
-            if (now - m_pairAt >= kPairGap || (byte == kAcknowledge && m_sent == Sent::Command)) {
+            if (byte == kAcknowledge && m_sent == Sent::Command) {
                 confirm(now);
             } else {
                 // A third ready byte: the device's pair came a byte late, so the byte taken
@@ -174,17 +174,30 @@ void DeviceClient::valueArrived(quint8 value, Clock now) {
 
 // The value and the device's pair, nothing between. The next command goes out now, as on
 // any pair: for the object the value, if without doubt, leaves next.
+//
+// Where no command is due (the job's last object, or Stop), the object is read once more:
+// the value counts when that read's command is acknowledged and its own value agrees.
+// Time is no proof of a quiet line: the program itself may have stalled.
 std::optional<quint8> DeviceClient::pairArrived(bool moreWaiting, Clock now) {
     m_confirm = Confirm::Pair;
-    m_pairAt = now;
     m_lastReadyAt = now;
     m_readySeen = kPair;
-    if (moreWaiting || m_stopping) return std::nullopt;
+    if (moreWaiting) return std::nullopt;  // bytes piled up: the next one tells
     FailReason reason = FailReason::None;
+    const Verdict verdict = judge(m_candidate, &reason);
     const bool write = m_job.kind() == Job::Kind::Write;
-    if (judge(m_candidate, &reason) == Verdict::Again) return sendCommand(m_index, write, now);
-    if (m_index + 1 < m_job.size()) return sendCommand(m_index + 1, write, now);
-    return std::nullopt;
+    if (verdict == Verdict::Again && !m_stopping) return sendCommand(m_index, write, now);
+    if (m_index + 1 < m_job.size() && !m_stopping) return sendCommand(m_index + 1, write, now);
+    if (verdict != Verdict::Done || m_agreeWith == m_candidate) {
+        confirm(now);  // failed anyway, or two reads agree
+        return std::nullopt;
+    }
+    if (m_agreeWith || m_tries > m_options.tries) {  // two reads disagree, or no try left
+        const qsizetype index = m_index;
+        doubt(now);
+        if (m_finished || m_index != index) return std::nullopt;
+    }
+    return sendCommand(m_index, false, now);
 }
 
 DeviceClient::Verdict DeviceClient::judge(quint8 value, FailReason *reason) const {
@@ -207,7 +220,13 @@ DeviceClient::Verdict DeviceClient::judge(quint8 value, FailReason *reason) cons
 void DeviceClient::confirm(Clock now) {
     m_confirm = Confirm::None;
     FailReason reason = FailReason::None;
-    if (judge(m_candidate, &reason) == Verdict::Done) {
+    const Verdict verdict = judge(m_candidate, &reason);
+    if (verdict == Verdict::Done && m_sent == Sent::Command && m_commandIndex == m_index) {
+        m_agreeWith = m_candidate;  // read once more, to agree
+        m_phase = Phase::Read;
+        return;
+    }
+    if (verdict == Verdict::Done) {
         m_lastValue = m_candidate;
         objectDone(true, FailReason::None, now);
         return;
@@ -215,7 +234,7 @@ void DeviceClient::confirm(Clock now) {
     if (m_job.kind() == Job::Kind::Write) {
         m_lastValue = m_candidate;
     } else {
-        m_differing = m_candidate;
+        m_differing = m_agreeWith = m_candidate;
         readAgain();
     }
     tryFailed(reason, now);
@@ -231,7 +250,9 @@ void DeviceClient::doubt(Clock now) {
     readAgain();
     m_progressAt = now;
     m_lastFailure = FailReason::InDoubt;
-    if (m_tries >= m_options.tries || (m_stopping && !inFlight)) {
+    // A command of ours for it on its way is owed its exchange, whatever the tries.
+    const bool owed = inFlight && m_commandIndex == m_index;
+    if ((m_tries >= m_options.tries && !owed) || (m_stopping && !inFlight)) {
         objectDone(false, FailReason::InDoubt, now);
         return;
     }
@@ -305,6 +326,7 @@ void DeviceClient::nextObject(Clock now) {
     m_lastFailure = FailReason::None;
     m_lastValue.reset();
     m_differing.reset();
+    m_agreeWith.reset();
     m_doubts = 0;
     m_readAgain = false;
     m_progressAt = now;
@@ -313,7 +335,6 @@ void DeviceClient::nextObject(Clock now) {
 
 void DeviceClient::tick(Clock now) {
     if (m_finished) return;
-    if (m_confirm == Confirm::Pair && now >= m_pairAt + kPairGap) confirm(now);
     if (m_finished || now < m_progressAt + m_options.timeout) return;
     if (m_confirm != Confirm::None) {  // a value without its pair
         doubt(now);
@@ -389,8 +410,7 @@ bool DeviceClient::lineQuiet() const {
 
 std::optional<Clock> DeviceClient::nextDeadline() const {
     if (m_finished) return std::nullopt;
-    const Clock timeout = m_progressAt + m_options.timeout;
-    return m_confirm == Confirm::Pair ? std::min(timeout, m_pairAt + kPairGap) : timeout;
+    return m_progressAt + m_options.timeout;
 }
 
 std::optional<int> DeviceClient::currentObject() const {

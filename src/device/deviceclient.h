@@ -32,11 +32,12 @@ struct ClientEvent {
 //                     202 -> value, 202 -> (nothing); then the object is read back
 //
 // A value counts only when the line leaves no doubt: the device sends exactly one byte
-// after our low byte, then its ready pair, then nothing until our next command's
-// acknowledgement or for a while (kPairGap). Any other byte between the value and the
-// pair or after it (a third ready byte: the value was a byte late), or an exchange broken
-// before the pair, leaves the value in doubt: the object is read again (a try), never reported from it. The next command still
-// goes out on the pair, as on a clean line; it is turned to the object in doubt if need be.
+// after our low byte, then its ready pair, then nothing until it acknowledges our next
+// command. Any other byte between the value and the pair or after it (a third ready byte:
+// the value was a byte late), or an exchange broken before the pair, leaves the value in
+// doubt: the object is read again (a try), never reported from it. The next command goes
+// out on the pair, as on a clean line; it is turned to the object in doubt if need be.
+// The job's last object (or the one under way at Stop) is read once more, to agree.
 class DeviceClient {
 public:
     DeviceClient(Job job, ClientOptions options, Clock now);
@@ -105,6 +106,7 @@ private:
     bool m_written = false;
     std::optional<quint8> m_lastValue;  // the last value read without doubt, if it counts
     std::optional<quint8> m_differing;  // expecting: a value without doubt that differed
+    std::optional<quint8> m_agreeWith;  // a value without doubt the next read must agree with
     int m_doubts = 0;
     bool m_readAgain = false;
     FailReason m_lastFailure = FailReason::None;
@@ -112,7 +114,6 @@ private:
     // The value under judgement.
     Confirm m_confirm = Confirm::None;
     quint8 m_candidate = 0;
-    Clock m_pairAt{0};
 
     // The line.
     Sent m_sent = Sent::Nothing;

@@ -22,8 +22,8 @@ inline constexpr const char *kClientRules[] = {"ends", "idle", "outside", "signa
                                                "late"};
 
 // One run of a few jobs. Returns the first rule broken, if any, its name first ("true: ..."):
-//  - ends: every job ends; idle: a job stopped (no byte flipped, the device answering)
-//    leaves the device idle;
+//  - ends: every job ends; idle: a job stopped leaves the device idle (unless a byte was
+//    flipped, the device stopped answering, or an answer of ours came late);
 //  - outside: no cell outside a write job is written, nor one in it with another value;
 //  - signalled: no cell is written but after the client's written signal for it, which
 //    comes before the answer that carries the value;
