@@ -9,29 +9,9 @@
 
 #include "support/stallmodel.h"
 
-namespace {
-
-// Each pick takes as many bytes as it needs; an input used up picks 0 from then on.
-class InputChoices final : public orvel::test::Choices {
-public:
-    InputChoices(const std::uint8_t *data, size_t size) : m_p(data), m_end(data + size) {}
-    std::uint32_t pick(std::uint32_t n) override {
-        std::uint32_t value = 0;
-        for (std::uint64_t range = 1; range < n; range <<= 8)
-            value = value << 8 | (m_p < m_end ? *m_p++ : 0);
-        return value % n;
-    }
-
-private:
-    const std::uint8_t *m_p;
-    const std::uint8_t *m_end;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
     if (size == 0 || size > 4096) return -1;
-    InputChoices choices(data + 1, size - 1);
+    orvel::test::InputChoices choices(data + 1, size - 1);
     orvel::test::StallTally tally;
     const auto broken = orvel::test::runStallModel(choices, data[0] & 1, tally);
     if (!broken) return 0;

@@ -51,8 +51,6 @@ std::optional<QString> DeviceRun::takeJournalError() {
 
 RunResult DeviceRun::run(const Job &job, const QString &label, const JournalNames &names) {
     RunResult result;
-    std::map<int, quint8> sending;
-    for (const JobItem &item : job.items()) sending[item.object] = item.value;
     QEventLoop loop;
     QObject scope;  // ends every connection made here with the run
     LocalClock wallClock;
@@ -64,12 +62,14 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
     connect(&m_session, &DeviceSession::valueArrived, &scope,
             [&](int object, quint8 value, DeviceSession::ValueKind kind) {
                 const QDateTime now = wallClock.now();
-                if (kind != DeviceSession::ValueKind::Read)
-                    journal(names.written, object, sending[object], now);
                 journal(names.read, object, value, now);
                 result.values[object] = value;
                 result.lastValueAt = now;
             });
+    // A write is journaled before its value byte goes out; its read-back's line follows.
+    connect(&m_session, &DeviceSession::written, &scope, [&](int object, quint8 value) {
+        journal(names.written, object, value, wallClock.now());
+    });
     connect(&m_session, &DeviceSession::progress, &scope, [&] { m_progress.objectDone(); });
     connect(&m_session, &DeviceSession::finished, &scope, [&](const JobSummary &summary) {
         result.summary = summary;

@@ -34,15 +34,21 @@ void DeviceSession::feed(QByteArrayView bytes) {
     for (qsizetype i = 0; i < bytes.size() && m_client; ++i) {
         const bool moreWaiting = i + 1 < bytes.size();
         if (const auto reply = m_client->receive(quint8(bytes[i]), moreWaiting, at))
-            m_send(char(*reply));
+            answer(*reply);
     }
     dispatch();
 }
 
 void DeviceSession::receive(quint8 byte, bool moreWaiting) {
     if (!m_client) return;
-    if (const auto reply = m_client->receive(byte, moreWaiting, now())) m_send(char(*reply));
+    if (const auto reply = m_client->receive(byte, moreWaiting, now())) answer(*reply);
     dispatch();
+}
+
+// What the client made of the byte answered is said first: a write, before its value goes.
+void DeviceSession::answer(quint8 reply) {
+    dispatch();
+    m_send(char(reply));
 }
 
 void DeviceSession::onTimer() {
@@ -80,6 +86,9 @@ void DeviceSession::emitEvent(const ClientEvent &event, Job::Kind kind) {
             emit progress(event.done, m_client ? m_client->summary().total : event.done, r.object);
             break;
         }
+        case ClientEvent::Type::Written:
+            emit written(event.result.object, *event.result.value);
+            break;
         case ClientEvent::Type::DeviceNotAnswering:
             emit deviceNotAnswering();
             break;

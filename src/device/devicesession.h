@@ -35,12 +35,16 @@ public:
 signals:
     void progress(int done, int total, int object);
     void valueArrived(int object, quint8 value, orvel::DeviceSession::ValueKind kind);
+    // The value byte of a write is to go out: emitted before it does, so that whatever a
+    // slot records of it is there before the device can take it; before the read-back.
+    void written(int object, quint8 value);
     void objectFailed(const orvel::ObjectResult &result);
     void deviceNotAnswering();
     void finished(const orvel::JobSummary &summary);
 
 private:
     Clock now() const;
+    void answer(quint8 reply);
     void onTimer();
     void dispatch();
     void emitEvent(const ClientEvent &event, Job::Kind kind);

@@ -18,6 +18,13 @@ std::optional<Job> Job::read(const QList<int> &objects, QString *error) {
     return Job(Kind::Read, std::move(items));
 }
 
+std::optional<Job> Job::readExpecting(const QList<JobItem> &items, QString *error) {
+    QList<int> objects;
+    for (const JobItem &item : items) objects.append(item.object);
+    if (!read(objects, error)) return std::nullopt;
+    return Job(Kind::Read, items, true);
+}
+
 std::optional<Job> Job::write(const QList<JobItem> &items, QString *error) {
     for (const JobItem &item : items) {
         if (!writable(item.object)) {

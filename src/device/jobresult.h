@@ -16,6 +16,8 @@ enum class FailReason {
     NoAnswer,  // the device said nothing at all
     GaveUp,    // the device gave the command up (it waited for us too long)
     Mismatch,  // the value read back was not the value written
+    InDoubt,    // the line left every value the device gave for it in doubt
+    Differing,  // the device gave differing values, no two reads in a row agreeing
 };
 
 struct ObjectResult {
@@ -24,6 +26,7 @@ struct ObjectResult {
     bool ok = false;
     int tries = 0;  // 0: never tried (the device stopped answering before)
     FailReason reason = FailReason::None;
+    int doubts = 0;  // reads of it that the line left in doubt
 };
 
 struct JobSummary {
@@ -32,8 +35,10 @@ struct JobSummary {
     int total = 0;
     int done = 0;
     int read = 0;
-    int written = 0;  // objects whose value the device took at least once
+    int written = 0;  // objects whose value the device took (or may have taken) at least once
     int verified = 0;
+    int doubts = 0;     // reads left in doubt by the line, each read again
+    int readAgain = 0;  // objects read more than once: in doubt, or to confirm a difference
     bool stopped = false;
     bool deviceNotAnswering = false;
     Clock elapsed{0};

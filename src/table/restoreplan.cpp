@@ -15,11 +15,11 @@ QString objectsText(int count) {
 
 }  // namespace
 
+// A value that differs from the table's counts only once two reads agree on it.
 Job readJob(const Table &table) {
-    QList<int> objects;
-    for (const auto &entry : table.objects) objects.append(entry.first);
-    // TODO(merge): readExpecting
-    return *Job::read(objects);
+    QList<JobItem> items;
+    for (const auto &[object, value] : table.objects) items.append({object, value});
+    return *Job::readExpecting(items);
 }
 
 Job writeJob(const std::vector<Difference> &differing) {
@@ -44,6 +44,10 @@ QString reasonText(FailReason reason) {
             return QStringLiteral("the device gave the command up");
         case FailReason::Mismatch:
             return QStringLiteral("read back a different value");
+        case FailReason::InDoubt:
+            return QStringLiteral("the line left every value in doubt");
+        case FailReason::Differing:
+            return QStringLiteral("the device gave differing values");
         case FailReason::None:
             break;
     }

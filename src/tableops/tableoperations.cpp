@@ -101,6 +101,11 @@ void TableOperations::start(Step step, const Job &job) {
             [this](int object, quint8 value, DeviceSession::ValueKind kind) {
                 onValue(object, value, int(kind));
             });
+    // A write is journaled before its value byte goes out; its read-back's line follows.
+    connect(m_session, &DeviceSession::written, this, [this](int object, quint8 value) {
+        m_form.recordValue(QStringLiteral("restore-write"), object, value, false);
+        m_form.flushJournal();
+    });
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
     // Nothing more can come: the object under way is given up, and the ending says why.
     connect(m_form.MSComm1().backend(), &SerialBackend::portLost, m_session,
@@ -136,8 +141,6 @@ void TableOperations::onValue(int object, quint8 value, int kind) {
                                                    : QStringLiteral("restore-read"),
                            object, value);
     } else {
-        m_form.recordValue(QStringLiteral("restore-write"), object, m_table.objects[object],
-                           false);
         m_form.recordValue(QStringLiteral("restore-verify"), object, value);
     }
     m_form.statusLine().objectDone(object);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "support/clientmodel.h"
+
 namespace orvel {
 namespace {
 
@@ -17,34 +21,64 @@ Bytes bytes(const QString &text, int base) {
 
 // Device bytes in decimal, batch by batch (all but a batch's last byte have more waiting
 // behind them); W a second passes, T the time-out comes, S Stop. Our answers in hex. The
-// outcome: each object's value or F (failed), /n when it took n tries; N not answering.
+// outcome: each object's value or F (failed), /n when it took n tries, ?n when n of its
+// reads were in doubt; N not answering. A value counts once its pair came and nothing more.
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     const std::optional<Job> read = Job::read({0x102}), write = Job::write({{0xAA, 1}});
     const std::optional<Job> write3 = Job::write({{3, 1}}), two = Job::read({1, 2});
     const std::optional<Job> write50 = Job::write({{50, 172}});
+    const std::optional<Job> expect5 = Job::readExpecting({{1, 5}});
+    const std::optional<Job> expect56 = Job::readExpecting({{1, 5}, {2, 6}});
     // clang-format off
     const struct {
         const char *name;
         const std::optional<Job> &job;
         const char *device, *sent, *outcome;
     } rows[] = {
-        {"read one object", read, "172,172,202,202,7", "55 01 02", "7"},
+        {"read one object, the last read twice", read, "172,172,202,202,7,172,172,202,202,7,172,172",
+         "55 01 02 55 01 02", "7"},
+        {"a value without its pair does not count", read, "172,172,202,202,7,172,T", "55 01 02",
+         ""},
+        {"noise after the value: read again", read,
+         "172,172,202,202,7,9,172,172,202,202,7,172,172,202,202,7,172,172",
+         "55 01 02 55 01 02 55 01 02", "7/2?1"},
+        // 9 is noise, 172 the value, then the pair: a third ready byte.
+        {"noise before a value of 172: read again on the pair", read,
+         "172,172,202,202,9,172,172,172,202,202,172,172,172,202,202,172,172,172",
+         "55 01 02 55 01 02 55 01 02", "172/2?1"},
+        {"the command on its way is turned to the object in doubt", two,
+         "172,172,202,202,9,172,172,172,202,202,5,172,172,202,202,6,172,172,202,202,6,172,172",
+         "55 00 01 55 00 01 55 00 02 55 00 02", "5/2?1 6"},
+        {"in doubt at every try: failed", read,
+         "172,172,202,202,1,2,172,172,202,202,1,2,172,172,202,202,1,2", "55 01 02 55 01 02 55 01 02",
+         "F/3?3"},
+        {"expected: an equal value counts at once", expect56,
+         "172,172,202,202,5,172,172,202,202,6,172,172,202,202,6,172,172", "55 00 01 55 00 02 55 00 02",
+         "5 6"},
+        {"expected: a different one once two reads agree", expect5,
+         "172,172,202,202,7,172,172,202,202,8,172,172,202,202,8,172,172,W",
+         "55 00 01 55 00 01 55 00 01", "8/3"},
+        {"expected: no two reads agreeing: failed", expect5,
+         "172,172,202,202,7,172,172,202,202,8,172,172,202,202,7,172,172,W",
+         "55 00 01 55 00 01 55 00 01", "F/3"},
         {"a run ending mid-pair: no command yet", read, "172 172 172", "", ""},
-        {"at the value step 172 is the value", read, "172,172,202,202,172", "55 01 02", "172"},
+        {"at the value step 172 is the value", read, "172,172,202,202,172,172,172,202,202,172,172,172",
+         "55 01 02 55 01 02", "172"},
         {"an ack with more behind it is not answered", read, "172,172,202 172 172", "55 55", ""},
         {"an ack of nothing of ours is never answered", read, "202,172,172", "55", ""},
         {"a ready byte crossing our command", read, "172,172,172,202", "55 01", ""},
         {"a lost command goes again after two pairs", read, "172,172,172,172,172,172", "55 55", ""},
         {"a time-out keeps an answer still owed", read, "172,172,T,202", "55 01", ""},
-        {"time-outs run from the last step forward", read, "172,172,W,202,W,202,W,7",
-         "55 01 02", "7"},
+        {"time-outs run from the last step forward", read, "172,172,W,202,W,202,W,7,172,172,202,202,7,172,172",
+         "55 01 02 55 01 02", "7"},
         {"nothing at all: not answering", two, "T", "", "F F N"},
         {"the device gives up three times: failed", read,
          "172,172,202,172,172,202,172,172,202,172,172", "55 01 55 01 55 01", "F/3"},
-        {"Stop lets an answer still owed come: tried twice", read, "172,172,S,T,202,202,9",
-         "55 01 02", "9/2"},
+        {"Stop lets an answer still owed come: tried twice", read,
+         "172,172,S,T,202,202,9,172,172,202,202,9,172,172", "55 01 02 55 01 02", "9/2"},
         {"write, then read back, Stop waiting for it", write,
-         "172,172,202,202,202,202,S,172,172,202,202,1", "AA 00 AA 01 55 00 AA", "1"},
+         "172,172,202,202,202,202,S,172,172,202,202,1,172,172,202,202,1,172,172",
+         "AA 00 AA 01 55 00 AA 55 00 AA", "1"},
         {"a read-back that disagrees: write again", write,
          "172,172,202,202,202,202,172,172,202,202,0,172,172", "AA 00 AA 01 55 00 AA AA", ""},
         {"the device gave up: the object starts again", write3, "172,172,202,202,172,172",
@@ -53,11 +87,10 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         // before a command of ours, and its acknowledgement is not ours to answer.
         {"the device gave up before our low byte 0xAA", write,
          "172,172,202,202,172,172,202,172,172", "AA 00 AA AA", ""},
-        // 173 is noise taken for the read-back, 172 the value behind it, then the idle pair:
-        // a ready byte an idle window after the last one begins a pair.
-        {"noise before a value of 172 leaves the pairs in step", write50,
+        // 173 is noise, 172 the read-back behind it, then the pair: read back again at once.
+        {"noise before a read-back of 172: read back again on the pair", write50,
          "172 172,202,202,202,202,172 172,202,202,173 172 172 172,W,172 172",
-         "AA 00 32 AC 55 00 32 AA", ""},
+         "AA 00 32 AC 55 00 32 55", ""},
     };
     // clang-format on
     for (const auto &row : rows) {
@@ -76,7 +109,8 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         QStringList outcome;
         for (const ObjectResult &r : client.summary().values + client.summary().failed)
             outcome << (r.ok ? QString::number(*r.value) : "F") +
-                           (r.tries > 1 ? "/" + QString::number(r.tries) : "");
+                           (r.tries > 1 ? "/" + QString::number(r.tries) : "") +
+                           (r.doubts ? "?" + QString::number(r.doubts) : "");
         if (client.summary().deviceNotAnswering) outcome << "N";
         EXPECT_EQ(sent, bytes(row.sent, 16)) << row.name;
         EXPECT_EQ(outcome.join(' ').toStdString(), row.outcome) << row.name;
@@ -84,6 +118,43 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     EXPECT_FALSE(Job::write({{1, 0}, {8176, 1}}) || Job::write({{0, 1}}));
     EXPECT_FALSE(Job::read({8192}) || Job::read({-1}));
     EXPECT_TRUE(Job::write({{1, 0}, {8175, 1}}) && Job::read({0, 8191}));
+}
+
+// The client against the device model over seeded runs (support/clientmodel.h has the
+// rules held), every run to its end; the figures are printed.
+TEST(DeviceClientTest, HoldsItsRulesAgainstTheDeviceModel) {
+    constexpr int kRuns = 5000;
+    for (const bool timesOut : {true, false}) {
+        test::ClientTally t;
+        std::map<std::string, int> broken;
+        for (int seed = 1; seed <= kRuns; ++seed) {
+            test::SeededChoices choices{std::uint64_t(seed)};
+            if (const auto rule = test::runClientModel(choices, timesOut, t)) {
+                if (!broken[rule->substr(0, rule->find(':'))]++)
+                    ADD_FAILURE() << "seed " << seed << ", time-out " << timesOut << ": " << *rule;
+            }
+        }
+        std::printf("client model, device %s: %llu runs (seeds 1-%d, noise 0/2/10 %%, flips "
+                    "0/1/5 %%), %llu jobs, %llu objects, %llu stopped, %llu not answering; "
+                    "%llu reads in doubt, %llu objects read again, %llu differences, %llu "
+                    "verified; %llu value bytes flipped, %llu values reported wrong (all "
+                    "flipped), %llu of them false equal; %llu wrong after a late answer; broken:",
+                    timesOut ? "timing out" : "waiting for ever", (unsigned long long)t.runs,
+                    kRuns, (unsigned long long)t.jobs, (unsigned long long)t.objects,
+                    (unsigned long long)t.stopped, (unsigned long long)t.notAnswering,
+                    (unsigned long long)t.doubts, (unsigned long long)t.readAgain,
+                    (unsigned long long)t.differences, (unsigned long long)t.verified,
+                    (unsigned long long)t.flippedValues, (unsigned long long)t.wrongFlipped,
+                    (unsigned long long)t.falseEqual, (unsigned long long)t.lateWrong);
+        for (const char *rule : test::kClientRules) std::printf(" %s %d", rule, broken[rule]);
+        std::printf("\n");
+        // The runs met what they are for.
+        EXPECT_GT(t.doubts, 100u);
+        EXPECT_GT(t.differences, 100u);
+        EXPECT_GT(t.verified, 100u);
+        EXPECT_GT(t.stopped, 100u);
+        EXPECT_GT(t.flippedValues, 10u);
+    }
 }
 
 }  // namespace

@@ -5,21 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
 
 namespace orvel::test {
 namespace {
-
-class SeededChoices final : public Choices {
-public:
-    explicit SeededChoices(std::uint64_t seed) : m_random(seed) {}
-    std::uint32_t pick(std::uint32_t n) override {
-        return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(m_random);
-    }
-
-private:
-    std::mt19937_64 m_random;
-};
 
 TEST(StallModel, RecoversFromAnyStallAndWritesOnlyChosenCells) {
     constexpr int kRuns = 10000;

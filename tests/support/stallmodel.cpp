@@ -44,15 +44,6 @@ QString corrected(const QString &text) {
     return value < objects::kFirst || value > objects::kLast ? QStringLiteral("1") : text;
 }
 
-devicesim::DeviceConfig deviceConfig(Choices &choices, bool timesOut) {
-    devicesim::DeviceConfig config;
-    config.byteTime = devicesim::byteTimeForBaud(1200);
-    config.timeout = timesOut ? Micros(500ms) : Micros(24h);
-    config.noiseProbability = std::array{0.0, 0.02, 0.1}[choices.pick(3)];
-    config.noiseSeed = choices.pick(1u << 16) + 1;
-    return config;
-}
-
 class Run final : public DialogueView {
 public:
     Run(Choices &choices, bool timesOut, StallTally &tally)
@@ -61,7 +52,7 @@ public:
           m_timesOut(timesOut),
           m_memory(devicesim::seededMemory(choices.pick(1u << 16))),
           m_start(m_memory),
-          m_model(m_memory, deviceConfig(choices, timesOut)),
+          m_model(m_memory, lineConfig(choices, timesOut)),
           m_repeat(choices.pick(2)) {}
 
     std::optional<std::string> play() {
@@ -115,9 +106,8 @@ private:
     void fail(const std::string &why) {
         if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
     }
-    // Mostly within an exchange or two, now and then long enough for a transfer.
-    Micros pickDelay() { return Micros(m_choices.pick(m_choices.pick(4) ? 300'001 : 3'000'001)); }
-    Micros pickStall() { return Micros(1ms) * kStallMs[m_choices.pick(std::size(kStallMs))]; }
+    Micros pickDelay() { return test::pickDelay(m_choices); }
+    Micros pickStall() { return test::pickStall(m_choices); }
 
     Choices &m_choices;
     StallTally &m_tally;
@@ -384,6 +374,23 @@ private:
 };
 
 }  // namespace
+
+devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut) {
+    devicesim::DeviceConfig config;
+    config.byteTime = devicesim::byteTimeForBaud(1200);
+    config.timeout = deviceTimesOut ? Micros(500ms) : Micros(24h);
+    config.noiseProbability = std::array{0.0, 0.02, 0.1}[choices.pick(3)];
+    config.noiseSeed = choices.pick(1u << 16) + 1;
+    return config;
+}
+
+Micros pickDelay(Choices &choices) {
+    return Micros(choices.pick(choices.pick(4) ? 300'001 : 3'000'001));
+}
+
+Micros pickStall(Choices &choices) {
+    return Micros(1ms) * kStallMs[choices.pick(std::size(kStallMs))];
+}
 
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally) {
     return Run(choices, deviceTimesOut, tally).play();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "devicesim/devicemodel.h"
+
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 
 // The dialogue engine against the simulator's device model, in one process and in virtual
@@ -16,6 +19,44 @@ public:
     virtual ~Choices() = default;
     virtual std::uint32_t pick(std::uint32_t n) = 0;  // 0 to n - 1
 };
+
+// Choices from a seed, for the tests.
+class SeededChoices final : public Choices {
+public:
+    explicit SeededChoices(std::uint64_t seed) : m_random(seed) {}
+    std::uint32_t pick(std::uint32_t n) override {
+        return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(m_random);
+    }
+
+private:
+    std::mt19937_64 m_random;
+};
+
+// Choices from a fuzz input: each pick takes as many bytes as it needs; an input used up
+// picks 0 from then on.
+class InputChoices final : public Choices {
+public:
+    InputChoices(const std::uint8_t *data, std::size_t size) : m_p(data), m_end(data + size) {}
+    std::uint32_t pick(std::uint32_t n) override {
+        std::uint32_t value = 0;
+        for (std::uint64_t range = 1; range < n; range <<= 8)
+            value = value << 8 | (m_p < m_end ? *m_p++ : 0);
+        return value % n;
+    }
+
+private:
+    const std::uint8_t *m_p;
+    const std::uint8_t *m_end;
+};
+
+// The line the models run on: 1200 bit/s, a device that gives a command up after 500 ms
+// or waits for ever, no noise, 2 % or 10 %, seeded by the choices.
+devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut);
+// A wait between two things the operator does: mostly within an exchange or two, now and
+// then long enough for a transfer.
+devicesim::Micros pickDelay(Choices &choices);
+// A stall of the program: 3 ms to 2.5 s, around the device's time-out.
+devicesim::Micros pickStall(Choices &choices);
 
 // What the runs met, summed over runs.
 struct StallTally {

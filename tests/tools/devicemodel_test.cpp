@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -31,6 +33,7 @@ struct Trace {
     std::vector<Tx> sent;
     int memoryWrites = 0;
     Counters counters;  // at the end
+    std::vector<Flip> flips;
 };
 
 // Plays the part of the I/O loop: wakes the model exactly when it asks to be woken, and
@@ -43,6 +46,7 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
             const Output out = model.advance(*wake);
             for (auto b : out.bytes) run.sent.push_back({wake->count(), b});
             run.memoryWrites += out.memoryWritten ? 1 : 0;
+            run.flips.insert(run.flips.end(), out.flips.begin(), out.flips.end());
         }
     };
     for (const Event &e : events) {
@@ -62,6 +66,12 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
 DeviceConfig paced(bool fast = false) {
     DeviceConfig c;
     c.byteTime = Micros(fast ? 0 : 1000);
+    return c;
+}
+
+DeviceConfig stuck(int cell) {
+    DeviceConfig c = paced(true);
+    c.stuckCell = cell;
     return c;
 }
 
@@ -100,6 +110,9 @@ TEST(DeviceModel, Exchanges) {
         {"write: address above 8191 is masked", paced(true), 5, 0x00, 0x07,
          {C(0), H(0, 0xAA), H(0, 0xE0), H(0, 0x05), H(0, 0x07)}, 0,
          {{0, R}, {0, R}, {0, A}, {0, A}, {0, A}, {0, A}, {0, R}, {0, R}}, 0, 1, 0, S::Idle},
+        {"a stuck cell: the write acknowledged, the value kept", stuck(5), 5, 0x00, 0x00,
+         {C(0), H(0, 0xAA), H(0, 0x00), H(0, 0x05), H(0, 0x07)}, 0,
+         {{0, R}, {0, R}, {0, A}, {0, A}, {0, A}, {0, A}, {0, R}, {0, R}}, 0, 0, 0, S::Idle},
         {"time-out inside a read: back to idle, next 85 is a new command", paced(), -1, 0, 0,
          {C(0), H(2000, 0x55), H(4000, 0x01), H(508'000, 0x55)}, 510'000,
          {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {507'000, R}, {508'000, R}, {510'000, A}},
@@ -135,6 +148,29 @@ TEST(DeviceModel, Exchanges) {
         EXPECT_EQ(run.memoryWrites, int(tc.written));
         EXPECT_EQ(model.state(), tc.end);
     }
+    // A line that flips every byte: each goes at its time as another value, the value byte's
+    // flip named with its cell; a flip draws each of the 255 other values, 172 and 202 too.
+    Memory memory{};
+    memory[0x0123] = 0x42;
+    DeviceConfig flipping = paced();
+    flipping.flipProbability = 1.0;
+    DeviceModel model(memory, flipping);
+    const Trace run = drive(model, cases[0].events, cases[0].until);
+    EXPECT_EQ(run.sent.size(), cases[0].sent.size());
+    for (size_t i = 0; i < std::min(run.sent.size(), cases[0].sent.size()); ++i) {
+        EXPECT_EQ(run.sent[i].at, cases[0].sent[i].at);
+        EXPECT_NE(run.sent[i].byte, cases[0].sent[i].byte);
+    }
+    EXPECT_EQ(std::tuple(run.counters.flipped, run.counters.flippedValues),
+              std::tuple(run.sent.size(), std::uint64_t(1)));
+    const auto value = std::find_if(run.flips.begin(), run.flips.end(),
+                                    [](const Flip &f) { return f.cell.has_value(); });
+    EXPECT_TRUE(value != run.flips.end() && *value->cell == 0x0123 && value->sent == 0x42 &&
+                value->flipped == run.sent[4].byte);
+    std::set<int> drawn;
+    for (std::uint64_t v = 0; v < 255; ++v) drawn.insert(flippedByteFrom(0x42, v << 32));
+    EXPECT_EQ(drawn.size(), 255u);
+    EXPECT_FALSE(drawn.count(0x42));
 }
 
 }  // namespace

@@ -37,8 +37,18 @@ std::uint8_t noiseByteFrom(std::uint64_t randomBits)
     return static_cast<std::uint8_t>(v);
 }
 
+std::uint8_t flippedByteFrom(std::uint8_t original, std::uint64_t randomBits)
+{
+    unsigned v = static_cast<unsigned>((randomBits >> 32) % 255);
+    if (v >= original) ++v;
+    return static_cast<std::uint8_t>(v);
+}
+
 DeviceModel::DeviceModel(Memory &memory, DeviceConfig config)
-    : m_memory(memory), m_config(config), m_noise(config.noiseSeed)
+    : m_memory(memory),
+      m_config(config),
+      m_noise(config.noiseSeed),
+      m_flip(config.noiseSeed ^ 0x9E3779B97F4A7C15ULL)
 {
 }
 
@@ -78,11 +88,11 @@ void DeviceModel::receive(std::uint8_t byte, Micros readAt)
     m_rx.push_back({byte, m_lastRxDue});
 }
 
-void DeviceModel::queue(std::uint8_t byte, Kind kind, Micros decidedAt)
+void DeviceModel::queue(std::uint8_t byte, Kind kind, Micros decidedAt, std::uint16_t cell)
 {
     auto push = [&](std::uint8_t b, Kind k) {
         m_lastTxDue = std::max(decidedAt, m_lastTxDue) + m_config.byteTime;
-        m_tx.push_back({b, k, m_lastTxDue});
+        m_tx.push_back({b, k, m_lastTxDue, cell});
     };
     if (m_config.noiseProbability > 0.0 && m_noise.nextUnit() < m_config.noiseProbability)
         push(noiseByteFrom(m_noise.next()), Kind::Noise);
@@ -138,7 +148,15 @@ void DeviceModel::transmitFront(Output &out)
     const Outgoing o = m_tx.front();
     m_tx.pop_front();
     m_lastSent = o.due;
-    out.bytes.push_back(o.byte);
+    std::uint8_t byte = o.byte;
+    if (m_config.flipProbability > 0.0 && m_flip.nextUnit() < m_config.flipProbability) {
+        byte = flippedByteFrom(o.byte, m_flip.next());
+        ++m_counters.flipped;
+        const bool value = o.kind == Kind::Value;
+        if (value) ++m_counters.flippedValues;
+        out.flips.push_back({o.byte, byte, value ? std::optional(o.cell) : std::nullopt});
+    }
+    out.bytes.push_back(byte);
     ++m_counters.bytesSent;
     if (o.kind == Kind::Noise) ++m_counters.noiseSent;
     if (o.kind == Kind::Value) ++m_counters.objectsRead;
@@ -167,7 +185,7 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
     case State::ReadLow:
         out.addressed.push_back({false, static_cast<std::uint16_t>(m_address | byte)});
         m_address = (m_address | byte) & addressMask;
-        queue(m_memory[m_address], Kind::Value, at);
+        queue(m_memory[m_address], Kind::Value, at, m_address);
         m_state = State::Idle;
         queueReadyPair(at);
         break;
@@ -178,9 +196,13 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
         queueAck(at);
         break;
     case State::WriteValue:
-        m_memory[m_address] = byte;
-        ++m_counters.objectsWritten;
-        out.memoryWritten = true;
+        if (m_config.stuckCell && *m_config.stuckCell == m_address) {
+            ++m_counters.writesIgnored;
+        } else {
+            m_memory[m_address] = byte;
+            ++m_counters.objectsWritten;
+            out.memoryWritten = true;
+        }
         queueAck(at);
         m_state = State::Idle;
         queueReadyPair(at);

@@ -48,6 +48,9 @@ Micros byteTimeForBaud(unsigned baud);
 // A byte drawn for line noise: uniform over 0..255 without 172 and 202, so
 // that noise never looks like a protocol byte of the device.
 std::uint8_t noiseByteFrom(std::uint64_t randomBits);
+// A byte drawn to replace `original` on a line that flips bits: uniform over the 255 other
+// values, 172 and 202 included.
+std::uint8_t flippedByteFrom(std::uint8_t original, std::uint64_t randomBits);
 
 struct DeviceConfig {
     Micros byteTime{0};  // 0: no pacing
@@ -61,7 +64,11 @@ struct DeviceConfig {
     std::optional<std::uint64_t> pauseAfter;
     Micros pauseLength{1'000'000};
     double noiseProbability = 0.0;
-    std::uint64_t noiseSeed = 1;
+    std::uint64_t noiseSeed = 1;  // of the noise bytes, and of the flips (another stream)
+    // Each byte sent is replaced by another with this probability.
+    double flipProbability = 0.0;
+    // A cell that ignores writes: acknowledged as any, its value kept.
+    std::optional<std::uint16_t> stuckCell;
 };
 
 struct Counters {
@@ -72,6 +79,16 @@ struct Counters {
     std::uint64_t noiseReceived = 0;  // bytes that were no command while idle
     std::uint64_t noiseSent = 0;
     std::uint64_t commandsGivenUp = 0;  // time-outs inside a command
+    std::uint64_t flipped = 0;          // bytes sent replaced by another
+    std::uint64_t flippedValues = 0;    // of them, value bytes of a read
+    std::uint64_t writesIgnored = 0;    // by the stuck cell
+};
+
+// A byte the line replaced: what the device sent, and what went out instead.
+struct Flip {
+    std::uint8_t sent = 0;
+    std::uint8_t flipped = 0;
+    std::optional<std::uint16_t> cell;  // the cell whose value byte it was, if one
 };
 
 // A command whose address the device has taken whole, as sent (before the address is
@@ -86,6 +103,7 @@ struct Output {
     bool memoryWritten = false;
     bool hangup = false;
     std::vector<Addressed> addressed;
+    std::vector<Flip> flips;
 };
 
 class DeviceModel {
@@ -126,6 +144,7 @@ private:
         std::uint8_t byte;
         Kind kind;
         Micros due;
+        std::uint16_t cell;  // a value's
     };
     struct Incoming {
         std::uint8_t byte;
@@ -133,7 +152,7 @@ private:
     };
 
     bool active() const;
-    void queue(std::uint8_t byte, Kind kind, Micros decidedAt);
+    void queue(std::uint8_t byte, Kind kind, Micros decidedAt, std::uint16_t cell = 0);
     void queueReadyPair(Micros decidedAt, std::uint8_t first = readyByte);
     void queueAck(Micros decidedAt);
     void dropUnsent();
@@ -145,6 +164,7 @@ private:
     Memory &m_memory;
     DeviceConfig m_config;
     Lcg m_noise;
+    Lcg m_flip;
     State m_state = State::Offline;
     std::deque<Outgoing> m_tx;
     std::deque<Incoming> m_rx;

@@ -302,6 +302,7 @@ int main(int argc, char **argv)
     ds::DeviceModel model(memory, ds::deviceConfig(opt));
     bool connected = false;
     std::uint64_t dropped = 0;
+    std::string valueFlips;  // each value byte flipped, for the summary
     int status = 0;
 
     for (;;) {
@@ -369,6 +370,11 @@ int main(int argc, char **argv)
             if (n < static_cast<ssize_t>(out.bytes.size()))
                 dropped += out.bytes.size() - static_cast<std::size_t>(std::max<ssize_t>(n, 0));
         }
+        for (const ds::Flip &f : out.flips) {
+            if (f.cell)
+                valueFlips += ", object " + std::to_string(*f.cell) + " (" +
+                              std::to_string(f.sent) + " -> " + std::to_string(f.flipped) + ")";
+        }
         if (out.memoryWritten && !opt.memoryFile.empty()) saveMemory(opt.memoryFile, memory);
         if (out.hangup) {
             // Closing the master discards what the programmer has not read
@@ -398,6 +404,15 @@ int main(int argc, char **argv)
     if (opt.noise > 0.0)
         std::fprintf(stderr, "orvel-device-sim: noise bytes injected %llu\n",
                      static_cast<unsigned long long>(c.noiseSent));
+    if (opt.flip > 0.0)
+        std::fprintf(stderr, "orvel-device-sim: bytes flipped %llu, value bytes flipped %llu%s\n",
+                     static_cast<unsigned long long>(c.flipped),
+                     static_cast<unsigned long long>(c.flippedValues),
+                     valueFlips.empty() ? "" : (":" + valueFlips.substr(1)).c_str());
+    if (opt.stuckCell)
+        std::fprintf(stderr, "orvel-device-sim: writes ignored by cell %u: %llu\n",
+                     unsigned(*opt.stuckCell),
+                     static_cast<unsigned long long>(c.writesIgnored));
     if (dropped > 0)
         std::fprintf(stderr, "orvel-device-sim: bytes lost on a full terminal buffer %llu\n",
                      static_cast<unsigned long long>(dropped));

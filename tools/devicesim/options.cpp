@@ -70,7 +70,8 @@ ParseResult parseOptions(const std::vector<std::string> &args)
             "--link",       "--memory",       "--log",          "--seed",
             "--baud",       "--idle-ms",      "--timeout-ms",   "--open-delay-ms",
             "--noise",      "--noise-seed",   "--silent-after", "--hangup-after",
-            "--wrong-first-byte", "--pause-after",  "--pause-ms",
+            "--wrong-first-byte", "--pause-after",  "--pause-ms",     "--flip",
+            "--stuck-cell",
         };
         if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
             if (name.rfind("-", 0) == 0) return fail("unknown option " + name);
@@ -126,6 +127,12 @@ ParseResult parseOptions(const std::vector<std::string> &args)
             if (!parseUnsigned(value, msMax, o.pauseMs)) return bad();
         } else if (name == "--noise") {
             if (!parseProbability(value, o.noise)) return bad();
+        } else if (name == "--flip") {
+            if (!parseProbability(value, o.flip)) return bad();
+        } else if (name == "--stuck-cell") {
+            std::uint16_t cell = 0;
+            if (!parseUnsigned(value, std::uint16_t{memorySize - 1}, cell)) return bad();
+            o.stuckCell = cell;
         } else if (name == "--noise-seed") {
             if (!parseUnsigned(value, u64max, o.noiseSeed)) return bad();
         }
@@ -147,6 +154,8 @@ DeviceConfig deviceConfig(const Options &options)
     c.pauseLength = std::chrono::milliseconds(options.pauseMs);
     c.noiseProbability = options.noise;
     c.noiseSeed = options.noiseSeed;
+    c.flipProbability = options.flip;
+    c.stuckCell = options.stuckCell;
     return c;
 }
 
@@ -189,7 +198,13 @@ Options:
   --pause-ms N           length of that pause (default 1000)
   --noise P              before each byte sent, with probability P (0..1),
                          send one noise byte (never 172 or 202)
-  --noise-seed S         seed of the noise (default 1), same generator
+  --flip P               each byte sent is, with probability P (0..1),
+                         replaced by another drawn from the 255 other values
+                         (172 and 202 included): a line that flips bits
+  --noise-seed S         seed of the noise and of the flips (default 1), same
+                         generator (the flips from the seed's own stream)
+  --stuck-cell N         cell N (0..8191) ignores writes: they are
+                         acknowledged, and its value stays
   --log FILE             append one line per byte: "rx <byte>" for a byte
                          from the programmer, "tx <byte>" for a byte sent
   --log-timestamps       put the CLOCK_MONOTONIC time in microseconds in
@@ -207,7 +222,10 @@ removed, and a summary line is printed on stderr:
                     noise N, commands given up N
 where "noise" counts bytes from the programmer that were no command while the
 device was idle ("bytes sent" includes injected noise bytes), and "commands
-given up" the commands dropped at the time-out for want of an answer.
+given up" the commands dropped at the time-out for want of an answer. With
+--flip, a second line counts the bytes flipped and names each value byte
+flipped, as object <cell> (<value> -> <sent instead>); with --stuck-cell, a
+third counts the writes it ignored.
 Exit status: 0 on a clean end, 1 on a system error, 2 on a bad command line
 or memory file.
 )";

@@ -27,6 +27,8 @@ struct Options {
     unsigned pauseMs = 1000;
     double noise = 0.0;
     std::uint64_t noiseSeed = 1;
+    double flip = 0.0;
+    std::optional<std::uint16_t> stuckCell;
     bool help = false;
 };
 
