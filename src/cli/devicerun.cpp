@@ -60,7 +60,7 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
         loop.quit();
     };
     connect(&m_session, &DeviceSession::valueArrived, &scope,
-            [&](int object, quint8 value, DeviceSession::ValueKind kind) {
+            [&](int object, quint8 value, DeviceSession::ValueKind) {
                 const QDateTime now = wallClock.now();
                 journal(names.read, object, value, now);
                 result.values[object] = value;
