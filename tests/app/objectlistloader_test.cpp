@@ -74,8 +74,6 @@ TEST_F(ObjectListLoaderTest, CancelAndMissingFilesLeaveTheListAlone) {
 // takes is cut, and the operator is told.
 TEST_F(ObjectListLoaderTest, ListsWhatIsNumericAndInRangeAndSaysWhenCut) {
     using namespace std::string_literals;  // "..."s: the whole literal, NUL bytes included
-    const QString told = "Only the first 3 object numbers were loaded; the rest of the file "
-                         "was not read.";
     const struct {
         const char *name;
         std::string file;
@@ -107,6 +105,9 @@ TEST_F(ObjectListLoaderTest, ListsWhatIsNumericAndInRangeAndSaysWhenCut) {
         {"cut at a comma", "1,2,3,4,5,6,7,8,9", {"1", "2", "3"}, 3, true},
         {"as many as it takes", "1\n2\n3\n", {"1", "2", "3"}, 3},
         {"as many with a skipped line", "1\n2\nx\n3", {"1", "2", "3"}, 3},
+        // A whole batch of entries fills the list; what is left has no line end.
+        {"full, an item left", QByteArray("1\n").repeated(8192).toStdString() + "5",
+         QStringList(8192, "1"), 8192, true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -116,6 +117,8 @@ TEST_F(ObjectListLoaderTest, ListsWhatIsNumericAndInRangeAndSaysWhenCut) {
         file.open(QIODevice::ReadOnly);
         ObjectListLoader(*form).load(file, row.capacity);
         EXPECT_EQ(list(), row.kept);
+        const QString told = QStringLiteral("Only the first %1 object numbers were loaded; the "
+                                            "rest of the file was not read.").arg(row.capacity);
         EXPECT_EQ(dialogs.messages, row.cut ? QStringList{told} : QStringList{});
     }
 }
