@@ -1,4 +1,5 @@
 #include "app/objectlistloader.h"
+#include "app/valuerecorder.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -77,12 +78,14 @@ TEST_F(ObjectListLoaderTest, AListCutAtItsCapacitySaysSo) {
         {"1\n2\n3\n", {"1", "2", "3"}, false},
         {"1\n2\nx\n3", {"1", "2", "3"}, false},
     };
+    ValueRecorder recorder(form->MSComm1(), form->statusLine());
+    Boxes boxes(dialogs, *form, form->MSComm1(), recorder);
     for (auto [content, kept, cut] : rows) {
         SCOPED_TRACE(content.toStdString());
         dialogs.messages.clear();
         QBuffer file(&content);
         file.open(QIODevice::ReadOnly);
-        ObjectListLoader(*form).load(file, 3);
+        ObjectListLoader(ui().Command1, ui().List1, boxes).load(file, 3);
         EXPECT_EQ(list(), kept);
         EXPECT_EQ(dialogs.messages, cut ? QStringList{told} : QStringList{});
     }
