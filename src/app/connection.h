@@ -4,14 +4,19 @@
 
 namespace orvel {
 
-class FrmTerminal;
+class Boxes;
+class LampPanel;
+class MSComm;
+class Transfer;
+struct FrmTerminalUi;
 
 // The port options and the connection lamps: choosing COM 1 to COM 4, connecting
 // (a click on the red lamp) and disconnecting (a click on the green one).
 class Connection final : public QObject {
     Q_OBJECT
 public:
-    explicit Connection(FrmTerminal &form);
+    Connection(FrmTerminalUi &ui, MSComm &comm, Transfer &transfer, LampPanel &lamps,
+               Boxes &boxes);
 
     void optionClicked(int index);
     void Connect();
@@ -25,7 +30,11 @@ private:
     void togglePort();
     void selectPortInUse();
 
-    FrmTerminal &m_form;
+    FrmTerminalUi &m_ui;
+    MSComm &m_comm;
+    Transfer &m_transfer;
+    LampPanel &m_lamps;
+    Boxes &m_boxes;
 };
 
 }  // namespace orvel

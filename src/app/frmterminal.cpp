@@ -6,7 +6,7 @@
 #include "app/lampimage.h"
 #include "app/statusline.h"
 #include "device/devicesession.h"
-#include "journal/journal.h"
+#include "journal/journaldirectory.h"
 #include "numbers/objects.h"
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"
@@ -51,13 +51,6 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
       m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
       m_comm(new MSComm(std::move(backend), commPort, this)) {
     m_comm->setObjectName(QStringLiteral("MSComm1"));
-    connect(m_comm, &MSComm::handedOver, this, &FrmTerminal::flushJournal);
-    m_frameTimer.setSingleShot(true);
-    m_frameTimer.setInterval(std::chrono::milliseconds(100));
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
-        for (const QPointer<QWidget> &widget : std::exchange(m_heldRepaints, {}))
-            if (widget) widget->setUpdatesEnabled(true);  // and repaints it
-    });
     // The window's controls keep their places in a client area of their own, between the
     // menu bar and the status line.
     m_client = new QWidget(this);
@@ -73,6 +66,10 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     setWindowIcon(m_client->windowIcon());
     m_status = new StatusLine(this);
     m_access = new WindowAccessibility(m_ui, m_status, this);
+    m_lamps = std::make_unique<LampPanel>(m_ui, *m_access, m_throttle);
+    m_recorder = std::make_unique<ValueRecorder>(*m_comm, *m_status);
+    connect(m_comm, &MSComm::handedOver, this, [this] { m_recorder->flushJournal(); });
+    m_boxes = std::make_unique<Boxes>(*m_dialogs, *this, *m_comm, *m_recorder);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -81,20 +78,23 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     layout->addWidget(m_status);
 
     m_entryFields = new EntryFields(m_ui, this);
-    m_connection = std::make_unique<Connection>(*this);
-    m_dialogue = std::make_unique<Dialogue>(m_state, static_cast<DialogueView &>(*this));
-    m_transferControls = std::make_unique<TransferControls>(*this);
+    m_connection = std::make_unique<Connection>(m_ui, *m_comm, m_transfer, *m_lamps, *m_boxes);
+    m_dialogue =
+        std::make_unique<Dialogue>(m_transfer.state(), static_cast<DialogueView &>(*this));
+    m_transferControls = std::make_unique<TransferControls>(m_ui, m_transfer, *m_boxes);
     m_receivePath =
         std::make_unique<ReceivePath>(*m_comm, [this](quint8 reply) { this->reply(reply); });
-    m_objectListLoader = std::make_unique<ObjectListLoader>(*this);
-    m_tableOperations = std::make_unique<TableOperations>(*this);
+    m_objectListLoader = std::make_unique<ObjectListLoader>(m_ui.Command1, m_ui.List1, *m_boxes);
+    m_tableOperations = std::make_unique<TableOperations>(
+        *this, *m_comm, *m_status, *m_recorder, *m_boxes,
+        [this](DeviceSession *session) { divertReplies(session); });
     connect(m_connection.get(), &Connection::linkChanged, this, &FrmTerminal::showLink);
     connect(m_transferControls.get(), &TransferControls::transferStarted, this,
             &FrmTerminal::transferStarted);
     // The lamps and options stay as they are until the operator disconnects; the status
     // line no longer calls the port connected.
     connect(m_comm->backend(), &SerialBackend::portLost, m_status, [this] {
-        m_status->showPortLost(QStringLiteral("%1, lost").arg(m_portLabel),
+        m_status->showPortLost(QStringLiteral("%1, lost").arg(m_recorder->portLabel()),
                                lostPortText(m_comm->target()));
     });
     createMenus();
@@ -138,24 +138,22 @@ void FrmTerminal::createMenus() {
     updateMenus();
 }
 
-QString FrmTerminal::journalFolder() const {
-    return m_journal ? m_journal->directory() : defaultJournalDirectory();
-}
+QString FrmTerminal::journalFolder() const { return m_recorder->journalFolder(); }
 
 // Where no program opens folders (no xdg-open), the operator still learns where it is.
 void FrmTerminal::openJournalFolder() {
     const QString folder = journalFolder();
     makePrivateDirectory(folder);
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
-    messageBox(QStringLiteral("No program to open folders is installed here (xdg-open, of "
-                              "xdg-utils, opens them). The journal is in this folder:\n\n%1")
-                   .arg(folder));
+    m_boxes->messageBox(QStringLiteral("No program to open folders is installed here (xdg-open, "
+                                       "of xdg-utils, opens them). The journal is in this "
+                                       "folder:\n\n%1")
+                            .arg(folder));
 }
 
 void FrmTerminal::showAbout() {
-    const MSComm::Hold hold = holdForBox();
-    m_dialogs->about(
-        this, QStringLiteral("About Orvel programator"),
+    m_boxes->aboutBox(
+        QStringLiteral("About Orvel programator"),
         QStringLiteral("Orvel programator %1\n\nReads and programs the object table of an "
                        "Orvel device over a serial line. Every value read or written is "
                        "kept in the journal, in %2.\n\nThe ports chosen under Serial ports "
@@ -165,8 +163,9 @@ void FrmTerminal::showAbout() {
 
 // Compare and Restore need the device to themselves: connected, and no transfer running.
 void FrmTerminal::updateMenus() {
-    const bool free = m_comm->PortOpen() && m_state.TransferPhase == TransferState::Idle &&
-                      !m_session && !m_state.commandInFlight();
+    const TransferState &state = m_transfer.state();
+    const bool free = m_comm->PortOpen() && state.TransferPhase == TransferState::Idle &&
+                      !m_session && !state.commandInFlight();
     m_compareAction->setEnabled(free);
     m_restoreAction->setEnabled(free);
 }
@@ -183,9 +182,9 @@ void FrmTerminal::showPortTips() {
 void FrmTerminal::showLink() {
     // Kept for the journal's lines: the port's name is read from the settings, too slow
     // to read again for every value.
-    m_portLabel = portLabel();
+    m_recorder->setPortLabel(portLabel());
     m_status->showPort(m_comm->PortOpen()
-                           ? QStringLiteral("%1, connected").arg(m_portLabel)
+                           ? QStringLiteral("%1, connected").arg(m_recorder->portLabel())
                            : QStringLiteral("Not connected (COM %1 is %2)")
                                  .arg(m_comm->CommPort())
                                  .arg(devicePathForPort(m_comm->CommPort())));
@@ -202,8 +201,9 @@ void FrmTerminal::transferStarted(bool write) {
     qint64 total = 0;
     if (m_ui.Check4->isChecked())
         total = m_ui.List1->count();
-    else if (m_state.LastObject >= m_state.CurrentObject)
-        total = qint64(std::floor(m_state.LastObject - m_state.CurrentObject)) + 1;
+    else if (const TransferState &state = m_transfer.state();
+             state.LastObject >= state.CurrentObject)
+        total = qint64(std::floor(state.LastObject - state.CurrentObject)) + 1;
     m_status->startTransfer(write ? QStringLiteral("Write") : QStringLiteral("Read"), total);
 }
 
@@ -228,30 +228,6 @@ void FrmTerminal::divertReplies(DeviceSession *session) {
     updateMenus();
 }
 
-void FrmTerminal::recordValue(const QString &operation, int cell, int value, bool read) {
-    const QDateTime now = m_clock.now();
-    if (read && objects::isCell(cell) && cell > 0) {
-        (objects::isObject(cell) ? m_valuesRead.objects : m_valuesRead.settings)[cell] =
-            quint8(value);
-        m_valuesRead.readAt = now;
-        m_valuesRead.port = m_portLabel;
-    }
-    if (!m_journal) m_journal = std::make_unique<Journal>();
-    // Inside a notification the answer to the device's next bytes goes first: the line is
-    // written once the notifications stop, before anything is shown or waited for.
-    m_journal->appendLater(now, m_portLabel, operation, cell, value);
-    if (!m_comm->delivering()) flushJournal();
-}
-
-void FrmTerminal::flushJournal() {
-    if (!m_journal) return;
-    m_journal->flush();
-    if (const std::optional<QString> error = m_journal->takeError())
-        m_status->showProblem(QStringLiteral("The journal cannot be written (%1); values are "
-                                             "not journaled until it can be.")
-                                  .arg(*error));
-}
-
 FrmTerminal::~FrmTerminal() {
     m_comm->disconnect(this);  // the control outlives the members its signals reach
 }
@@ -264,8 +240,8 @@ void FrmTerminal::load() {
         palette.setColor(QPalette::Text, QColor(0, 0, 255));
         m_ui.txtTerm->setPalette(palette);
     });
-    attempt([&] { bringLampToFront(m_ui.imgNotConnected); });
-    attempt([&] { bringImage1ToFront(3); });
+    attempt([&] { m_lamps->bringLampToFront(m_ui.imgNotConnected); });
+    attempt([&] { m_lamps->bringImage1ToFront(3); });
     attempt([&] {
         if (const QScreen *screen = this->screen()) {
             const QRect area = screen->geometry();
@@ -282,12 +258,7 @@ void FrmTerminal::load() {
     attempt([&] { m_ui.Frame3->setEnabled(false); });
     for (QLineEdit *field : {m_ui.Text1, m_ui.Text2, m_ui.Text3, m_ui.Text4})
         attempt([&] { field->setText(QStringLiteral("1")); });
-    m_state.CurrentObject = 1;
-    m_state.LastObject = 1;
-    m_state.WriteInProgress = false;
-    m_state.TransferPhase = TransferState::Idle;
-    m_state.ReadStep = 0;
-    m_state.WriteStep = 0;
+    // The transfer state starts as start-up leaves it (Transfer).
     attempt([&] { m_ui.ch_1_0->setChecked(false); });
     attempt([&] { m_ui.ch_1_0->setText(QStringLiteral(" 0 - Disable")); });
 }
@@ -302,65 +273,10 @@ void FrmTerminal::closeEvent(QCloseEvent *event) {
         try {
             m_comm->setPortOpen(false);
         } catch (const SerialError &error) {
-            messageBox(error.description(), Dialogs::Icon::Exclamation);
+            m_boxes->messageBox(error.description(), Dialogs::Icon::Exclamation);
         }
     }
     event->accept();
-}
-
-// A box may stay open for as long as the operator likes: the journal lines held are written
-// first, and the device's bytes wait until it closes.
-MSComm::Hold FrmTerminal::holdForBox() {
-    flushJournal();
-    return MSComm::Hold(m_comm);
-}
-
-void FrmTerminal::messageBox(const QString &text, Dialogs::Icon icon) {
-    const MSComm::Hold hold = holdForBox();
-    m_dialogs->message(this, Dialogs::kTitle, text, icon);
-}
-
-void FrmTerminal::failureBox(const QString &text, Dialogs::Icon icon) {
-    const MSComm::Hold hold = holdForBox();
-    m_dialogs->message(this, Dialogs::kOldTitle, text, icon);
-}
-
-std::optional<QString> FrmTerminal::openFileDialog(const Dialogs::OpenFileRequest &request) {
-    const MSComm::Hold hold = holdForBox();
-    return m_dialogs->openFile(this, request);
-}
-
-std::optional<QString> FrmTerminal::saveFileDialog(const Dialogs::OpenFileRequest &request) {
-    const MSComm::Hold hold = holdForBox();
-    return m_dialogs->saveFile(this, request);
-}
-
-bool FrmTerminal::question(const QString &text) {
-    const MSComm::Hold hold = holdForBox();
-    return m_dialogs->question(this, text);
-}
-
-void FrmTerminal::bringLampToFront(LampImage *lamp) {
-    LampImage *behind = lamp == m_ui.imgConnected ? m_ui.imgNotConnected : m_ui.imgConnected;
-    lamp->raise();
-    lamp->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    behind->setAttribute(Qt::WA_TransparentForMouseEvents, true);
-    m_access->lampsMoved();
-}
-
-void FrmTerminal::repaintAtNextFrame(QWidget *widget) {
-    if (!widget->updatesEnabled()) return;  // already held
-    widget->setUpdatesEnabled(false);
-    m_heldRepaints.append(widget);
-    if (!m_frameTimer.isActive()) m_frameTimer.start();
-}
-
-void FrmTerminal::bringImage1ToFront(int index, bool atNextFrame) {
-    if (index == m_image1Front) return;  // raising costs a repaint; most bytes change nothing
-    if (atNextFrame) repaintAtNextFrame(m_ui.Image1[index]);
-    m_ui.Image1[index]->raise();
-    m_image1Front = index;
-    m_access->lampsMoved();
 }
 
 bool FrmTerminal::listDriven() const { return m_ui.Check4->isChecked(); }
@@ -379,21 +295,18 @@ bool FrmTerminal::onlyData() const { return m_ui.Check1->isChecked(); }
 bool FrmTerminal::deviceMovedOn() const { return m_comm->moreWaiting(); }
 
 void FrmTerminal::valueRead(int cell, quint8 value) {
-    recordValue(m_state.WriteInProgress ? QStringLiteral("read-back") : QStringLiteral("read"),
-                cell, value);
+    m_recorder->recordValue(m_transfer.state().WriteInProgress ? QStringLiteral("read-back")
+                                                               : QStringLiteral("read"),
+                            cell, value);
     m_status->objectDone(cell);
 }
 
 void FrmTerminal::valueWritten(int cell, quint8 value) {
-    recordValue(QStringLiteral("write"), cell, value, false);
+    m_recorder->recordValue(QStringLiteral("write"), cell, value, false);
 }
 
-// The line journaled for the value stays; this one says not to trust it. A table saved
-// holds no value in doubt.
 void FrmTerminal::valueInDoubt(int cell, quint8 value) {
-    recordValue(QStringLiteral("in-doubt"), cell, value, false);
-    m_valuesRead.objects.erase(cell);
-    m_valuesRead.settings.erase(cell);
+    m_recorder->recordInDoubt(cell, value);
     m_status->valueInDoubt(cell);
 }
 
@@ -406,10 +319,12 @@ std::optional<QString> FrmTerminal::send(char byte) {
     return std::nullopt;
 }
 
-void FrmTerminal::showActivity(Activity activity) { bringImage1ToFront(int(activity), true); }
+void FrmTerminal::showActivity(Activity activity) {
+    m_lamps->bringImage1ToFront(int(activity), true);
+}
 
 void FrmTerminal::showObject(const QString &text) {
-    repaintAtNextFrame(m_ui.Label5);
+    m_throttle.holdRepaint(m_ui.Label5);
     m_ui.Label5->setText(text);
 }
 
@@ -436,6 +351,6 @@ void FrmTerminal::reopenLink() {
     m_connection->Connect();
 }
 
-void FrmTerminal::reportFailure(const QString &text) { failureBox(text); }
+void FrmTerminal::reportFailure(const QString &text) { m_boxes->failureBox(text); }
 
 }  // namespace orvel

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "app/boxes.h"
 #include "app/dialogs.h"
 #include "app/frmterminalui.h"
+#include "app/lamppanel.h"
+#include "app/repaintthrottle.h"
+#include "app/transfer.h"
+#include "app/valuerecorder.h"
 #include "dialogue/dialogueview.h"
-#include "dialogue/transferstate.h"
-#include "journal/localclock.h"
 #include "serial/mscomm.h"
 #include "table/table.h"
 
 #include <QAction>
-#include <QList>
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -22,8 +22,6 @@ class Connection;
 class DeviceSession;
 class Dialogue;
 class EntryFields;
-class Journal;
-class LampImage;
 class ObjectListLoader;
 class ReceivePath;
 class SerialBackend;
@@ -33,8 +31,9 @@ class TransferControls;
 class WindowAccessibility;
 
 // The program's one window. It owns the controls, the transfer state and the serial
-// control; the reactions live in small classes, one per subsystem, and this is the one
-// place that wires them together. It is the dialogue's view of the controls.
+// control; the reactions live in small classes, one per subsystem, each given only what it
+// uses, and this is the one place that wires them together. It is the dialogue's view of
+// the controls, and sends the device's replies to the dialogue or to a table operation.
 //
 // The controls stand in a client area of their own; a menu bar above it and a status
 // line below it hold what the program offers beyond them.
@@ -48,21 +47,11 @@ public:
     ~FrmTerminal() override;
 
     FrmTerminalUi &ui() { return m_ui; }
-    TransferState &state() { return m_state; }
+    TransferState &state() { return m_transfer.state(); }
     MSComm &MSComm1() { return *m_comm; }
     Connection &connection() { return *m_connection; }
     Dialogue &dialogue() { return *m_dialogue; }
     ReceivePath &receivePath() { return *m_receivePath; }
-
-    // A message box with one OK button titled "Orvel programator". No serial notification
-    // runs while it is open; what arrives meanwhile follows when it closes.
-    void messageBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
-    // The same titled "Orvel prg", as the window of old titles the failure of a port toggle
-    // and of a step of the dialogue.
-    void failureBox(const QString &text, Dialogs::Icon icon = Dialogs::Icon::None);
-    std::optional<QString> openFileDialog(const Dialogs::OpenFileRequest &request);
-    std::optional<QString> saveFileDialog(const Dialogs::OpenFileRequest &request);
-    bool question(const QString &text);
 
     StatusLine &statusLine() { return *m_status; }
     TableOperations &tableOperations() { return *m_tableOperations; }
@@ -70,35 +59,16 @@ public:
     // "COM 1 (/dev/ttyUSB0)": the port as tables and the journal name it.
     QString portLabel() const;
     // Every value the device gave since the program started, the latest for each cell.
-    const Table &valuesRead() const { return m_valuesRead; }
-    // Keeps a value the device gave (or took) in the journal and, when read, in the
-    // values read; `operation` names what it was for ("read", "write", "compare", ...).
-    void recordValue(const QString &operation, int cell, int value, bool read = true);
-    // Writes the journal lines put off while the device waited for an answer.
-    void flushJournal();
-    // While a session runs, the device's replies go to it and the Read and Write frames
-    // are not available; afterwards the window is as it was.
-    void divertReplies(DeviceSession *session);
-
-    // Shows a change of `widget` later instead of on the next pass of the event loop: its
-    // state changes at once, its repaint waits (100 ms at most, as often as a person can
-    // read it). A fast device moves the object number and the activity lamp thousands of
-    // times a second, and each repaint would hold an answer back.
-    void repaintAtNextFrame(QWidget *widget);
-
-    // Brings element `index` of Image1 in front of the others; `atNextFrame` as above.
-    void bringImage1ToFront(int index, bool atNextFrame = false);
-    // Brings one connection lamp in front of the other. The lamp behind is also taken
-    // out of reach: it is a pixel larger, and a click on its edge would toggle the port
-    // the wrong way (opening it without the connect steps).
-    void bringLampToFront(LampImage *lamp);
+    const Table &valuesRead() const { return m_recorder->valuesRead(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void load();
-    MSComm::Hold holdForBox();
+    // While a session runs, the device's replies go to it and the Read and Write frames
+    // are not available; afterwards the window is as it was.
+    void divertReplies(DeviceSession *session);
     void createMenus();
     void updateMenus();
     void showLink();
@@ -136,10 +106,14 @@ private:
     WindowAccessibility *m_access = nullptr;
     QAction *m_compareAction = nullptr;
     QAction *m_restoreAction = nullptr;
-    TransferState m_state;
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
     MSComm *m_comm;
+    Transfer m_transfer;
+    RepaintThrottle m_throttle;
+    std::unique_ptr<LampPanel> m_lamps;
+    std::unique_ptr<ValueRecorder> m_recorder;
+    std::unique_ptr<Boxes> m_boxes;
     EntryFields *m_entryFields;
     std::unique_ptr<Dialogue> m_dialogue;
     std::unique_ptr<Connection> m_connection;
@@ -147,16 +121,9 @@ private:
     std::unique_ptr<ReceivePath> m_receivePath;
     std::unique_ptr<ObjectListLoader> m_objectListLoader;
     std::unique_ptr<TableOperations> m_tableOperations;
-    std::unique_ptr<Journal> m_journal;  // opened at the first value
-    QString m_portLabel;                 // portLabel() as the link last changed
-    LocalClock m_clock;                  // the journal's times
-    Table m_valuesRead;
     DeviceSession *m_session = nullptr;
     bool m_frame2WasEnabled = false;
     bool m_frame3WasEnabled = false;
-    int m_image1Front = -1;
-    QTimer m_frameTimer;
-    QList<QPointer<QWidget>> m_heldRepaints;
 };
 
 }  // namespace orvel

@@ -1,6 +1,6 @@
 #include "app/objectlistloader.h"
 
-#include "app/frmterminal.h"
+#include "app/boxes.h"
 #include "objfile/onfparser.h"
 
 #include <QFile>
@@ -51,8 +51,9 @@ void emptyList(QListWidget *list) {
 
 }  // namespace
 
-ObjectListLoader::ObjectListLoader(FrmTerminal &form) : m_form(form) {
-    connect(form.ui().Command1, &QPushButton::clicked, this, &ObjectListLoader::Command1Clicked);
+ObjectListLoader::ObjectListLoader(QPushButton *command, QListWidget *list, Boxes &boxes)
+    : m_list(list), m_boxes(boxes) {
+    connect(command, &QPushButton::clicked, this, &ObjectListLoader::Command1Clicked);
 }
 
 void ObjectListLoader::Command1Clicked() {
@@ -60,7 +61,7 @@ void ObjectListLoader::Command1Clicked() {
     request.title = QStringLiteral("Objekts Number File");
     request.filter = QStringLiteral("All Files (*.*)|*.*|Objekts Number Files (*.onf)|*.onf");
     request.filterIndex = 2;
-    const std::optional<QString> path = m_form.openFileDialog(request);
+    const std::optional<QString> path = m_boxes.openFileDialog(request);
     if (!path) return;
     QFile file;
     if (!openRegularFile(*path, file)) return;
@@ -68,7 +69,7 @@ void ObjectListLoader::Command1Clicked() {
 }  // the file is closed here, however loading ended
 
 void ObjectListLoader::load(QIODevice &file, qsizetype capacity) {
-    QListWidget *list = m_form.ui().List1;
+    QListWidget *list = m_list;
     emptyList(list);
     OnfParser parser;
     QStringList entries;
@@ -103,10 +104,10 @@ void ObjectListLoader::load(QIODevice &file, qsizetype capacity) {
         dropped = !file.atEnd() || !last.isEmpty();
     }
     if (dropped) {
-        m_form.messageBox(QStringLiteral("Only the first %1 object numbers were loaded; the rest "
-                                         "of the file was not read.")
-                              .arg(capacity),
-                          Dialogs::Icon::Exclamation);
+        m_boxes.messageBox(QStringLiteral("Only the first %1 object numbers were loaded; the "
+                                          "rest of the file was not read.")
+                               .arg(capacity),
+                           Dialogs::Icon::Exclamation);
     }
 }
 

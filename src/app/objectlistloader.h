@@ -3,10 +3,12 @@
 #include <QObject>
 
 class QIODevice;
+class QListWidget;
+class QPushButton;
 
 namespace orvel {
 
-class FrmTerminal;
+class Boxes;
 
 // "Objects num.": fills the object list from an object number file. A cancelled dialog,
 // a file that cannot be opened or one that is no regular file changes nothing, silently.
@@ -17,14 +19,16 @@ public:
     // The most entries the list takes; loading stops there, keeping what it added.
     static constexpr int kListCapacity = 1'000'000;
 
-    explicit ObjectListLoader(FrmTerminal &form);
+    // Loads into `list` when `command` ("Objects num.") is clicked.
+    ObjectListLoader(QPushButton *command, QListWidget *list, Boxes &boxes);
 
     void Command1Clicked();
     // Empties the list and loads it from an opened file, `capacity` entries at most.
     void load(QIODevice &file, qsizetype capacity = kListCapacity);
 
 private:
-    FrmTerminal &m_form;
+    QListWidget *m_list;
+    Boxes &m_boxes;
 };
 
 }  // namespace orvel

@@ -1,10 +1,12 @@
 #include "app/transfercontrols.h"
 
-#include "app/frmterminal.h"
+#include "app/boxes.h"
+#include "app/frmterminalui.h"
 #include "app/reactions.h"
 #include "numbers/objects.h"
 #include "numbers/textrules.h"
 #include "app/terminalbox.h"
+#include "app/transfer.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -15,8 +17,8 @@
 
 namespace orvel {
 
-TransferControls::TransferControls(FrmTerminal &form) : m_form(form) {
-    FrmTerminalUi &ui = form.ui();
+TransferControls::TransferControls(FrmTerminalUi &ui, Transfer &transfer, Boxes &boxes)
+    : m_ui(ui), m_transfer(transfer), m_boxes(boxes) {
     for (int i = 1; i <= 2; ++i) {
         reactions::onSelect(ui.Option2[i], i, this, [this](int index) { readClicked(index); });
         reactions::onSelect(ui.Option3[i], i, this, [this](int index) { writeClicked(index); });
@@ -24,7 +26,7 @@ TransferControls::TransferControls(FrmTerminal &form) : m_form(form) {
 }
 
 void TransferControls::listRange(QLineEdit *startField, QLineEdit *endField) {
-    FrmTerminalUi &ui = m_form.ui();
+    FrmTerminalUi &ui = m_ui;
     if (!ui.Check4->isChecked()) return;
     const int count = ui.List1->count();
     startField->setText(count > 0 ? ui.List1->item(0)->text() : QString());
@@ -32,7 +34,7 @@ void TransferControls::listRange(QLineEdit *startField, QLineEdit *endField) {
 }
 
 QString TransferControls::listEntry(int position) const {
-    const QListWidgetItem *item = m_form.ui().List1->item(position);
+    const QListWidgetItem *item = m_ui.List1->item(position);
     return item ? item->text() : QString();
 }
 
@@ -45,53 +47,47 @@ bool TransferControls::listHoldsAnObject(int entries) const {
 }
 
 void TransferControls::stop() {
-    TransferState &state = m_form.state();
-    state.CurrentObject = state.LastObject;
-    m_form.ui().Label5->setText(numberText(state.CurrentObject));
+    m_transfer.stop();
+    m_ui.Label5->setText(numberText(m_transfer.state().CurrentObject));
 }
 
 void TransferControls::readClicked(int index) {
-    FrmTerminalUi &ui = m_form.ui();
-    TransferState &state = m_form.state();
+    FrmTerminalUi &ui = m_ui;
     listRange(ui.Text1, ui.Text2);
     if (index == 2) {
         stop();
         return;
     }
-    state.startTransfer();
-    // A Read started under a running Write reads: its objects are not written.
-    state.WriteInProgress = false;
-    state.ListPosition = 0;
     if (ui.chClear->isChecked()) ui.txtTerm->clearText();
-    state.LastObject = valueOf(ui.Text1->text());
+    double current = 0;
+    double last = valueOf(ui.Text1->text());
     if (ui.Check2->isChecked()) {
-        state.CurrentObject = state.LastObject;
+        current = last;
     } else {
         if (isNumeric(ui.Text1->text())) {
-            state.CurrentObject = valueOf(ui.Text1->text());
+            current = valueOf(ui.Text1->text());
         } else {
-            state.CurrentObject = 1;
+            current = 1;
             ui.Text1->setText(QStringLiteral("1"));
         }
-        if (state.CurrentObject < objects::kFirst || state.CurrentObject > objects::kLast) {
-            state.CurrentObject = 1;
+        if (current < objects::kFirst || current > objects::kLast) {
+            current = 1;
             ui.Text1->setText(QStringLiteral("1"));
         }
-        state.LastObject = valueOf(ui.Text2->text());
+        last = valueOf(ui.Text2->text());
     }
-    if (state.CurrentObject > state.LastObject) {
-        state.LastObject = state.CurrentObject;
-        ui.Text1->setText(numberText(state.CurrentObject));
-        ui.Text2->setText(numberText(state.LastObject));
+    if (current > last) {
+        last = current;
+        ui.Text1->setText(numberText(current));
+        ui.Text2->setText(numberText(last));
     }
-    state.TransferPhase = TransferState::Reading;
-    ui.Label5->setText(numberText(state.CurrentObject));
+    m_transfer.startRead(current, last);
+    ui.Label5->setText(numberText(current));
     emit transferStarted(false);
 }
 
 void TransferControls::writeClicked(int index) {
-    FrmTerminalUi &ui = m_form.ui();
-    TransferState &state = m_form.state();
+    FrmTerminalUi &ui = m_ui;
     listRange(ui.Text3, ui.Text4);
     if (index == 2) {
         stop();
@@ -114,7 +110,7 @@ void TransferControls::writeClicked(int index) {
             const QSignalBlocker blockStop(ui.Option3[2]);
             ui.Option3[2]->setChecked(true);
         }
-        m_form.messageBox(fromList ? QStringLiteral("Nothing is written: the object list holds "
+        m_boxes.messageBox(fromList ? QStringLiteral("Nothing is written: the object list holds "
                                                     "no object number from 1 to 8175. Load an "
                                                     "object number file first.")
                                    : QStringLiteral("Nothing is written: the first object (%1) "
@@ -125,19 +121,14 @@ void TransferControls::writeClicked(int index) {
         return;
     }
 
-    state.startTransfer();
-    state.ListPosition = 0;
     if (ui.chClear->isChecked()) ui.txtTerm->clearText();
-    state.CurrentObject = first;
-    state.LastObject = last;
-    if (state.CurrentObject > state.LastObject) {
-        state.LastObject = state.CurrentObject;
-        ui.Text3->setText(numberText(state.CurrentObject));
-        ui.Text4->setText(numberText(state.LastObject));
+    if (first > last) {
+        last = first;
+        ui.Text3->setText(numberText(first));
+        ui.Text4->setText(numberText(last));
     }
-    state.WriteInProgress = true;
-    state.TransferPhase = TransferState::Writing;
-    ui.Label5->setText(numberText(state.CurrentObject));
+    m_transfer.startWrite(first, last);
+    ui.Label5->setText(numberText(first));
     emit transferStarted(true);
 }
 

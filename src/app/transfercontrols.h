@@ -8,14 +8,16 @@ class QLineEdit;
 
 namespace orvel {
 
-class FrmTerminal;
+class Boxes;
+class Transfer;
+struct FrmTerminalUi;
 
 // The Read and Write option pairs. A click only prepares a transfer (or stops one);
 // the device's next bytes drive it.
 class TransferControls final : public QObject {
     Q_OBJECT
 public:
-    explicit TransferControls(FrmTerminal &form);
+    TransferControls(FrmTerminalUi &ui, Transfer &transfer, Boxes &boxes);
 
     void readClicked(int index);
     void writeClicked(int index);
@@ -32,7 +34,9 @@ private:
     // Whether one of the list's first `entries` entries names an object.
     bool listHoldsAnObject(int entries) const;
 
-    FrmTerminal &m_form;
+    FrmTerminalUi &m_ui;
+    Transfer &m_transfer;
+    Boxes &m_boxes;
 };
 
 }  // namespace orvel

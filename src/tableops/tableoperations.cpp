@@ -1,7 +1,8 @@
 #include "tableops/tableoperations.h"
 
-#include "app/frmterminal.h"
+#include "app/boxes.h"
 #include "app/statusline.h"
+#include "app/valuerecorder.h"
 #include "device/devicesession.h"
 #include "progress/transferprogress.h"
 #include "serial/mscomm.h"
@@ -36,36 +37,44 @@ QString endNotes(const JobSummary &summary, bool portLost) {
 
 }  // namespace
 
-TableOperations::TableOperations(FrmTerminal &form) : m_form(form) {}
+TableOperations::TableOperations(QWidget &window, MSComm &comm, StatusLine &status,
+                                 ValueRecorder &recorder, Boxes &boxes,
+                                 std::function<void(DeviceSession *)> divertReplies)
+    : m_window(window),
+      m_comm(comm),
+      m_status(status),
+      m_recorder(recorder),
+      m_boxes(boxes),
+      m_divertReplies(std::move(divertReplies)) {}
 
 TableOperations::~TableOperations() = default;
 
 void TableOperations::saveTable() {
-    const Table &table = m_form.valuesRead();
+    const Table &table = m_recorder.valuesRead();
     if (table.objects.empty() && table.settings.empty()) {
-        m_form.messageBox(QStringLiteral("Nothing has been read yet: read objects first (Read, "
+        m_boxes.messageBox(QStringLiteral("Nothing has been read yet: read objects first (Read, "
                                          "or Device, Compare with table)."));
         return;
     }
     const std::optional<QString> path =
-        m_form.saveFileDialog({QStringLiteral("Save table"), kTableFilter, 1});
+        m_boxes.saveFileDialog({QStringLiteral("Save table"), kTableFilter, 1});
     if (!path) return;
     const SaveResult result = orvel::saveTable(*path, table);
     if (!result.ok()) {
-        m_form.messageBox(result.error, Dialogs::Icon::Exclamation);
+        m_boxes.messageBox(result.error, Dialogs::Icon::Exclamation);
         return;
     }
-    m_form.statusLine().showNote(
+    m_status.showNote(
         QStringLiteral("%1 objects saved to %2").arg(table.objects.size()).arg(*path));
 }
 
 std::optional<Table> TableOperations::chooseTable(const QString &title) {
-    const std::optional<QString> path = m_form.openFileDialog({title, kTableFilter, 1});
+    const std::optional<QString> path = m_boxes.openFileDialog({title, kTableFilter, 1});
     if (!path) return std::nullopt;
     const LoadResult loaded = loadTable(*path);
     if (const QString problem = plan::tableProblem(*path, loaded); !problem.isEmpty()) {
         const bool empty = loaded.table.has_value();
-        m_form.messageBox(problem, empty ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
+        m_boxes.messageBox(problem, empty ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
         return std::nullopt;
     }
     return loaded.table;
@@ -91,9 +100,9 @@ void TableOperations::start(Step step, const Job &job) {
     m_session = new DeviceSession(
         [this](char byte) {
             try {
-                m_form.MSComm1().Output(byte);
+                m_comm.Output(byte);
             } catch (const SerialError &error) {
-                m_form.statusLine().showProblem(error.description());
+                m_status.showProblem(error.description());
             }
         },
         this);
@@ -103,12 +112,12 @@ void TableOperations::start(Step step, const Job &job) {
             });
     // A write is journaled before its value byte goes out; its read-back's line follows.
     connect(m_session, &DeviceSession::written, this, [this](int object, quint8 value) {
-        m_form.recordValue(QStringLiteral("restore-write"), object, value, false);
-        m_form.flushJournal();
+        m_recorder.recordValue(QStringLiteral("restore-write"), object, value, false);
+        m_recorder.flushJournal();
     });
     connect(m_session, &DeviceSession::finished, this, &TableOperations::finished);
     // Nothing more can come: the object under way is given up, and the ending says why.
-    connect(m_form.MSComm1().backend(), &SerialBackend::portLost, m_session,
+    connect(m_comm.backend(), &SerialBackend::portLost, m_session,
             [this, session = m_session] {
                 m_portLost = true;
                 session->stop();  // ended already: nothing
@@ -122,14 +131,14 @@ void TableOperations::start(Step step, const Job &job) {
         m_dialog = nullptr;
     }
     if (!m_dialog) {
-        m_dialog = new OperationDialog(title, &m_form);
+        m_dialog = new OperationDialog(title, &m_window);
         connect(m_dialog, &OperationDialog::saveClicked, this, &TableOperations::saveDifferences);
         m_dialog->show();
     }
     connect(m_dialog, &OperationDialog::stopClicked, m_session, &DeviceSession::stop);
     connect(m_session, &DeviceSession::progress, m_dialog, &OperationDialog::showProgress);
-    m_form.divertReplies(m_session);
-    m_form.statusLine().startTransfer(
+    m_divertReplies(m_session);
+    m_status.startTransfer(
         step == Step::Compare ? QStringLiteral("Compare") : QStringLiteral("Restore"), job.size());
     m_session->start(job);
 }
@@ -137,33 +146,34 @@ void TableOperations::start(Step step, const Job &job) {
 void TableOperations::onValue(int object, quint8 value, int kind) {
     m_read[object] = value;
     if (kind == int(DeviceSession::ValueKind::Read)) {
-        m_form.recordValue(m_step == Step::Compare ? QStringLiteral("compare")
+        m_recorder.recordValue(m_step == Step::Compare ? QStringLiteral("compare")
                                                    : QStringLiteral("restore-read"),
                            object, value);
     } else {
-        m_form.recordValue(QStringLiteral("restore-verify"), object, value);
+        m_recorder.recordValue(QStringLiteral("restore-verify"), object, value);
     }
-    m_form.statusLine().objectDone(object);
+    m_status.objectDone(object);
 }
 
 void TableOperations::finished(const JobSummary &summary) {
-    m_form.divertReplies(nullptr);
+    m_divertReplies(nullptr);
     m_session->deleteLater();
     m_session = nullptr;
-    m_form.statusLine().endTransfer();
+    m_status.endTransfer();
     switch (m_step) {
     case Step::Compare: showDifferences(summary); break;
     case Step::RestoreRead: askToWrite(summary); break;
     case Step::RestoreWrite: showRestoreSummary(summary); break;
     }
     // The window waited for the object under way: the device is idle, the journal complete.
-    if (m_closeWhenDone) QMetaObject::invokeMethod(&m_form, &QWidget::close, Qt::QueuedConnection);
+    if (m_closeWhenDone)
+        QMetaObject::invokeMethod(&m_window, &QWidget::close, Qt::QueuedConnection);
 }
 
 bool TableOperations::mayClose() {
     if (!m_session) return true;
     if (!m_closeWhenDone &&
-        m_form.question(QStringLiteral("%1 is under way. Stop it once the object under way is "
+        m_boxes.question(QStringLiteral("%1 is under way. Stop it once the object under way is "
                                        "done, and then close?")
                             .arg(m_step == Step::Compare ? QStringLiteral("Compare with table")
                                                          : QStringLiteral("Restore table")))) {
@@ -193,7 +203,7 @@ void TableOperations::askToWrite(const JobSummary &summary) {
         if (m_dialog) m_dialog->showResult(text + endNotes(summary, m_portLost), {});
         return;
     }
-    const bool yes = m_form.question(
+    const bool yes = m_boxes.question(
         QStringLiteral("%1 of the %2 objects read differ from the table.%3\n\nWriting them, each "
                        "read back at once, takes about %4. Write them now?")
             .arg(m_differences.size())
@@ -227,12 +237,12 @@ void TableOperations::showRestoreSummary(const JobSummary &summary) {
 
 void TableOperations::saveDifferences() {
     const std::optional<QString> path =
-        m_form.saveFileDialog({QStringLiteral("Save differences"), kDifferencesFilter, 1});
+        m_boxes.saveFileDialog({QStringLiteral("Save differences"), kDifferencesFilter, 1});
     if (!path) return;
     QSaveFile file(*path);
     if (!file.open(QIODevice::WriteOnly) || file.write(differencesText(m_differences)) < 0 ||
         !file.commit())
-        m_form.messageBox(QStringLiteral("%1 cannot be saved: %2").arg(*path, file.errorString()),
+        m_boxes.messageBox(QStringLiteral("%1 cannot be saved: %2").arg(*path, file.errorString()),
                           Dialogs::Icon::Exclamation);
 }
 

@@ -7,15 +7,20 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
 namespace orvel {
 
+class Boxes;
 class DeviceSession;
-class FrmTerminal;
 class Job;
+class MSComm;
 class OperationDialog;
+class StatusLine;
+class ValueRecorder;
 
 // Save table…, Compare with table… and Restore table…: keeping a device's table, checking a
 // device against it, and programming a device like it. Compare and Restore run the device
@@ -23,7 +28,10 @@ class OperationDialog;
 class TableOperations final : public QObject {
     Q_OBJECT
 public:
-    explicit TableOperations(FrmTerminal &form);
+    // `window` parents the operation's dialog and is closed when the operator asked to close
+    // it during one; `divertReplies` sends the device's replies to a session (or back).
+    TableOperations(QWidget &window, MSComm &comm, StatusLine &status, ValueRecorder &recorder,
+                    Boxes &boxes, std::function<void(DeviceSession *)> divertReplies);
     ~TableOperations() override;
 
     void saveTable();
@@ -47,7 +55,12 @@ private:
     void showRestoreSummary(const JobSummary &summary);
     void saveDifferences();
 
-    FrmTerminal &m_form;
+    QWidget &m_window;
+    MSComm &m_comm;
+    StatusLine &m_status;
+    ValueRecorder &m_recorder;
+    Boxes &m_boxes;
+    std::function<void(DeviceSession *)> m_divertReplies;
     Step m_step = Step::Compare;
     Table m_table;
     std::map<int, quint8> m_read;  // this operation's fresh values

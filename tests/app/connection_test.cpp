@@ -46,7 +46,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     EXPECT_EQ(frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]}), 3);
     EXPECT_TRUE(state().TransferPhase == 2 && state().WriteStep == 2);
     EXPECT_TRUE(ui().Option3[1]->isChecked());
-    const QString before = snapshot(*form);
+    const Snapshot before = snapshot(*form);
 
     qputenv("ORVEL_COM1", "/dev/ttyUSB7");  // the device COM 1 stands for, named in the box
     port->setOpenError(QStringLiteral("busy"));
@@ -62,7 +62,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     port->setOpenError({});
     emit ui().imgNotConnected->clicked();
     expectConnected(true);
-    EXPECT_EQ(snapshot(*form), "1|1|0|0|0|0|0|1|1|1|1|1|0| 0 - Disable|0|0|1");
+    EXPECT_EQ(snapshot(*form), (Snapshot{.LinkCheckPending = true, .Label5 = "1"}));
     EXPECT_TRUE(ui().Option2[2]->isChecked() && ui().Option3[2]->isChecked());
     EXPECT_FALSE(ui().Text4->isEnabled());  // "First Object" stays ticked
     EXPECT_TRUE(takeSent().isEmpty());  // connecting sends nothing: the device speaks first

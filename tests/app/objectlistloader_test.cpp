@@ -1,4 +1,5 @@
 #include "app/objectlistloader.h"
+#include "app/valuerecorder.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -109,13 +110,15 @@ TEST_F(ObjectListLoaderTest, ListsWhatIsNumericAndInRangeAndSaysWhenCut) {
         {"full, an item left", QByteArray("1\n").repeated(8192).toStdString() + "5",
          QStringList(8192, "1"), 8192, true},
     };
+    ValueRecorder recorder(form->MSComm1(), form->statusLine());
+    Boxes boxes(dialogs, *form, form->MSComm1(), recorder);
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         dialogs.messages.clear();
         QByteArray content = QByteArray::fromStdString(row.file);
         QBuffer file(&content);
         file.open(QIODevice::ReadOnly);
-        ObjectListLoader(*form).load(file, row.capacity);
+        ObjectListLoader(ui().Command1, ui().List1, boxes).load(file, row.capacity);
         EXPECT_EQ(list(), row.kept);
         const QString told = QStringLiteral("Only the first %1 object numbers were loaded; the "
                                             "rest of the file was not read.").arg(row.capacity);

@@ -150,10 +150,14 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
             save(memoryFile, memory);
             const QStringList options = {"--link", link, "--memory", memoryFile};
             sim.start(ORVEL_DEVICE_SIM, options + row.sim);
-            ASSERT_TRUE(sim.waitForStarted(kWait));
-            while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
+            const bool started = sim.waitForStarted(kWait);
+            while (started && !sim.canReadLine() && sim.waitForReadyRead(kWait)) {}
+            EXPECT_TRUE(sim.canReadLine()) << "the simulator names no link";
+            if (!sim.canReadLine()) continue;
         }
         QProcess orvel;
+        // Ctrl+C reaches it however this suite was started (a background shell ignores it).
+        orvel.setChildProcessModifier([] { ::signal(SIGINT, SIG_DFL); });
         orvel.start(ORVEL_CLI, row.arguments);
         orvel.closeWriteChannel();
         if (row.interruptAfter && orvel.waitForStarted(kWait)) {
@@ -191,7 +195,8 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         }
         if (row.table.isEmpty() && (!row.first || row.partial)) continue;
         const LoadResult saved = loadTable(t);
-        ASSERT_TRUE(saved.table) << saved.error.toStdString();
+        EXPECT_TRUE(saved.table) << saved.error.toStdString();
+        if (!saved.table) continue;
         Cells got = saved.table->objects, expected;
         got.insert(saved.table->settings.begin(), saved.table->settings.end());
         for (const int cell : row.table) expected[cell] = quint8(memory[cell]);

@@ -53,20 +53,25 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs) {
     return true;
 }
 
-QString snapshot(FrmTerminal &form) {
+Snapshot snapshot(FrmTerminal &form) {
     const TransferState &s = form.state();
     const FrmTerminalUi &ui = form.ui();
-    QStringList parts;
-    for (double value : {s.CurrentObject, s.LastObject, double(s.ListPosition),
-                         double(s.WriteInProgress), double(s.TransferPhase), double(s.ReadStep),
-                         double(s.WriteStep), double(s.LinkCheckPending)})
-        parts.append(QString::number(value));
-    for (const QLineEdit *field : {ui.Text1, ui.Text2, ui.Text3, ui.Text4})
-        parts.append(field->text());
-    parts << QString::number(ui.ch_1_0->isChecked()) << ui.ch_1_0->text()
-          << QString::number(ui.Option2[1]->isChecked())
-          << QString::number(ui.Option3[1]->isChecked()) << ui.Label5->text();
-    return parts.join('|');
+    return {s.CurrentObject, s.LastObject, s.ListPosition, s.WriteInProgress,
+            s.TransferPhase, s.ReadStep, s.WriteStep, s.LinkCheckPending,
+            ui.Text1->text(), ui.Text2->text(), ui.Text3->text(), ui.Text4->text(),
+            ui.ch_1_0->isChecked(), ui.ch_1_0->text(), ui.Option2[1]->isChecked(),
+            ui.Option3[1]->isChecked(), ui.Label5->text()};
+}
+
+void PrintTo(const Snapshot &s, std::ostream *os) {
+    *os << "CurrentObject " << s.CurrentObject << ", LastObject " << s.LastObject
+        << ", ListPosition " << s.ListPosition << ", WriteInProgress " << s.WriteInProgress
+        << ", TransferPhase " << s.TransferPhase << ", ReadStep " << s.ReadStep
+        << ", WriteStep " << s.WriteStep << ", LinkCheckPending " << s.LinkCheckPending
+        << ", Text1-4 " << QStringList{s.Text1, s.Text2, s.Text3, s.Text4}.join('|').toStdString()
+        << ", repeat " << s.repeatTicked << " '" << s.repeatCaption.toStdString()
+        << "', Read " << s.readSelected << ", Write " << s.writeSelected << ", Label5 '"
+        << s.Label5.toStdString() << "'";
 }
 
 int frontIndex(std::initializer_list<QWidget *> stack) {

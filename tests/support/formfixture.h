@@ -85,9 +85,24 @@ protected:
 // once (qWaitFor would add 10 ms to every exchange).
 bool runUntil(const std::function<bool()> &done, int timeoutMs);
 
-// Everything start-up and connecting set, in one text: the transfer state, the four range
-// fields, the repeat box and its caption, the Read and Write options, the object label.
-QString snapshot(FrmTerminal &form);
+// Everything start-up and connecting set: the transfer state, the four range fields, the
+// repeat box and its caption, the Read and Write options, the object label. As constructed,
+// what start-up leaves; a failure prints every field by name.
+struct Snapshot {
+    double CurrentObject = 1, LastObject = 1;
+    int ListPosition = 0;
+    bool WriteInProgress = false;
+    int TransferPhase = 0, ReadStep = 0, WriteStep = 0;
+    bool LinkCheckPending = false;
+    QString Text1 = "1", Text2 = "1", Text3 = "1", Text4 = "1";
+    bool repeatTicked = false;
+    QString repeatCaption = " 0 - Disable";
+    bool readSelected = false, writeSelected = false;
+    QString Label5 = "Object";
+    bool operator==(const Snapshot &) const = default;
+};
+void PrintTo(const Snapshot &s, std::ostream *os);
+Snapshot snapshot(FrmTerminal &form);
 
 // Which of the stacked widgets is in front (the last among its siblings).
 int frontIndex(std::initializer_list<QWidget *> stack);

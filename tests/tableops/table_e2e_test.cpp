@@ -55,7 +55,8 @@ protected:
         sim->start(ORVEL_DEVICE_SIM, QStringList{"--fast", "--memory", path("memory.bin")} +
                                          options);
         ASSERT_TRUE(sim->waitForStarted(5000));
-        while (!sim->canReadLine()) ASSERT_TRUE(sim->waitForReadyRead(5000));
+        while (!sim->canReadLine() && sim->waitForReadyRead(5000)) {}
+        ASSERT_TRUE(sim->canReadLine()) << "the simulator names no link";
         qputenv("ORVEL_COM1", sim->readLine().trimmed());
         emit ui().imgNotConnected->clicked();
         ASSERT_TRUE(form->MSComm1().PortOpen()) << dialogs.messages.join('\n').toStdString();
