@@ -37,8 +37,6 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     } rows[] = {
         {"read one object, the last read twice", read, "172,172,202,202,7,172,172,202,202,7,172,172",
          "55 01 02 55 01 02", "7"},
-        {"a value without its pair does not count", read, "172,172,202,202,7,172,T", "55 01 02",
-         ""},
         {"noise after the value: read again", read,
          "172,172,202,202,7,9,172,172,202,202,7,172,172,202,202,7,172,172",
          "55 01 02 55 01 02 55 01 02", "7/2?1"},
@@ -62,15 +60,10 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
          "172,172,202,202,7,172,172,202,202,8,172,172,202,202,7,172,172,W",
          "55 00 01 55 00 01 55 00 01", "F/3"},
         {"a run ending mid-pair: no command yet", read, "172 172 172", "", ""},
-        {"at the value step 172 is the value", read, "172,172,202,202,172,172,172,202,202,172,172,172",
-         "55 01 02 55 01 02", "172"},
         {"an ack with more behind it is not answered", read, "172,172,202 172 172", "55 55", ""},
         {"an ack of nothing of ours is never answered", read, "202,172,172", "55", ""},
-        {"a ready byte crossing our command", read, "172,172,172,202", "55 01", ""},
         {"a lost command goes again after two pairs", read, "172,172,172,172,172,172", "55 55", ""},
         {"a time-out keeps an answer still owed", read, "172,172,T,202", "55 01", ""},
-        {"time-outs run from the last step forward", read, "172,172,W,202,W,202,W,7,172,172,202,202,7,172,172",
-         "55 01 02 55 01 02", "7"},
         {"nothing at all: not answering", two, "T", "", "F F N"},
         {"the device gives up three times: failed", read,
          "172,172,202,172,172,202,172,172,202,172,172", "55 01 55 01 55 01", "F/3"},
@@ -79,8 +72,6 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         {"write, then read back, Stop waiting for it", write,
          "172,172,202,202,202,202,S,172,172,202,202,1,172,172,202,202,1,172,172",
          "AA 00 AA 01 55 00 AA 55 00 AA", "1"},
-        {"a read-back that disagrees: write again", write,
-         "172,172,202,202,202,202,172,172,202,202,0,172,172", "AA 00 AA 01 55 00 AA AA", ""},
         {"the device gave up: the object starts again", write3, "172,172,202,202,172,172",
          "AA 00 03 AA", ""},
         // Our low byte 0xAA may have reached the idle device as a write command: two pairs
@@ -134,18 +125,14 @@ TEST(DeviceClientTest, HoldsItsRulesAgainstTheDeviceModel) {
                     ADD_FAILURE() << "seed " << seed << ", time-out " << timesOut << ": " << *rule;
             }
         }
-        std::printf("client model, device %s: %llu runs (seeds 1-%d, noise 0/2/10 %%, flips "
-                    "0/1/5 %%), %llu jobs, %llu objects, %llu stopped, %llu not answering; "
-                    "%llu reads in doubt, %llu objects read again, %llu differences, %llu "
-                    "verified; %llu value bytes flipped, %llu values reported wrong (all "
-                    "flipped), %llu of them false equal; %llu wrong after a late answer; broken:",
-                    timesOut ? "timing out" : "waiting for ever", (unsigned long long)t.runs,
-                    kRuns, (unsigned long long)t.jobs, (unsigned long long)t.objects,
-                    (unsigned long long)t.stopped, (unsigned long long)t.notAnswering,
-                    (unsigned long long)t.doubts, (unsigned long long)t.readAgain,
+        std::printf("client model, device %s (%d runs): %llu stopped, %llu reads in doubt, %llu "
+                    "differences, %llu verified; %llu value bytes flipped, %llu values wrong "
+                    "(all flipped), %llu wrong after a late answer; broken:",
+                    timesOut ? "timing out" : "waiting for ever", kRuns,
+                    (unsigned long long)t.stopped, (unsigned long long)t.doubts,
                     (unsigned long long)t.differences, (unsigned long long)t.verified,
                     (unsigned long long)t.flippedValues, (unsigned long long)t.wrongFlipped,
-                    (unsigned long long)t.falseEqual, (unsigned long long)t.lateWrong);
+                    (unsigned long long)t.lateWrong);
         for (const char *rule : test::kClientRules) std::printf(" %s %d", rule, broken[rule]);
         std::printf("\n");
         // The runs met what they are for.

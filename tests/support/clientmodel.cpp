@@ -3,34 +3,25 @@
 #include "device/deviceclient.h"
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <set>
 
 namespace orvel::test {
 namespace {
 
-using devicesim::Micros;
 using namespace std::chrono_literals;
-
-constexpr Micros kNever = Micros::max();
-constexpr Micros kLongAgo{-(1LL << 40)};
-const Micros kByteTime = devicesim::byteTimeForBaud(1200);
 // Objects whose low address byte is a command byte, and the ends of the objects.
 constexpr int kSpecial[] = {1, 85, 170, 341, 426, 8175};
 
-class ClientRun {
+class ClientRun final : ModelRun {
 public:
     ClientRun(Choices &choices, bool timesOut, ClientTally &tally)
-        : m_choices(choices),
+        : ModelRun(choices, timesOut),
           m_tally(tally),
-          m_timesOut(timesOut),
-          m_memory(devicesim::seededMemory(choices.pick(1u << 16))),
           m_model(m_memory, config()),
           m_last(m_memory) {}
 
     std::optional<std::string> play() {
-        ++m_tally.runs;
         m_model.connect(0us);
         for (int jobs = 1 + int(m_choices.pick(3)); jobs > 0 && !m_failure; --jobs) {
             std::map<int, quint8> items;  // each object once, with a value written or expected
@@ -78,17 +69,11 @@ private:
         return config;
     }
 
-    void fail(const std::string &why) {
-        if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
-    }
-
     JobSummary run(const Job &job) {
-        ++m_tally.jobs;
         m_writes.clear();
         if (job.kind() == Job::Kind::Write)
             for (const JobItem &item : job.items()) m_writes[item.object] = item.value;
         m_flipped.clear();
-        m_lateAt = kLongAgo;
         const Micros start = m_now;
         DeviceClient client(job, {}, m_now);
         m_client = &client;
@@ -106,14 +91,11 @@ private:
         m_client = nullptr;
         if (!client.finished()) fail("ends: a job did not end");
         const JobSummary &s = client.summary();
-        m_tally.objects += std::uint64_t(s.total);
         m_tally.doubts += std::uint64_t(s.doubts);
-        m_tally.readAgain += std::uint64_t(s.readAgain);
         m_tally.stopped += s.stopped;
-        m_tally.notAnswering += s.deviceNotAnswering;
         using State = devicesim::DeviceModel::State;
         m_silent |= s.deviceNotAnswering;  // a flip may leave the device waiting, for ever
-        if (s.stopped && !m_silent && !m_anyFlip && !m_lateEver &&
+        if (s.stopped && !m_silent && !m_anyFlip && m_lastLate == kLongAgo &&
             m_model.state() != State::Idle)
             fail("idle: Stop left the device in a command");
         const bool write = job.kind() == Job::Kind::Write;
@@ -123,16 +105,14 @@ private:
             m_tally.verified += write;
             m_tally.differences += job.expecting() && *r.value != wanted;
             if (write ? device == wanted : *r.value == device) continue;
-            if (m_flipped.count(r.object)) {
+            if (m_flipped.count(r.object))
                 ++m_tally.wrongFlipped;
-                m_tally.falseEqual += write || *r.value == wanted;
-            } else if (m_lateAt >= start) {
+            else if (m_lastLate >= start)
                 ++m_tally.lateWrong;
-            } else {
+            else
                 fail("true: object " + std::to_string(r.object) + " reported " +
                      std::to_string(*r.value) + (write ? " verified" : "") +
                      ", the device holds " + std::to_string(device));
-            }
         }
         return s;
     }
@@ -149,14 +129,13 @@ private:
             if (device == next) {
                 deviceStep();
             } else if (program == next) {
-                const std::uint8_t byte = m_queue.front();
+                const std::uint8_t byte = m_queue.front().byte;
                 m_queue.pop_front();
                 const auto reply = m_client->receive(byte, !m_queue.empty(), m_now);
                 takeEvents();  // before the answer, as the session does
                 if (reply) {
                     m_model.receive(*reply, m_now);
-                    m_lastSend = m_now;
-                    if (m_now - m_lastGiveUp < 2 * kByteTime) late();
+                    answered();
                 }
             } else {
                 m_client->tick(m_now);
@@ -168,17 +147,14 @@ private:
     void deviceStep() {
         const std::uint64_t givenUp = m_model.counters().commandsGivenUp;
         const devicesim::Output out = m_model.advance(m_now);
-        m_queue.insert(m_queue.end(), out.bytes.begin(), out.bytes.end());
+        for (const std::uint8_t byte : out.bytes) m_queue.push_back({byte, false});
         for (const devicesim::Flip &flip : out.flips) {
             m_anyFlip = true;
             if (!flip.cell) continue;
             ++m_tally.flippedValues;
             m_flipped.insert(*flip.cell);
         }
-        if (m_model.counters().commandsGivenUp > givenUp) {
-            m_lastGiveUp = m_now;
-            if (m_now - m_lastSend < 2 * kByteTime) late();
-        }
+        if (m_model.counters().commandsGivenUp > givenUp) gaveUp();
         for (const devicesim::Addressed &command : out.addressed)
             if (command.write && !m_writes.count(command.address))
                 fail("outside: a write addresses " + std::to_string(command.address));
@@ -195,34 +171,20 @@ private:
         m_last = m_memory;
     }
 
-    // The device gave a command up while an answer of ours was on the line.
-    void late() {
-        m_lateAt = m_now;
-        m_lateEver = true;
-        if (!m_timesOut) fail("late: an answer came late to a device that waits for ever");
-    }
-
     void takeEvents() {
         for (const ClientEvent &event : m_client->takeEvents())
             if (event.type == ClientEvent::Type::Written) m_signalled.insert(event.result.object);
     }
 
-    Choices &m_choices;
     ClientTally &m_tally;
-    const bool m_timesOut;
-    devicesim::Memory m_memory;
     int m_pool[8] = {};
     devicesim::DeviceModel m_model;
     devicesim::Memory m_last;  // the memory as last checked
     DeviceClient *m_client = nullptr;
-    std::deque<std::uint8_t> m_queue;  // the device's bytes the program has not taken yet
-    Micros m_now{0}, m_heldUntil{0};
-    Micros m_lastSend = kLongAgo, m_lastGiveUp = kLongAgo, m_lateAt = kLongAgo;
     std::map<int, quint8> m_writes;  // the write job's cells and values
     std::set<int> m_flipped;         // cells whose value byte was flipped in this job
     std::set<int> m_signalled;       // cells whose written signal came, not written since
-    bool m_anyFlip = false, m_silent = false, m_lateEver = false;  // in the run so far
-    std::optional<std::string> m_failure;
+    bool m_anyFlip = false, m_silent = false;  // in the run so far
 };
 
 }  // namespace

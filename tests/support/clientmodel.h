@@ -9,12 +9,9 @@
 namespace orvel::test {
 
 struct ClientTally {
-    std::uint64_t runs = 0, jobs = 0, objects = 0, stopped = 0, notAnswering = 0;
-    std::uint64_t doubts = 0, readAgain = 0;  // as the client counted them
-    std::uint64_t differences = 0, verified = 0;
+    std::uint64_t stopped = 0, doubts = 0, differences = 0, verified = 0;
     std::uint64_t flippedValues = 0;  // value bytes the model flipped
     std::uint64_t wrongFlipped = 0;   // values reported wrong: each one whose byte was flipped
-    std::uint64_t falseEqual = 0;     // of them, judged equal or verified
     std::uint64_t lateWrong = 0;      // reported wrong after an answer of ours came late
 };
 

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -19,9 +18,6 @@ namespace {
 
 using devicesim::Micros;
 using namespace std::chrono_literals;
-
-constexpr Micros kNever = Micros::max();
-constexpr Micros kLongAgo{-(1LL << 40)};
 
 // What an object number file or the range fields may hold: objects, fractions that round
 // to 0, to 8176 and to objects, and cells whose low address byte is a command byte.
@@ -44,13 +40,11 @@ QString corrected(const QString &text) {
     return value < objects::kFirst || value > objects::kLast ? QStringLiteral("1") : text;
 }
 
-class Run final : public DialogueView {
+class Run final : public ModelRun, public DialogueView {
 public:
     Run(Choices &choices, bool timesOut, StallTally &tally)
-        : m_choices(choices),
+        : ModelRun(choices, timesOut),
           m_tally(tally),
-          m_timesOut(timesOut),
-          m_memory(devicesim::seededMemory(choices.pick(1u << 16))),
           m_start(m_memory),
           m_model(m_memory, lineConfig(choices, timesOut)),
           m_repeat(choices.pick(2)) {}
@@ -70,9 +64,9 @@ public:
             m_heldUntil = std::max(m_heldUntil, m_now + pickStall());
         }
         if (!finish()) fail("the last transfer did not complete");
+        m_tally.lateAnswers += m_lates;
         return m_failure;
     }
-
 
     bool listDriven() const override { return m_listDriven; }
     int listCount() const override { return int(m_list.size()); }
@@ -103,31 +97,16 @@ public:
     }
 
 private:
-    void fail(const std::string &why) {
-        if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
-    }
     Micros pickDelay() { return test::pickDelay(m_choices); }
     Micros pickStall() { return test::pickStall(m_choices); }
 
-    Choices &m_choices;
     StallTally &m_tally;
-    const bool m_timesOut;
-    devicesim::Memory m_memory;
     devicesim::Memory m_start;  // the memory as last checked
     devicesim::DeviceModel m_model;
     TransferState m_state;
     Dialogue m_dialogue{m_state, *this};
-    const Micros m_byteTime = devicesim::byteTimeForBaud(1200);
     const bool m_repeat;
-
-    struct Received {
-        std::uint8_t byte;
-        bool noise;
-    };
-    std::deque<Received> m_queue;
     std::vector<std::uint8_t> m_sent;
-    Micros m_now{0}, m_heldUntil{0};
-    Micros m_lastSend = kLongAgo, m_lastGiveUp = kLongAgo, m_lastLate = kLongAgo;
     Micros m_lastNoise = kLongAgo, m_command = kLongAgo, m_previousCommand = kLongAgo;
     int m_commandCell = -1;  // the object current as the last command went out
     int m_written = -1;      // the cell the last write addressed
@@ -142,7 +121,6 @@ private:
     bool m_walkWrites = false, m_stopped = false;
     Micros m_walkStart{0};
     std::vector<Micros> m_keptAt = std::vector<Micros>(objects::kMemorySize, kLongAgo);
-    std::optional<std::string> m_failure;
 
     void advanceTo(Micros until) {
         while (!m_failure) {
@@ -167,8 +145,7 @@ private:
             m_queue.push_back({byte, after.noiseSent > before.noiseSent});
         if (after.commandsGivenUp > before.commandsGivenUp) {
             ++m_tally.givenUp;
-            m_lastGiveUp = m_now;
-            if (m_now - m_lastSend < 2 * m_byteTime) lateAnswer();
+            gaveUp();
         }
         for (const devicesim::Addressed &command : out.addressed) {
             const bool own = command.address == m_commandCell ||
@@ -208,8 +185,7 @@ private:
                         : reply.byte != devicesim::ackByte)
                 fail("answered " + std::to_string(reply.byte) + " with " + std::to_string(byte));
             m_model.receive(byte, m_now);
-            m_lastSend = m_now;
-            if (m_now - m_lastGiveUp < 2 * m_byteTime) lateAnswer();
+            answered();
             if (command) {
                 m_previousCommand = std::exchange(m_command, m_now);
                 m_commandCell = objectCell(m_state.CurrentObject);
@@ -219,14 +195,6 @@ private:
             expected[size_t(m_state.CommandAddress)] = reply.byte;
         if (expected != m_state.DeviceMemory) fail("the memory copy changed where no value came");
         if (valueDue) valueKept(reply.byte);
-    }
-
-    // The device gave a command up while an answer of ours was on the line: no protocol
-    // without framing can tell whether the answer was taken.
-    void lateAnswer() {
-        ++m_tally.lateAnswers;
-        m_lastLate = m_now;
-        if (!m_timesOut) fail("an answer came late to a device that waits for ever");
     }
 
     void valueKept(std::uint8_t value) {

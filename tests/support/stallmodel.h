@@ -3,6 +3,7 @@
 #include "devicesim/devicemodel.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <random>
 #include <string>
@@ -57,6 +58,58 @@ devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut);
 devicesim::Micros pickDelay(Choices &choices);
 // A stall of the program: 3 ms to 2.5 s, around the device's time-out.
 devicesim::Micros pickStall(Choices &choices);
+
+// What both models share: the device's memory and model on one virtual clock, the device's
+// bytes the program has not taken yet, the answers of ours that came late, the first rule
+// broken. The model itself is the run's, made from the memory with the run's config.
+class ModelRun {
+protected:
+    using Micros = devicesim::Micros;
+    static constexpr Micros kNever = Micros::max();
+    static constexpr Micros kLongAgo{-(1LL << 40)};
+
+    ModelRun(Choices &choices, bool timesOut)
+        : m_choices(choices),
+          m_timesOut(timesOut),
+          m_memory(devicesim::seededMemory(choices.pick(1u << 16))) {}
+
+    void fail(const std::string &why) {
+        if (!m_failure) m_failure = why + " at " + std::to_string(m_now.count() / 1000) + " ms";
+    }
+    // An answer of ours went out, or the device gave a command up: within two byte times of
+    // each other, the answer came late, and no protocol without framing can tell whether the
+    // device took it. Only a device that times out gives up.
+    void answered() {
+        m_lastSend = m_now;
+        if (m_now - m_lastGiveUp < 2 * m_byteTime) late();
+    }
+    void gaveUp() {
+        m_lastGiveUp = m_now;
+        if (m_now - m_lastSend < 2 * m_byteTime) late();
+    }
+
+    Choices &m_choices;
+    const bool m_timesOut;
+    const Micros m_byteTime = devicesim::byteTimeForBaud(1200);
+    devicesim::Memory m_memory;
+    struct Received {
+        std::uint8_t byte;
+        bool noise;  // inserted by the line
+    };
+    std::deque<Received> m_queue;  // the device's bytes the program has not taken yet
+    Micros m_now{0}, m_heldUntil{0};
+    Micros m_lastLate = kLongAgo;  // the last answer of ours that came late
+    std::uint64_t m_lates = 0;
+    std::optional<std::string> m_failure;
+
+private:
+    void late() {
+        m_lastLate = m_now;
+        ++m_lates;
+        if (!m_timesOut) fail("late: an answer came late to a device that waits for ever");
+    }
+    Micros m_lastSend = kLongAgo, m_lastGiveUp = kLongAgo;
+};
 
 // What the runs met, summed over runs.
 struct StallTally {

@@ -171,6 +171,9 @@ TEST(DeviceModel, Exchanges) {
     for (std::uint64_t v = 0; v < 255; ++v) drawn.insert(flippedByteFrom(0x42, v << 32));
     EXPECT_EQ(drawn.size(), 255u);
     EXPECT_FALSE(drawn.count(0x42));
+    std::set<int> noise;  // inserted noise is never a ready or an acknowledge byte
+    for (std::uint64_t v = 0; v < 254; ++v) noise.insert(noiseByteFrom(v << 32));
+    EXPECT_TRUE(noise.size() == 254 && !noise.count(R) && !noise.count(A));
 }
 
 }  // namespace
