@@ -155,12 +155,10 @@ WindowAccessibility::WindowAccessibility(FrmTerminalUi &ui, QStatusBar *statusLi
         QStringLiteral("Empties the terminal when a read or write starts"));
     ui.ch_1_0->setAccessibleDescription(QStringLiteral("The value written into each object"));
     ui.txtTerm->setAccessibleDescription(QStringLiteral("What the device sends"));
-    // The list is the context: its model empties itself after the list is gone.
     QAbstractItemModel *list = ui.List1->model();
-    const auto count = [this] { showListCount(); };
-    connect(list, &QAbstractItemModel::rowsInserted, ui.List1, count);
-    connect(list, &QAbstractItemModel::rowsRemoved, ui.List1, count);
-    connect(list, &QAbstractItemModel::modelReset, ui.List1, count);
+    connect(list, &QAbstractItemModel::rowsInserted, this, &WindowAccessibility::showListCount);
+    connect(list, &QAbstractItemModel::rowsRemoved, this, &WindowAccessibility::showListCount);
+    connect(list, &QAbstractItemModel::modelReset, this, &WindowAccessibility::showListCount);
     showListCount();
     // A button of a window that is no dialog takes Space only; Enter is taken here.
     ui.Command1->installEventFilter(this);

@@ -230,6 +230,8 @@ void FrmTerminal::divertReplies(DeviceSession *session) {
 
 FrmTerminal::~FrmTerminal() {
     m_comm->disconnect(this);  // the control outlives the members its signals reach
+    // The list's model empties itself only once the list is half gone: nothing may be told.
+    m_ui.List1->model()->disconnect(m_access);
 }
 
 void FrmTerminal::load() {
