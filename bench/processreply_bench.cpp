@@ -12,14 +12,14 @@
 // BM_WriteCycleThroughPort: one object written and read back (11 replies), through the port.
 // BM_LoadObjectFile: 200000 object numbers through ObjectListLoader::load into the list,
 //   then the pass of the event loop that shows it.
+#include "app/connection.h"
 #include "app/frmterminal.h"
 #include "app/lampimage.h"
-#include "dialogue/dialogue.h"
-#include "app/terminalbox.h"
 #include "app/objectlistloader.h"
-#include "app/connection.h"
-#include "support/memoryserial.h"
+#include "app/terminalbox.h"
+#include "dialogue/dialogue.h"
 #include "serial/mscomm.h"
+#include "support/memoryserial.h"
 
 #include <QApplication>
 #include <QBuffer>

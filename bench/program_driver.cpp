@@ -12,13 +12,13 @@
 // fork to the end of the window's first painted frame.
 //
 // Prints key=value lines.
+#include "app/connection.h"
 #include "app/dialogfont.h"
 #include "app/frmterminal.h"
 #include "app/lampimage.h"
-#include "dialogue/dialogue.h"
 #include "app/terminalbox.h"
 #include "devicesim/devicemodel.h"
-#include "app/connection.h"
+#include "dialogue/dialogue.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 

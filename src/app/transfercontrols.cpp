@@ -3,10 +3,10 @@
 #include "app/boxes.h"
 #include "app/frmterminalui.h"
 #include "app/reactions.h"
-#include "numbers/objects.h"
-#include "numbers/textrules.h"
 #include "app/terminalbox.h"
 #include "app/transfer.h"
+#include "numbers/objects.h"
+#include "numbers/textrules.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "serial/deviceclaim.h"
 #include "ports/portnames.h"
+#include "serial/deviceclaim.h"
 #include "serial/serialbackend.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "serial/systemportenumerator.h"
 
-#include "serial/deviceclaim.h"
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"
+#include "serial/deviceclaim.h"
 
 #include <QDir>
 #include <QFileInfo>
