@@ -26,7 +26,6 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
     }
     FrmTerminalUi &u = ui();
     EXPECT_EQ(snapshot(*form), Snapshot{});  // as start-up leaves it
-    EXPECT_FALSE(u.Frame2->isEnabled() || u.Frame3->isEnabled());
     EXPECT_TRUE(u.Option1[1]->isEnabled() && u.Option1[4]->isEnabled());
     EXPECT_TRUE(u.Check1->isChecked());
     for (QWidget *widget : QList<QWidget *>{u.Check1, u.Frame4, u.Label6, u.Combo1, u.Label7,
@@ -174,7 +173,8 @@ TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
         if (link.isEmpty()) continue;
         EXPECT_EQ(access.connectAction()->isEnabled(), link != "connected");
         EXPECT_EQ(access.disconnectAction()->isEnabled(), link == "connected");
-        EXPECT_EQ(ui().Frame2->isEnabled(), link == "connected");  // the lamp's whole reaction
+        for (QWidget *frame : {ui().Frame2, ui().Frame3})  // the lamp's whole reaction
+            EXPECT_EQ(frame->isEnabled(), link == "connected") << frame->objectName().toStdString();
         for (const QString &name : QStringList{"Connection: " + link, "Activity: " + activity,
                  "Read: Start Object", "Read: End Object", "Write: Start Object",
                  "Write: End Object", "Terminal", "Object list", "Objects num.",
@@ -204,7 +204,7 @@ protected:
     }
 };
 
-// Typed or pasted ("^V" and the clipboard's text) at a caret (-1: the end), or over a
+// Typed, pasted ("^V" and the clipboard's text) or set ("=") at a caret (-1: the end), or over a
 // selection: the text and the caret after (-1: not looked at), silently. A paste is cut to
 // the room left, the selection counting as room; a longer text set by the program is kept.
 TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
@@ -219,6 +219,10 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
         {"12", 1, 0, "^V999", "1992", -1},  {"", -1, 0, "^V" + QString(10000, u'7'), "7777", -1},
         {"1234", 0, 4, "^V56789", "5678", -1}, {"1234.5", -1, 0, "^V7", "1234.5", -1},
         {"1234.5", 5, 1, "^V67", "1234.6", -1},
+        // "=": set by the program, corrected too, whatever its length
+        {"", -1, 0, "= 12 ", " 12 ", -1},   {"", -1, 0, "=1E3", "1E3", -1},
+        {"", -1, 0, "=0.5", "1", -1},       {"", -1, 0, "=8175.5", "1", -1},
+        {"", -1, 0, "=12a", "", -1},
     };
     for (QLineEdit *field : {ui().Text1, ui().Text2, ui().Text3, ui().Text4}) {
         for (const auto &[before, caret, selected, keys, after, caretAfter] : rows) {
@@ -227,7 +231,9 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
             field->setText(before);
             field->setFocus();
             field->setSelection(caret < 0 ? int(before.size()) : caret, selected);
-            if (keys.startsWith("^V")) {
+            if (keys.startsWith("=")) {
+                field->setText(keys.mid(1));
+            } else if (keys.startsWith("^V")) {
                 QGuiApplication::clipboard()->setText(keys.mid(2));
                 QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
             } else {
@@ -238,13 +244,6 @@ TEST_F(EntryFieldsTest, InputIsCorrectedInPlace) {
                 EXPECT_EQ(field->cursorPosition(), caretAfter);
             }
         }
-    }
-    // A text set by the program is corrected too, whatever its length.
-    const std::pair<QString, QString> set[] = {
-        {" 12 ", " 12 "}, {"1E3", "1E3"}, {"0.5", "1"}, {"8175.5", "1"}, {"12a", ""}};
-    for (const auto &[text, after] : set) {
-        ui().Text1->setText(text);
-        EXPECT_EQ(ui().Text1->text(), after) << text.toStdString();
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }

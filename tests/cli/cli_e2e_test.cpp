@@ -57,11 +57,6 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     for (auto &[object, value] : all.objects) value = quint8(memory[object] + 1);
     const QString allDiffer = dir.filePath("all.csv"), gone = dir.filePath("gone");
     ASSERT_TRUE(saveTable(allDiffer, all).ok());
-    // The simulator of this tree may not have --stuck-cell yet: those rows wait for it.
-    QProcess help;
-    help.start(ORVEL_DEVICE_SIM, {"--help"});
-    const bool stuckCell = help.waitForFinished(kWait) && help.readAll().contains("--stuck-cell");
-    QStringList skipped;
     Cells ones;
     for (int i = 10; i <= 20; ++i) ones[i] = 1;
     Cells stuck = ones;
@@ -139,10 +134,6 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.sim.contains("--stuck-cell") && !stuckCell) {
-            skipped << row.name;
-            continue;
-        }
         QFile::remove(t);
         QDir().mkpath(gone);
         QProcess sim;
@@ -212,9 +203,6 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
                                 QStringLiteral(",%1,read,8176,").arg(link),
                                 QStringLiteral(",%1,restore-verify,33,200\n").arg(link)})
         EXPECT_TRUE(journal.contains(line)) << line.toStdString();
-    if (!skipped.isEmpty())
-        GTEST_SKIP() << "orvel-device-sim has no --stuck-cell yet; not run: "
-                     << skipped.join(", ").toStdString();
 }
 
 // orvel write killed at random moments against the paced simulator: every cell the
