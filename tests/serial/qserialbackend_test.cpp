@@ -20,37 +20,6 @@ struct QSerialBackendTest : PortsTest {
     QString error;
 };
 
-TEST_F(QSerialBackendTest, TalksToTheDeviceBehindThePort) {
-    QSerialBackend backend;
-    for (int round = 0; round < 2; ++round) {  // the port can be opened again after closing
-        ASSERT_TRUE(backend.open({pty.path(), "COM 2"}).ok());
-        // Out: each byte is sent at once, unchanged (no line-end or high-bit translation).
-        for (char byte : {char(0x55), char(0x0A), char(0xAA), char(0x0D), char(0x00)}) {
-            ASSERT_TRUE(backend.write(byte, &error)) << error.toStdString();
-            EXPECT_EQ(pty.take(1), QByteArray(1, byte)) << int(quint8(byte));
-        }
-        QSignalSpy ready(&backend, &SerialBackend::readyRead);
-        pty.send(QByteArray::fromHex("ac00ca0d0a7fff"));
-        QByteArray received;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return (received += backend.readAll()).size() >= 7; }, 3000));
-        EXPECT_GE(ready.count(), 1);
-        // Awaited, silence only as long as asked; what follows is appended in order, whether
-        // the port or the descriptor has it.
-        QElapsedTimer waited;
-        waited.start();
-        EXPECT_FALSE(backend.awaitMore(received, 30ms));
-        EXPECT_GE(waited.elapsed(), 25);
-        pty.send(QByteArray::fromHex("acca07"));
-        while (received.size() < 10 && backend.awaitMore(received, 2s)) {
-        }
-        EXPECT_EQ(received.toHex(), "ac00ca0d0a7fffacca07");
-        EXPECT_TRUE(backend.close(&error));
-        EXPECT_FALSE(backend.isOpen());
-        EXPECT_FALSE(backend.write('x', &error));
-    }
-}
-
 // One device under one name or two: whoever comes second is refused, root or not, the
 // first keeps the line, and once it lets go the port can be had.
 TEST_F(QSerialBackendTest, APortHeldByAnotherOpenerIsInUse) {
@@ -108,9 +77,37 @@ TEST_F(QSerialBackendTest, WhatCannotBeOpenedIsRefusedWithThePortsPresent) {
     }
 }
 
-TEST_F(QSerialBackendTest, AHungUpLineIsReportedOnceAndDoesNotSpin) {
+// Each byte goes out at once, unchanged (no line-end or high-bit translation); what comes in
+// is read, or awaited, silence only as long as asked, appended in order whether the port or
+// the descriptor has it. The port opens again after closing; a hang-up is reported once.
+TEST_F(QSerialBackendTest, TalksToTheDeviceUntilTheLineHangsUp) {
     QSerialBackend backend;
-    ASSERT_TRUE(backend.open({pty.path(), "COM 2"}).ok());
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(backend.open({pty.path(), "COM 2"}).ok());
+        for (char byte : {char(0x55), char(0x0A), char(0xAA), char(0x0D), char(0x00)}) {
+            EXPECT_TRUE(backend.write(byte, &error)) << error.toStdString();
+            EXPECT_EQ(pty.take(1), QByteArray(1, byte)) << int(quint8(byte));
+        }
+        QSignalSpy ready(&backend, &SerialBackend::readyRead);
+        pty.send(QByteArray::fromHex("ac00ca0d0a7fff"));
+        QByteArray received;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return (received += backend.readAll()).size() >= 7; }, 3000));
+        EXPECT_GE(ready.count(), 1);
+        QElapsedTimer waited;
+        waited.start();
+        EXPECT_FALSE(backend.awaitMore(received, 30ms));
+        EXPECT_GE(waited.elapsed(), 25);
+        pty.send(QByteArray::fromHex("acca07"));
+        while (received.size() < 10 && backend.awaitMore(received, 2s)) {
+        }
+        EXPECT_EQ(received.toHex(), "ac00ca0d0a7fffacca07");
+        if (round == 0) {
+            EXPECT_TRUE(backend.close(&error));
+            EXPECT_FALSE(backend.isOpen());
+            EXPECT_FALSE(backend.write('x', &error));
+        }
+    }
     QSignalSpy lineEvents(&backend, &SerialBackend::lineEvent);
     pty.closeMaster();
     QTest::qWait(500);

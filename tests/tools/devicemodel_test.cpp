@@ -89,14 +89,13 @@ TEST(DeviceModel, Exchanges) {
         std::uint64_t read, written, noise;
         S end;
     };
+    // Time-outs, the repeated ready pair, a command cutting it short and a cell holding 172 are
+    // held by the client and stall model tests, which run this model against the real client.
     const Case cases[] = {
         {"read, paced byte for byte", paced(), 0x0123, 0x42, 0x42,
          {C(0), H(2000, 0x55), H(4000, 0x01), H(6000, 0x23)}, 10'000,
          {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, 0x42}, {9000, R}, {10'000, R}}, 1, 0,
          0, S::Idle},
-        {"read of a cell holding 172: sent as the value", paced(true), 5, R, R,
-         {C(0), H(0, 0x55), H(0, 0x00), H(0, 0x05)}, 0,
-         {{0, R}, {0, R}, {0, A}, {0, A}, {0, R}, {0, R}, {0, R}}, 1, 0, 0, S::Idle},
         {"read: address above 8191 is masked", paced(), 0x1FFF, A, A,
          {C(0), H(2000, 0x55), H(4000, 0x3F), H(6000, 0xFF)}, 8000,
          {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, A}}, 1, 0, 0, S::Idle},
@@ -113,20 +112,6 @@ TEST(DeviceModel, Exchanges) {
         {"a stuck cell: the write acknowledged, the value kept", stuck(5), 5, 0x00, 0x00,
          {C(0), H(0, 0xAA), H(0, 0x00), H(0, 0x05), H(0, 0x07)}, 0,
          {{0, R}, {0, R}, {0, A}, {0, A}, {0, A}, {0, A}, {0, R}, {0, R}}, 0, 0, 0, S::Idle},
-        {"time-out inside a read: back to idle, next 85 is a new command", paced(), -1, 0, 0,
-         {C(0), H(2000, 0x55), H(4000, 0x01), H(508'000, 0x55)}, 510'000,
-         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {507'000, R}, {508'000, R}, {510'000, A}},
-         0, 0, 0, S::ReadHigh},
-        {"time-out before the value of a write: memory untouched", paced(), 7, 0x44, 0x44,
-         {C(0), H(2000, 0xAA), H(4000, 0x00), H(6000, 0x07), H(510'000, 0x33)}, 520'000,
-         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, A}, {509'000, R}, {510'000, R}},
-         0, 0, 1, S::Idle},
-        {"idle: pair repeated each idle window, stray bytes ignored", paced(), -1, 0, 0,
-         {C(0), H(2000, 0x01), H(50'000, 0xCA)}, 206'000,
-         {{1000, R}, {2000, R}, {103'000, R}, {104'000, R}, {205'000, R}, {206'000, R}}, 0, 0, 2,
-         S::Idle},
-        {"a command cuts the ready pair short", paced(), -1, 0, 0, {C(0), H(500, 0x55)}, 3000,
-         {{1000, R}, {2500, A}}, 0, 0, 0, S::ReadHigh},
         {"a command finishing as the second ready byte goes out does not stop it", paced(), -1,
          0, 0, {C(0), H(1000, 0x55)}, 3000, {{1000, R}, {2000, R}, {3000, A}}, 0, 0, 0,
          S::ReadHigh},
