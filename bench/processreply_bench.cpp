@@ -17,6 +17,7 @@
 #include "app/lampimage.h"
 #include "app/objectlistloader.h"
 #include "app/terminalbox.h"
+#include "app/valuerecorder.h"
 #include "dialogue/dialogue.h"
 #include "serial/mscomm.h"
 #include "support/memoryserial.h"
@@ -35,7 +36,7 @@ namespace {
 
 struct CountingDialogs final : orvel::Dialogs {
     int messages = 0;
-    void message(QWidget *, const QString &, Icon) override { ++messages; }
+    void message(QWidget *, const QString &, const QString &, Icon) override { ++messages; }
     std::optional<QString> openFile(QWidget *, const OpenFileRequest &) override { return {}; }
 };
 
@@ -168,7 +169,9 @@ void BM_LoadObjectFile(benchmark::State &bench) {
     Window w;
     QByteArray file;
     for (int i = 0; i < 200000; ++i) file += QByteArray::number(i % 8175 + 1) + "\r\n";
-    orvel::ObjectListLoader loader(*w.form);
+    orvel::ValueRecorder recorder(w.form->MSComm1(), w.form->statusLine());
+    orvel::Boxes boxes(w.dialogs, *w.form, w.form->MSComm1(), recorder);
+    orvel::ObjectListLoader loader(w.form->ui().Command1, w.form->ui().List1, boxes);
     QListWidget *list = w.form->ui().List1;
     for (auto _ : bench) {
         QBuffer buffer(&file);

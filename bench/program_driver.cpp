@@ -77,7 +77,7 @@ long maxRssKb() {
 // Every box the window would open is counted: a benchmark run that opens one is wrong.
 struct CountingDialogs final : orvel::Dialogs {
     int messages = 0;
-    void message(QWidget *, const QString &text, Icon) override {
+    void message(QWidget *, const QString &, const QString &text, Icon) override {
         ++messages;
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
