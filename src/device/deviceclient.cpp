@@ -215,8 +215,8 @@ DeviceClient::Verdict DeviceClient::judge(quint8 value, FailReason *reason) cons
     return m_tries >= m_options.tries ? Verdict::Failed : Verdict::Again;
 }
 
-// The value is without doubt: the device acknowledged our next command, or was quiet after
-// its pair.
+// The value is without doubt: after its pair the device acknowledged our next command
+// before any other byte, or (no command being due) a second read agrees with it.
 void DeviceClient::confirm(Clock now) {
     m_confirm = Confirm::None;
     FailReason reason = FailReason::None;
