@@ -180,9 +180,9 @@ private:
         m_wrongValue = -1;
         if (m_sent.size() > 1) fail("more than one answer to one reply");
         for (const std::uint8_t byte : m_sent) {
-            const bool command = reply.byte == devicesim::readyByte;  // else an operand
-            if (command ? byte != devicesim::readCommand && byte != devicesim::writeCommand
-                        : reply.byte != devicesim::ackByte)
+            const bool command = reply.byte == devicesim::kReadyByte;  // else an operand
+            if (command ? byte != devicesim::kReadCommand && byte != devicesim::kWriteCommand
+                        : reply.byte != devicesim::kAckByte)
                 fail("answered " + std::to_string(reply.byte) + " with " + std::to_string(byte));
             m_model.receive(byte, m_now);
             answered();
@@ -208,7 +208,7 @@ private:
             ++m_tally.noisyValues;
             // A true value of 172 after the noise byte reads as the device's ready byte; a
             // late answer may have lost the value altogether.
-            if (m_memory[size_t(cell)] == devicesim::readyByte)
+            if (m_memory[size_t(cell)] == devicesim::kReadyByte)
                 ++m_tally.hiddenByReady;
             else if (m_lastLate < m_command)
                 m_wrongValue = cell;

@@ -4,41 +4,35 @@
 
 namespace orvel::devicesim {
 
-std::uint64_t Lcg::next()
-{
+std::uint64_t Lcg::next() {
     m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
     return m_state;
 }
 
-double Lcg::nextUnit()
-{
+double Lcg::nextUnit() {
     return static_cast<double>(next() >> 11) * 0x1.0p-53;
 }
 
-Memory seededMemory(std::uint64_t seed)
-{
+Memory seededMemory(std::uint64_t seed) {
     Memory memory{};
     Lcg lcg(seed);
     for (auto &cell : memory) cell = lcg.nextByte();
     return memory;
 }
 
-Micros byteTimeForBaud(unsigned baud)
-{
+Micros byteTimeForBaud(unsigned baud) {
     return Micros(baud == 0 ? 0 : 10'000'000 / baud);
 }
 
-std::uint8_t noiseByteFrom(std::uint64_t randomBits)
-{
+std::uint8_t noiseByteFrom(std::uint64_t randomBits) {
     // 254 values, spread over 0..255 by stepping over the two protocol bytes.
     unsigned v = static_cast<unsigned>((randomBits >> 32) % 254);
-    if (v >= readyByte) ++v;
-    if (v >= ackByte) ++v;
+    if (v >= kReadyByte) ++v;
+    if (v >= kAckByte) ++v;
     return static_cast<std::uint8_t>(v);
 }
 
-std::uint8_t flippedByteFrom(std::uint8_t original, std::uint64_t randomBits)
-{
+std::uint8_t flippedByteFrom(std::uint8_t original, std::uint64_t randomBits) {
     unsigned v = static_cast<unsigned>((randomBits >> 32) % 255);
     if (v >= original) ++v;
     return static_cast<std::uint8_t>(v);
@@ -48,17 +42,14 @@ DeviceModel::DeviceModel(Memory &memory, DeviceConfig config)
     : m_memory(memory),
       m_config(config),
       m_noise(config.noiseSeed),
-      m_flip(config.noiseSeed ^ 0x9E3779B97F4A7C15ULL)
-{
+      m_flip(config.noiseSeed ^ 0x9E3779B97F4A7C15ULL) {
 }
 
-bool DeviceModel::active() const
-{
+bool DeviceModel::active() const {
     return m_state != State::Offline && m_state != State::Silent && m_state != State::HungUp;
 }
 
-void DeviceModel::connect(Micros now)
-{
+void DeviceModel::connect(Micros now) {
     if (m_state != State::Offline) return;
     m_state = State::Idle;
     m_tx.clear();
@@ -69,27 +60,24 @@ void DeviceModel::connect(Micros now)
     // The wrong first byte is a one-off: the programmer reconnects and must then succeed.
     const bool wrong = m_config.wrongFirstByte && !m_connectedBefore;
     m_connectedBefore = true;
-    queueReadyPair(m_lastTxDue, wrong ? *m_config.wrongFirstByte : readyByte);
+    queueReadyPair(m_lastTxDue, wrong ? *m_config.wrongFirstByte : kReadyByte);
 }
 
-void DeviceModel::disconnect()
-{
+void DeviceModel::disconnect() {
     m_tx.clear();
     m_rx.clear();
     m_deadline.reset();
     if (active()) m_state = State::Offline;
 }
 
-void DeviceModel::receive(std::uint8_t byte, Micros readAt)
-{
+void DeviceModel::receive(std::uint8_t byte, Micros readAt) {
     ++m_counters.bytesReceived;
     if (!active()) return;
     m_lastRxDue = std::max(readAt, m_lastRxDue) + m_config.byteTime;
     m_rx.push_back({byte, m_lastRxDue});
 }
 
-void DeviceModel::queue(std::uint8_t byte, Kind kind, Micros decidedAt, std::uint16_t cell)
-{
+void DeviceModel::queue(std::uint8_t byte, Kind kind, Micros decidedAt, std::uint16_t cell) {
     auto push = [&](std::uint8_t b, Kind k) {
         m_lastTxDue = std::max(decidedAt, m_lastTxDue) + m_config.byteTime;
         m_tx.push_back({b, k, m_lastTxDue, cell});
@@ -99,27 +87,23 @@ void DeviceModel::queue(std::uint8_t byte, Kind kind, Micros decidedAt, std::uin
     push(byte, kind);
 }
 
-void DeviceModel::queueReadyPair(Micros decidedAt, std::uint8_t first)
-{
+void DeviceModel::queueReadyPair(Micros decidedAt, std::uint8_t first) {
     queue(first, Kind::Ready, decidedAt);
-    queue(readyByte, Kind::Ready, decidedAt);
+    queue(kReadyByte, Kind::Ready, decidedAt);
     m_deadline = m_lastTxDue + m_config.idleWindow;
 }
 
-void DeviceModel::queueAck(Micros decidedAt)
-{
-    queue(ackByte, Kind::Ack, decidedAt);
+void DeviceModel::queueAck(Micros decidedAt) {
+    queue(kAckByte, Kind::Ack, decidedAt);
     m_deadline = m_lastTxDue + m_config.timeout;
 }
 
-void DeviceModel::dropUnsent()
-{
+void DeviceModel::dropUnsent() {
     m_tx.clear();
     m_lastTxDue = m_lastSent;
 }
 
-bool DeviceModel::stopIfLimitReached(Output &out)
-{
+bool DeviceModel::stopIfLimitReached(Output &out) {
     const auto sent = m_counters.bytesSent;
     if (m_config.hangupAfter && sent >= *m_config.hangupAfter) {
         m_state = State::HungUp;
@@ -142,8 +126,7 @@ bool DeviceModel::stopIfLimitReached(Output &out)
     return true;
 }
 
-void DeviceModel::transmitFront(Output &out)
-{
+void DeviceModel::transmitFront(Output &out) {
     if (stopIfLimitReached(out)) return;
     const Outgoing o = m_tx.front();
     m_tx.pop_front();
@@ -163,14 +146,13 @@ void DeviceModel::transmitFront(Output &out)
     stopIfLimitReached(out);
 }
 
-void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
-{
+void DeviceModel::take(std::uint8_t byte, Micros at, Output &out) {
     switch (m_state) {
     case State::Idle:
-        if (byte == readCommand || byte == writeCommand) {
+        if (byte == kReadCommand || byte == kWriteCommand) {
             // A command cuts short whatever announcing had not gone out yet.
             dropUnsent();
-            m_state = byte == readCommand ? State::ReadHigh : State::WriteHigh;
+            m_state = byte == kReadCommand ? State::ReadHigh : State::WriteHigh;
             queueAck(at);
         } else {
             ++m_counters.noiseReceived;
@@ -184,14 +166,14 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
         break;
     case State::ReadLow:
         out.addressed.push_back({false, static_cast<std::uint16_t>(m_address | byte)});
-        m_address = (m_address | byte) & addressMask;
+        m_address = (m_address | byte) & kAddressMask;
         queue(m_memory[m_address], Kind::Value, at, m_address);
         m_state = State::Idle;
         queueReadyPair(at);
         break;
     case State::WriteLow:
         out.addressed.push_back({true, static_cast<std::uint16_t>(m_address | byte)});
-        m_address = (m_address | byte) & addressMask;
+        m_address = (m_address | byte) & kAddressMask;
         m_state = State::WriteValue;
         queueAck(at);
         break;
@@ -215,8 +197,7 @@ void DeviceModel::take(std::uint8_t byte, Micros at, Output &out)
     }
 }
 
-void DeviceModel::onDeadline(Micros at)
-{
+void DeviceModel::onDeadline(Micros at) {
     // In the idle state this repeats the announcement; in the middle of a
     // command the programmer went quiet and the device gives up on it; after
     // a pause the device starts afresh.
@@ -226,8 +207,7 @@ void DeviceModel::onDeadline(Micros at)
     queueReadyPair(at);
 }
 
-Output DeviceModel::advance(Micros now)
-{
+Output DeviceModel::advance(Micros now) {
     Output out;
     constexpr Micros never = Micros::max();
     while (active()) {
@@ -251,8 +231,7 @@ Output DeviceModel::advance(Micros now)
     return out;
 }
 
-std::optional<Micros> DeviceModel::nextWakeup() const
-{
+std::optional<Micros> DeviceModel::nextWakeup() const {
     if (!active()) return std::nullopt;
     std::optional<Micros> next = m_deadline;
     auto earlier = [&next](Micros t) {

@@ -12,15 +12,15 @@
 // No I/O here, so the whole protocol can be tested without a terminal.
 namespace orvel::devicesim {
 
-inline constexpr std::size_t memorySize = 8192;
-inline constexpr std::uint16_t addressMask = 0x1FFF;
+inline constexpr std::size_t kMemorySize = 8192;
+inline constexpr std::uint16_t kAddressMask = 0x1FFF;
 
-inline constexpr std::uint8_t readyByte = 0xAC;    // 172
-inline constexpr std::uint8_t ackByte = 0xCA;      // 202
-inline constexpr std::uint8_t readCommand = 0x55;  // 85
-inline constexpr std::uint8_t writeCommand = 0xAA; // 170
+inline constexpr std::uint8_t kReadyByte = 0xAC;     // 172
+inline constexpr std::uint8_t kAckByte = 0xCA;       // 202
+inline constexpr std::uint8_t kReadCommand = 0x55;   // 85
+inline constexpr std::uint8_t kWriteCommand = 0xAA;  // 170
 
-using Memory = std::array<std::uint8_t, memorySize>;
+using Memory = std::array<std::uint8_t, kMemorySize>;
 // A point in time, counted from any fixed start the caller likes.
 using Micros = std::chrono::microseconds;
 
@@ -153,7 +153,7 @@ private:
 
     bool active() const;
     void queue(std::uint8_t byte, Kind kind, Micros decidedAt, std::uint16_t cell = 0);
-    void queueReadyPair(Micros decidedAt, std::uint8_t first = readyByte);
+    void queueReadyPair(Micros decidedAt, std::uint8_t first = kReadyByte);
     void queueAck(Micros decidedAt);
     void dropUnsent();
     bool stopIfLimitReached(Output &out);

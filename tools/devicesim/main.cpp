@@ -26,39 +26,34 @@ using ds::Micros;
 
 namespace {
 
-constexpr Micros maxSleep{100'000};     // also the log flush period
-constexpr Micros closedPollPeriod{5'000};
-constexpr Micros hangupLinger{50'000};
+constexpr Micros kMaxSleep{100'000};     // also the log flush period
+constexpr Micros kClosedPollPeriod{5'000};
+constexpr Micros kHangupLinger{50'000};
 
 int g_signalPipe[2] = {-1, -1};
 
-extern "C" void onSignal(int)
-{
+extern "C" void onSignal(int) {
     const int saved = errno;
     const char c = 1;
     [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &c, 1);
     errno = saved;
 }
 
-Micros monotonicNow()
-{
+Micros monotonicNow() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return Micros(static_cast<long long>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000);
 }
 
-void complain(const std::string &what)
-{
+void complain(const std::string &what) {
     std::fprintf(stderr, "orvel-device-sim: %s\n", what.c_str());
 }
 
-std::string withErrno(const std::string &what)
-{
+std::string withErrno(const std::string &what) {
     return what + ": " + std::strerror(errno);
 }
 
-bool writeAll(int fd, const void *data, std::size_t size)
-{
+bool writeAll(int fd, const void *data, std::size_t size) {
     const char *p = static_cast<const char *>(data);
     while (size > 0) {
         const ssize_t n = write(fd, p, size);
@@ -74,8 +69,7 @@ bool writeAll(int fd, const void *data, std::size_t size)
 
 enum class Load { Loaded, Missing, Failed };
 
-Load loadMemory(const std::string &path, ds::Memory &memory, std::string &error)
-{
+Load loadMemory(const std::string &path, ds::Memory &memory, std::string &error) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return Load::Missing;
@@ -84,7 +78,7 @@ Load loadMemory(const std::string &path, ds::Memory &memory, std::string &error)
     }
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_size != static_cast<off_t>(ds::memorySize)) {
+        st.st_size != static_cast<off_t>(ds::kMemorySize)) {
         close(fd);
         error = path + ": a memory file must hold exactly 8192 bytes";
         return Load::Failed;
@@ -105,10 +99,9 @@ Load loadMemory(const std::string &path, ds::Memory &memory, std::string &error)
 }
 
 // Through a temporary file and rename, so a reader never sees half a memory.
-bool saveMemory(const std::string &path, const ds::Memory &memory)
-{
+bool saveMemory(const std::string &path, const ds::Memory &memory) {
     const std::string tmp = path + ".tmp";
-    const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         complain(withErrno(tmp));
         return false;
@@ -126,21 +119,18 @@ bool saveMemory(const std::string &path, const ds::Memory &memory)
 
 class ByteLog {
 public:
-    ~ByteLog()
-    {
+    ~ByteLog() {
         flush();
         if (m_fd >= 0) close(m_fd);
     }
 
-    bool open(const std::string &path, bool timestamps)
-    {
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    bool open(const std::string &path, bool timestamps) {
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
         m_timestamps = timestamps;
         return m_fd >= 0;
     }
 
-    void add(Micros at, const char *direction, std::uint8_t byte)
-    {
+    void add(Micros at, const char *direction, std::uint8_t byte) {
         if (m_fd < 0) return;
         char line[64];
         const int n = m_timestamps
@@ -150,16 +140,14 @@ public:
         m_buffer.append(line, static_cast<std::size_t>(n));
     }
 
-    void flushIfDue(Micros now)
-    {
-        if (m_buffer.size() >= 64 * 1024 || now - m_lastFlush >= maxSleep) {
+    void flushIfDue(Micros now) {
+        if (m_buffer.size() >= 64 * 1024 || now - m_lastFlush >= kMaxSleep) {
             flush();
             m_lastFlush = now;
         }
     }
 
-    void flush()
-    {
+    void flush() {
         if (m_fd < 0 || m_buffer.empty()) return;
         if (!writeAll(m_fd, m_buffer.data(), m_buffer.size())) complain(withErrno("log"));
         m_buffer.clear();
@@ -176,31 +164,27 @@ private:
 // open the port does not get stale bytes. Flushing from the master side does
 // not reach the slave's input, so open the slave briefly ourselves. This also
 // arms POLLHUP on the master: Linux reports it only once a slave was closed.
-void discardSlaveInput(const std::string &slavePath)
-{
+void discardSlaveInput(const std::string &slavePath) {
     const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     tcflush(fd, TCIFLUSH);
     close(fd);
 }
 
-bool slaveClosed(int master)
-{
+bool slaveClosed(int master) {
     pollfd p{master, POLLIN, 0};
     while (poll(&p, 1, 0) < 0 && errno == EINTR) {
     }
     return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-timespec toTimespec(Micros d)
-{
+timespec toTimespec(Micros d) {
     if (d < Micros(0)) d = Micros(0);
     return timespec{static_cast<time_t>(d.count() / 1'000'000),
                     static_cast<long>(d.count() % 1'000'000) * 1000};
 }
 
-bool makeLink(const std::string &linkPath, const std::string &target)
-{
+bool makeLink(const std::string &linkPath, const std::string &target) {
     const std::string tmp = linkPath + ".tmp" + std::to_string(getpid());
     unlink(tmp.c_str());
     if (symlink(target.c_str(), tmp.c_str()) != 0) {
@@ -216,8 +200,7 @@ bool makeLink(const std::string &linkPath, const std::string &target)
 }
 
 // Only our own link: another simulator may have taken the name over since.
-void removeLink(const std::string &linkPath, const std::string &target)
-{
+void removeLink(const std::string &linkPath, const std::string &target) {
     char buf[4096];
     const ssize_t n = readlink(linkPath.c_str(), buf, sizeof buf);
     if (n >= 0 && std::string(buf, static_cast<std::size_t>(n)) == target)
@@ -226,9 +209,9 @@ void removeLink(const std::string &linkPath, const std::string &target)
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    const ds::ParseResult parsed = ds::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+int main(int argc, char **argv) {
+    const ds::ParseResult parsed =
+        ds::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         complain(parsed.error + " (see --help)");
         return 2;
@@ -317,12 +300,12 @@ int main(int argc, char **argv)
                 model.connect(now);
                 continue;
             }
-            const timespec ts = toTimespec(closedPollPeriod);
+            const timespec ts = toTimespec(kClosedPollPeriod);
             if (ppoll(fds, 1, &ts, nullptr) > 0 && (fds[0].revents & POLLIN)) break;
             continue;
         }
 
-        Micros wait = maxSleep;
+        Micros wait = kMaxSleep;
         if (const auto wake = model.nextWakeup()) wait = std::min(wait, *wake - now);
         const timespec ts = toTimespec(wait);
         if (ppoll(fds, 2, &ts, nullptr) < 0) {
@@ -380,7 +363,7 @@ int main(int argc, char **argv)
             // Closing the master discards what the programmer has not read
             // yet; give the last bytes the time to get across first.
             pollfd sig{g_signalPipe[0], POLLIN, 0};
-            const timespec linger = toTimespec(hangupLinger);
+            const timespec linger = toTimespec(kHangupLinger);
             ppoll(&sig, 1, &linger, nullptr);
             break;
         }

@@ -12,8 +12,7 @@ namespace orvel::devicesim {
 namespace {
 
 template <typename T>
-bool parseUnsigned(const std::string &text, T max, T &out)
-{
+bool parseUnsigned(const std::string &text, T max, T &out) {
     std::uint64_t value = 0;
     const char *end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -22,8 +21,7 @@ bool parseUnsigned(const std::string &text, T max, T &out)
     return true;
 }
 
-bool parseProbability(const std::string &text, double &out)
-{
+bool parseProbability(const std::string &text, double &out) {
     double value = 0.0;
     const char *end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -36,12 +34,11 @@ bool parseProbability(const std::string &text, double &out)
 
 }  // namespace
 
-ParseResult parseOptions(const std::vector<std::string> &args)
-{
+ParseResult parseOptions(const std::vector<std::string> &args) {
     ParseResult result;
     Options &o = result.options;
-    constexpr auto u64max = std::numeric_limits<std::uint64_t>::max();
-    constexpr unsigned msMax = 24u * 3600u * 1000u;
+    constexpr auto kU64Max = std::numeric_limits<std::uint64_t>::max();
+    constexpr unsigned kMsMax = 24u * 3600u * 1000u;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -98,50 +95,49 @@ ParseResult parseOptions(const std::vector<std::string> &args)
             if (value.empty()) return bad();
             o.logFile = value;
         } else if (name == "--seed") {
-            if (!parseUnsigned(value, u64max, o.seed)) return bad();
+            if (!parseUnsigned(value, kU64Max, o.seed)) return bad();
         } else if (name == "--baud") {
             if (!parseUnsigned(value, 10'000'000u, o.baud) || o.baud == 0) return bad();
         } else if (name == "--idle-ms") {
-            if (!parseUnsigned(value, msMax, o.idleMs) || o.idleMs == 0) return bad();
+            if (!parseUnsigned(value, kMsMax, o.idleMs) || o.idleMs == 0) return bad();
         } else if (name == "--timeout-ms") {
-            if (!parseUnsigned(value, msMax, o.timeoutMs) || o.timeoutMs == 0) return bad();
+            if (!parseUnsigned(value, kMsMax, o.timeoutMs) || o.timeoutMs == 0) return bad();
         } else if (name == "--open-delay-ms") {
-            if (!parseUnsigned(value, msMax, o.openDelayMs)) return bad();
+            if (!parseUnsigned(value, kMsMax, o.openDelayMs)) return bad();
         } else if (name == "--wrong-first-byte") {
             std::uint8_t b = 0;
             if (!parseUnsigned(value, std::uint8_t{255}, b)) return bad();
             o.wrongFirstByte = b;
         } else if (name == "--silent-after") {
             std::uint64_t n = 0;
-            if (!parseUnsigned(value, u64max, n)) return bad();
+            if (!parseUnsigned(value, kU64Max, n)) return bad();
             o.silentAfter = n;
         } else if (name == "--hangup-after") {
             std::uint64_t n = 0;
-            if (!parseUnsigned(value, u64max, n)) return bad();
+            if (!parseUnsigned(value, kU64Max, n)) return bad();
             o.hangupAfter = n;
         } else if (name == "--pause-after") {
             std::uint64_t n = 0;
-            if (!parseUnsigned(value, u64max, n)) return bad();
+            if (!parseUnsigned(value, kU64Max, n)) return bad();
             o.pauseAfter = n;
         } else if (name == "--pause-ms") {
-            if (!parseUnsigned(value, msMax, o.pauseMs)) return bad();
+            if (!parseUnsigned(value, kMsMax, o.pauseMs)) return bad();
         } else if (name == "--noise") {
             if (!parseProbability(value, o.noise)) return bad();
         } else if (name == "--flip") {
             if (!parseProbability(value, o.flip)) return bad();
         } else if (name == "--stuck-cell") {
             std::uint16_t cell = 0;
-            if (!parseUnsigned(value, std::uint16_t{memorySize - 1}, cell)) return bad();
+            if (!parseUnsigned(value, std::uint16_t{kMemorySize - 1}, cell)) return bad();
             o.stuckCell = cell;
         } else if (name == "--noise-seed") {
-            if (!parseUnsigned(value, u64max, o.noiseSeed)) return bad();
+            if (!parseUnsigned(value, kU64Max, o.noiseSeed)) return bad();
         }
     }
     return result;
 }
 
-DeviceConfig deviceConfig(const Options &options)
-{
+DeviceConfig deviceConfig(const Options &options) {
     DeviceConfig c;
     c.byteTime = options.fast ? Micros(0) : byteTimeForBaud(options.baud);
     c.idleWindow = std::chrono::milliseconds(options.idleMs);
@@ -159,8 +155,7 @@ DeviceConfig deviceConfig(const Options &options)
     return c;
 }
 
-std::string helpText()
-{
+std::string helpText() {
     return R"(Usage: orvel-device-sim [options]
 
 Plays the Orvel device on a pseudo-terminal. The first line on stdout is the
