@@ -209,7 +209,8 @@ DeviceClient::Verdict DeviceClient::judge(quint8 value, FailReason *reason) cons
     } else if (m_job.expecting()) {
         // Equal to the value expected at once; else only once two reads in a row agree.
         counts = m_differing ? value == *m_differing : value == item.value;
-        *reason = FailReason::Differing;
+        // A first difference with no try left to read it again is not the device's word.
+        *reason = m_differing ? FailReason::Differing : FailReason::Unconfirmed;
     }
     if (counts) return Verdict::Done;
     return m_tries >= m_options.tries ? Verdict::Failed : Verdict::Again;
@@ -253,7 +254,8 @@ void DeviceClient::doubt(Clock now) {
     // A command of ours for it on its way is owed its exchange, whatever the tries.
     const bool owed = inFlight && m_commandIndex == m_index;
     if ((m_tries >= m_options.tries && !owed) || (m_stopping && !inFlight)) {
-        objectDone(false, FailReason::InDoubt, now);
+        // A difference read once without doubt was not confirmed: not every value was in doubt.
+        objectDone(false, m_differing ? FailReason::Unconfirmed : FailReason::InDoubt, now);
         return;
     }
     ++m_tries;

@@ -18,6 +18,7 @@ enum class FailReason {
     Mismatch,  // the value read back was not the value written
     InDoubt,    // the line left every value the device gave for it in doubt
     Differing,  // the device gave differing values, no two reads in a row agreeing
+    Unconfirmed,  // one read differed, and no try was left to read it again
 };
 
 struct ObjectResult {

@@ -48,6 +48,8 @@ QString reasonText(FailReason reason) {
             return QStringLiteral("the line left every value in doubt");
         case FailReason::Differing:
             return QStringLiteral("the device gave differing values");
+        case FailReason::Unconfirmed:
+            return QStringLiteral("it differed once, and no try was left to read it again");
         case FailReason::None:
             break;
     }
