@@ -1,12 +1,13 @@
 #include "app/connection.h"
 
-#include "app/attempt.h"
 #include "app/boxes.h"
 #include "app/frmterminalui.h"
 #include "app/lampimage.h"
 #include "app/lamppanel.h"
+#include "app/porttexts.h"
 #include "app/reactions.h"
 #include "app/transfer.h"
+#include "ports/portenumerator.h"
 #include "serial/mscomm.h"
 
 #include <QCheckBox>
@@ -15,13 +16,16 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include <stdexcept>
-
 namespace orvel {
 
 Connection::Connection(FrmTerminalUi &ui, MSComm &comm, Transfer &transfer, LampPanel &lamps,
-                       Boxes &boxes)
-    : m_ui(ui), m_comm(comm), m_transfer(transfer), m_lamps(lamps), m_boxes(boxes) {
+                       Boxes &boxes, const PortEnumerator &present)
+    : m_ui(ui),
+      m_comm(comm),
+      m_transfer(transfer),
+      m_lamps(lamps),
+      m_boxes(boxes),
+      m_present(present) {
     for (int i = 1; i <= 4; ++i)
         reactions::onSelect(ui.Option1[i], i, this, [this](int index) { optionClicked(index); });
     connect(ui.imgNotConnected, &LampImage::clicked, this, &Connection::Connect);
@@ -29,18 +33,20 @@ Connection::Connection(FrmTerminalUi &ui, MSComm &comm, Transfer &transfer, Lamp
 }
 
 void Connection::optionClicked(int index) {
-    MSComm &comm = m_comm;
-    // While connected the port in use stays; the selection is put back afterwards.
-    if (!comm.PortOpen()) attempt([&] { comm.setCommPort(qint16(index)); });
+    // While connected the port in use stays; the selection is put back afterwards. The
+    // control refuses nothing else here: the options are COM 1 to COM 4.
+    if (!m_comm.PortOpen()) static_cast<void>(m_comm.setCommPort(qint16(index)));
 }
 
 void Connection::togglePort() {
-    MSComm &comm = m_comm;
-    try {
-        comm.setPortOpen(!comm.PortOpen());
-    } catch (const SerialError &error) {
-        m_boxes.failureBox(error.description(), Dialogs::Icon::Exclamation);
-    }
+    const bool opening = !m_comm.PortOpen();
+    const Done<PortFailure> done = m_comm.setPortOpen(opening);
+    if (done) return;
+    const PortTarget &target = m_comm.target();
+    m_boxes.failureBox(opening ? openFailureText(done.failure(), m_comm.CommPort(), target.path,
+                                                 m_present.ports())
+                               : portFailureText(done.failure(), target),
+                       Dialogs::Icon::Exclamation);
 }
 
 void Connection::Connect() {
@@ -48,21 +54,21 @@ void Connection::Connect() {
     togglePort();
     // Whether the port is open is asked again, never taken from the error.
     if (m_comm.PortOpen()) {
-        attempt([&] { m_lamps.bringLampToFront(ui.imgConnected); });
-        attempt([&] { ui.Frame2->setEnabled(true); });
-        attempt([&] { ui.Frame3->setEnabled(true); });
-        attempt([&] { ui.Label5->setText(QStringLiteral("Object")); });
+        m_lamps.bringLampToFront(ui.imgConnected);
+        ui.Frame2->setEnabled(true);
+        ui.Frame3->setEnabled(true);
+        ui.Label5->setText(QStringLiteral("Object"));
         for (QLineEdit *field : {ui.Text1, ui.Text2, ui.Text3, ui.Text4})
-            attempt([&] { field->setText(QStringLiteral("1")); });
+            field->setText(QStringLiteral("1"));
         // Before Stop is selected: a transfer it stops ends at object 1.
         m_transfer.connectReset();
-        attempt([&] { ui.Option2[2]->setChecked(true); });
-        attempt([&] { ui.Option3[2]->setChecked(true); });
-        attempt([&] { ui.ch_1_0->setChecked(false); });
-        attempt([&] { ui.ch_1_0->setText(QStringLiteral(" 0 - Disable")); });
-        for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(false); });
+        ui.Option2[2]->setChecked(true);
+        ui.Option3[2]->setChecked(true);
+        ui.ch_1_0->setChecked(false);
+        ui.ch_1_0->setText(QStringLiteral(" 0 - Disable"));
+        for (int i = 1; i <= 4; ++i) ui.Option1[i]->setEnabled(false);
     } else {
-        attempt([&] { m_lamps.bringLampToFront(ui.imgNotConnected); });
+        m_lamps.bringLampToFront(ui.imgNotConnected);
     }
     selectPortInUse();
     emit linkChanged();
@@ -72,24 +78,22 @@ void Connection::Disconnect() {
     FrmTerminalUi &ui = m_ui;
     togglePort();
     if (m_comm.PortOpen()) {
-        attempt([&] { m_lamps.bringLampToFront(ui.imgConnected); });
+        m_lamps.bringLampToFront(ui.imgConnected);
     } else {
-        attempt([&] { m_lamps.bringLampToFront(ui.imgNotConnected); });
-        attempt([&] { ui.Frame2->setEnabled(false); });
-        attempt([&] { ui.Frame3->setEnabled(false); });
-        for (int i = 1; i <= 4; ++i) attempt([&] { ui.Option1[i]->setEnabled(true); });
+        m_lamps.bringLampToFront(ui.imgNotConnected);
+        ui.Frame2->setEnabled(false);
+        ui.Frame3->setEnabled(false);
+        for (int i = 1; i <= 4; ++i) ui.Option1[i]->setEnabled(true);
     }
     selectPortInUse();
     emit linkChanged();
 }
 
 void Connection::selectPortInUse() {
-    attempt([&] {
-        const qint16 port = m_comm.CommPort();
-        if (port < 1 || port > 4) throw std::out_of_range("no option for this port");
+    // A port number with no option selects none.
+    if (const qint16 port = m_comm.CommPort(); port >= 1 && port <= 4)
         m_ui.Option1[port]->setChecked(true);
-    });
-    attempt([&] { m_lamps.bringImage1ToFront(3); });
+    m_lamps.bringImage1ToFront(3);
 }
 
 }  // namespace orvel

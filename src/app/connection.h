@@ -7,16 +7,18 @@ namespace orvel {
 class Boxes;
 class LampPanel;
 class MSComm;
+class PortEnumerator;
 class Transfer;
 struct FrmTerminalUi;
 
 // The port options and the connection lamps: choosing COM 1 to COM 4, connecting
-// (a click on the red lamp) and disconnecting (a click on the green one).
+// (a click on the red lamp) and disconnecting (a click on the green one). A port that cannot
+// be opened is said with the ports `present` then.
 class Connection final : public QObject {
     Q_OBJECT
 public:
     Connection(FrmTerminalUi &ui, MSComm &comm, Transfer &transfer, LampPanel &lamps,
-               Boxes &boxes);
+               Boxes &boxes, const PortEnumerator &present);
 
     void optionClicked(int index);
     void Connect();
@@ -35,6 +37,7 @@ private:
     Transfer &m_transfer;
     LampPanel &m_lamps;
     Boxes &m_boxes;
+    const PortEnumerator &m_present;
 };
 
 }  // namespace orvel

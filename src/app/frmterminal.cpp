@@ -1,12 +1,12 @@
 #include "app/frmterminal.h"
 
 #include "app/accessibility.h"
-#include "app/attempt.h"
 #include "app/connection.h"
 #include "app/entryfields.h"
 #include "app/lampimage.h"
 #include "app/objectlistloader.h"
 #include "app/portsdialog.h"
+#include "app/porttexts.h"
 #include "app/statusline.h"
 #include "app/terminalbox.h"
 #include "app/transfercontrols.h"
@@ -45,10 +45,12 @@
 namespace orvel {
 
 FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort,
-                         Dialogs *dialogs, QWidget *parent)
+                         Dialogs *dialogs, const PortEnumerator *ports, QWidget *parent)
     : QWidget(parent),
       m_ownDialogs(dialogs ? nullptr : std::make_unique<QtDialogs>()),
       m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
+      m_ownPorts(ports ? nullptr : std::make_unique<SystemPortEnumerator>()),
+      m_ports(ports ? ports : m_ownPorts.get()),
       m_comm(new MSComm(std::move(backend), commPort, this)) {
     m_comm->setObjectName(QStringLiteral("MSComm1"));
     // The window's controls keep their places in a client area of their own, between the
@@ -78,7 +80,8 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     layout->addWidget(m_status);
 
     m_entryFields = new EntryFields(m_ui, this);
-    m_connection = std::make_unique<Connection>(m_ui, *m_comm, m_transfer, *m_lamps, *m_boxes);
+    m_connection =
+        std::make_unique<Connection>(m_ui, *m_comm, m_transfer, *m_lamps, *m_boxes, *m_ports);
     m_dialogue =
         std::make_unique<Dialogue>(m_transfer.state(), static_cast<DialogueView &>(*this));
     m_transferControls = std::make_unique<TransferControls>(m_ui, m_transfer, *m_boxes);
@@ -235,34 +238,27 @@ FrmTerminal::~FrmTerminal() {
 }
 
 void FrmTerminal::load() {
-    // Start-up: each step is tried; one that fails is skipped without a message.
-    attempt([&] { m_ui.txtTerm->clearText(); });
-    attempt([&] {
-        QPalette palette = m_ui.txtTerm->palette();
-        palette.setColor(QPalette::Text, QColor(0, 0, 255));
-        m_ui.txtTerm->setPalette(palette);
-    });
-    attempt([&] { m_lamps->bringLampToFront(m_ui.imgNotConnected); });
-    attempt([&] { m_lamps->bringImage1ToFront(3); });
-    attempt([&] {
-        if (const QScreen *screen = this->screen()) {
-            const QRect area = screen->geometry();
-            move(int((area.width() - width()) / 2.0), int((area.height() - height()) / 2.0));
-        }
-    });
-    attempt([&] {
-        const qint16 port = m_comm->CommPort();
-        if (port < 1 || port > 4) throw std::out_of_range("no option for this port");
+    // Start-up: a step that cannot be done (a port number with no option) is skipped.
+    m_ui.txtTerm->clearText();
+    QPalette palette = m_ui.txtTerm->palette();
+    palette.setColor(QPalette::Text, QColor(0, 0, 255));
+    m_ui.txtTerm->setPalette(palette);
+    m_lamps->bringLampToFront(m_ui.imgNotConnected);
+    m_lamps->bringImage1ToFront(3);
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(int((area.width() - width()) / 2.0), int((area.height() - height()) / 2.0));
+    }
+    if (const qint16 port = m_comm->CommPort(); port >= 1 && port <= 4)
         m_ui.Option1[port]->setChecked(true);
-    });
-    attempt([&] { m_ui.Label5->setText(QStringLiteral("Object")); });
-    attempt([&] { m_ui.Frame2->setEnabled(false); });
-    attempt([&] { m_ui.Frame3->setEnabled(false); });
+    m_ui.Label5->setText(QStringLiteral("Object"));
+    m_ui.Frame2->setEnabled(false);
+    m_ui.Frame3->setEnabled(false);
     for (QLineEdit *field : {m_ui.Text1, m_ui.Text2, m_ui.Text3, m_ui.Text4})
-        attempt([&] { field->setText(QStringLiteral("1")); });
+        field->setText(QStringLiteral("1"));
     // The transfer state starts as start-up leaves it (Transfer).
-    attempt([&] { m_ui.ch_1_0->setChecked(false); });
-    attempt([&] { m_ui.ch_1_0->setText(QStringLiteral(" 0 - Disable")); });
+    m_ui.ch_1_0->setChecked(false);
+    m_ui.ch_1_0->setText(QStringLiteral(" 0 - Disable"));
 }
 
 void FrmTerminal::closeEvent(QCloseEvent *event) {
@@ -271,13 +267,9 @@ void FrmTerminal::closeEvent(QCloseEvent *event) {
         return;
     }
     // Shutdown closes the port if it is open; the window closes in any case.
-    if (m_comm->PortOpen()) {
-        try {
-            m_comm->setPortOpen(false);
-        } catch (const SerialError &error) {
-            m_boxes->messageBox(error.description(), Dialogs::Icon::Exclamation);
-        }
-    }
+    if (const Done<PortFailure> closed = m_comm->setPortOpen(false); !closed)
+        m_boxes->messageBox(portFailureText(closed.failure(), m_comm->target()),
+                            Dialogs::Icon::Exclamation);
     event->accept();
 }
 
@@ -312,14 +304,7 @@ void FrmTerminal::valueInDoubt(int cell, quint8 value) {
     m_status->valueInDoubt(cell);
 }
 
-std::optional<QString> FrmTerminal::send(char byte) {
-    try {
-        m_comm->Output(byte);
-    } catch (const SerialError &error) {
-        return error.description();
-    }
-    return std::nullopt;
-}
+Done<PortFailure> FrmTerminal::send(char byte) { return m_comm->Output(byte); }
 
 void FrmTerminal::showActivity(Activity activity) {
     m_lamps->bringImage1ToFront(int(activity), true);
@@ -354,5 +339,9 @@ void FrmTerminal::reopenLink() {
 }
 
 void FrmTerminal::reportFailure(const QString &text) { m_boxes->failureBox(text); }
+
+void FrmTerminal::reportSendFailure(const Failure<PortFailure> &failure) {
+    reportFailure(portFailureText(failure, m_comm->target()));
+}
 
 }  // namespace orvel

@@ -23,6 +23,7 @@ class DeviceSession;
 class Dialogue;
 class EntryFields;
 class ObjectListLoader;
+class PortEnumerator;
 class ReceivePath;
 class SerialBackend;
 class StatusLine;
@@ -41,9 +42,11 @@ class FrmTerminal final : public QWidget, private DialogueView {
     Q_OBJECT
 public:
     // `commPort` is the serial control's stored port; `dialogs` replaces the real modal
-    // boxes (tests); without it the window uses its own.
+    // boxes, `ports` the system's list of the ports present (tests); without them the window
+    // uses its own.
     explicit FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort = 1,
-                         Dialogs *dialogs = nullptr, QWidget *parent = nullptr);
+                         Dialogs *dialogs = nullptr, const PortEnumerator *ports = nullptr,
+                         QWidget *parent = nullptr);
     ~FrmTerminal() override;
 
     FrmTerminalUi &ui() { return m_ui; }
@@ -89,7 +92,7 @@ private:
     void valueRead(int cell, quint8 value) override;
     void valueWritten(int cell, quint8 value) override;
     void valueInDoubt(int cell, quint8 value) override;
-    std::optional<QString> send(char byte) override;
+    Done<PortFailure> send(char byte) override;
     void showActivity(Activity activity) override;
     void showObject(const QString &text) override;
     void selectStop() override;
@@ -99,6 +102,7 @@ private:
     void clearTerminal() override;
     void reopenLink() override;
     void reportFailure(const QString &text) override;
+    void reportSendFailure(const Failure<PortFailure> &failure) override;
 
     FrmTerminalUi m_ui;
     QWidget *m_client;
@@ -108,6 +112,8 @@ private:
     QAction *m_restoreAction = nullptr;
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
+    std::unique_ptr<PortEnumerator> m_ownPorts;
+    const PortEnumerator *m_ports;
     MSComm *m_comm;
     Transfer m_transfer;
     RepaintThrottle m_throttle;

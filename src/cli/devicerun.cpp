@@ -18,20 +18,14 @@ DeviceRun::DeviceRun(PortChoice port, ByteLog &log, ProgressLine &progress)
     connect(&m_backend, &SerialBackend::readyRead, this, &DeviceRun::received);
 }
 
-DeviceRun::~DeviceRun() {
-    QString ignored;
-    m_backend.close(&ignored);
-}
+DeviceRun::~DeviceRun() { static_cast<void>(m_backend.close()); }
 
-QString DeviceRun::open() {
-    const PortResult result = m_backend.open(m_port.target);
-    return result.ok() ? QString() : openFailureText(result, m_port);
-}
+Done<PortFailure> DeviceRun::open() { return m_backend.open(m_port.target); }
 
 void DeviceRun::send(char byte) {
     m_log.sent(byte);
-    QString error;
-    if (!m_backend.write(byte, &error) && m_problem.isEmpty() && !m_lost) m_problem = error;
+    if (Done<PortFailure> sent = m_backend.write(byte); !sent && m_problem && !m_lost)
+        m_problem = std::move(sent);
 }
 
 void DeviceRun::received() {

@@ -47,11 +47,11 @@ public:
     DeviceRun(PortChoice port, ByteLog &log, ProgressLine &progress);
     ~DeviceRun() override;
 
-    // Why the port cannot be opened, or an empty text.
-    QString open();
+    // Opens the port; says what failed when it cannot.
+    Done<PortFailure> open();
     RunResult run(const Job &job, const QString &label, const JournalNames &names);
-    // Why a byte could not be sent, while the port was not known to be lost; may be empty.
-    const QString &problem() const { return m_problem; }
+    // The first byte that could not be sent while the port was not known to be lost.
+    const Done<PortFailure> &problem() const { return m_problem; }
     // Said once when the journal cannot be written.
     std::optional<QString> takeJournalError();
 
@@ -69,7 +69,7 @@ private:
     QSerialBackend m_backend;
     DeviceSession m_session;
     std::unique_ptr<Journal> m_journal;
-    QString m_problem;
+    Done<PortFailure> m_problem;
     bool m_lost = false;
 };
 

@@ -17,6 +17,13 @@ void printError(const QString &text) {
     std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
 }
 
+// A byte not sent, said when the device went silent after it.
+QString unsentText(const Done<PortFailure> &sent) {
+    if (sent) return {};
+    return sent.why() == PortFailure::NotOpen ? QStringLiteral("The port is not open.")
+                                              : sent.words();
+}
+
 }  // namespace
 
 Operation::Operation(const QString &name, const CommandLine &line)
@@ -43,8 +50,9 @@ int Operation::open() {
             QStringLiteral("Stopping after the object under way, leaving the device idle "
                            "(Ctrl+C again quits at once)."));
     });
-    if (const QString problem = m_run->open(); !problem.isEmpty()) {
-        printError(QStringLiteral("orvel %1: %2").arg(summary.operation, problem));
+    if (const Done<PortFailure> opened = m_run->open(); !opened) {
+        printError(QStringLiteral("orvel %1: %2")
+                       .arg(summary.operation, openFailureText(opened.failure(), m_port)));
         return kPortFailed;
     }
     return kDone;
@@ -72,7 +80,8 @@ Ending Operation::ending(const RunResult &result) const {
                                   "hung up.")
                        .arg(m_port.label));
     } else if (ending.silent) {
-        if (!m_run->problem().isEmpty()) printError(m_run->problem());  // a byte not sent
+        if (const QString unsent = unsentText(m_run->problem()); !unsent.isEmpty())
+            printError(unsent);
         printError(QStringLiteral("The device on %1 is not answering: check the cable and that "
                                   "it is switched on.")
                        .arg(m_port.label));

@@ -38,10 +38,10 @@ std::optional<PortChoice> choosePort(const QString &text, QString *error) {
     return PortChoice{{path, path}, path};
 }
 
-QString openFailureText(const PortResult &result, const PortChoice &port) {
+QString openFailureText(const Failure<PortFailure> &failure, const PortChoice &port) {
     const QString &path = port.target.path;
     QString why;
-    switch (result.failure) {
+    switch (failure.why) {
         case PortFailure::Missing:
             why = QStringLiteral("there is no device %1").arg(path);
             break;
@@ -56,10 +56,8 @@ QString openFailureText(const PortResult &result, const PortChoice &port) {
         case PortFailure::InUse:
             why = QStringLiteral("%1 is in use by another program").arg(path);
             break;
-        case PortFailure::None:
-        case PortFailure::Lost:
-        case PortFailure::Other:
-            why = result.systemText;
+        default:
+            why = failure.words;
             break;
     }
     return QStringLiteral("%1 cannot be opened: %2. 'orvel ports' lists the ports present.")

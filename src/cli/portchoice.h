@@ -21,6 +21,6 @@ std::optional<int> comNumber(const QString &text);
 std::optional<PortChoice> choosePort(const QString &text, QString *error);
 
 // Why the port could not be opened, in the command's words.
-QString openFailureText(const PortResult &result, const PortChoice &port);
+QString openFailureText(const Failure<PortFailure> &failure, const PortChoice &port);
 
 }  // namespace orvel::cli

@@ -279,7 +279,8 @@ void Dialogue::stepToNextObject() {
 
 bool Dialogue::answer(char byte) {
     if (m_view.deviceMovedOn()) return false;
-    if (const std::optional<QString> failure = m_view.send(byte)) m_view.reportFailure(*failure);
+    if (const Done<PortFailure> sent = m_view.send(byte); !sent)
+        m_view.reportSendFailure(sent.failure());
     return true;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "ports/portfailure.h"
+
 #include <QString>
 #include <QStringView>
-
-#include <optional>
 
 namespace orvel {
 
@@ -30,8 +30,8 @@ public:
     // Whether the device has sent more since the reply in hand: it has moved on, and
     // that reply is not answered.
     virtual bool deviceMovedOn() const = 0;
-    // Sends one byte to the device; the reason when it could not.
-    virtual std::optional<QString> send(char byte) = 0;
+    // Sends one byte to the device; says what failed when it could not.
+    virtual Done<PortFailure> send(char byte) = 0;
     virtual void showActivity(Activity activity) = 0;
     // Label5: the object the dialogue stands at.
     virtual void showObject(const QString &text) = 0;
@@ -49,6 +49,8 @@ public:
     virtual void reopenLink() = 0;
     // A message box; no serial notification runs while it is open.
     virtual void reportFailure(const QString &text) = 0;
+    // The same box for a byte that could not be sent, in the window's words.
+    virtual void reportSendFailure(const Failure<PortFailure> &failure) = 0;
 
     // A value the device gave for a cell, and a value it took: for the journal and the
     // progress of a transfer.

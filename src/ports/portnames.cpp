@@ -1,79 +1,13 @@
 #include "ports/portnames.h"
 
 #include "ports/portassignments.h"
-#include "ports/portdescription.h"
 
 namespace orvel {
-namespace {
-
-QString howToChooseAnother(int port) {
-    return QStringLiteral(
-               "Choose the device for COM %1 under Serial ports, or start the program with, "
-               "for example, ORVEL_COM%1=/dev/ttyUSB0 (the variable wins over the choice); "
-               "without either, COM %1 is %2. A USB serial adapter is usually /dev/ttyUSB0 or "
-               "/dev/ttyACM0; the names under /dev/serial/by-id/ stay the same when it is "
-               "plugged in again.")
-        .arg(port)
-        .arg(PortAssignments::defaultPath(port));
-}
-
-QString reasonText(PortFailure failure, int port, const QString &path, const QString &systemText) {
-    switch (failure) {
-    case PortFailure::Missing:
-        return QStringLiteral("COM %1 cannot be opened: there is no device %2.\n\n")
-                   .arg(port)
-                   .arg(path) +
-               howToChooseAnother(port);
-    case PortFailure::NotSerialPort:
-        return QStringLiteral("COM %1 cannot be opened: %2 is not a serial port.\n\n")
-                   .arg(port)
-                   .arg(path) +
-               howToChooseAnother(port);
-    case PortFailure::PermissionDenied:
-        return QStringLiteral(
-                   "COM %1 cannot be opened: permission to use %2 is denied.\n\n"
-                   "Your user must be in the group that owns %2 (usually dialout): for "
-                   "example 'sudo usermod -aG dialout $USER', then log out and in again.")
-            .arg(port)
-            .arg(path);
-    case PortFailure::InUse:
-        return QStringLiteral(
-                   "COM %1 cannot be opened: %2 is in use by another program.\n\n"
-                   "Close the other program (or the other window of this one) and connect "
-                   "again.")
-            .arg(port)
-            .arg(path);
-    case PortFailure::None:
-    case PortFailure::Lost:
-    case PortFailure::Other:
-        break;
-    }
-    return QStringLiteral("COM %1 (%2): %3").arg(port).arg(path, systemText);
-}
-
-}  // namespace
 
 QString devicePathForPort(int port) { return PortAssignments().devicePath(port); }
 
 PortTarget windowPort(int port) {
     return {devicePathForPort(port), QStringLiteral("COM %1").arg(port)};
-}
-
-QString lostPortText(const PortTarget &target) {
-    return QStringLiteral("%1 (%2) is lost: the adapter was unplugged or the device hung up. "
-                          "Check the cable, then disconnect and connect again.")
-        .arg(target.name, target.path);
-}
-
-QString gonePortText(const PortTarget &target) {
-    return QStringLiteral("%1 (%2) is gone: the device was unplugged or hung up. "
-                          "Disconnect, check the cable, and connect again.")
-        .arg(target.name, target.path);
-}
-
-QString openFailureText(const PortResult &result, int port, const QString &path) {
-    return reasonText(result.failure, port, path, result.systemText) + QStringLiteral("\n\n") +
-           presentPortsText(result.present);
 }
 
 }  // namespace orvel

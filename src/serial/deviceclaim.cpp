@@ -29,41 +29,62 @@ bool isTerminalAlias(const struct stat &info) {
            (minor(info.st_rdev) == kCurrentTtyMinor ||
             minor(info.st_rdev) == kPtyMultiplexerMinor);
 }
+
+Failure<PortFailure> refused(int error) {
+    const QString words = QString::fromLocal8Bit(std::strerror(error));
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return {PortFailure::Missing, words};
+    case EACCES:
+    case EPERM:
+        return {PortFailure::PermissionDenied, words};
+    case EBUSY:  // a line in exclusive mode
+    case EWOULDBLOCK:
+        return {PortFailure::InUse, words};
+    case ENOTDIR:
+    case EISDIR:
+        return {PortFailure::NotSerialPort, words};
+    default:
+        return {PortFailure::Other, words};
+    }
+}
 #endif
 
 }  // namespace
 
-DeviceClaim::Outcome DeviceClaim::claim(const QString &path) {
+Done<PortFailure> DeviceClaim::claim(const QString &path) {
     release();
-    m_systemText.clear();
 #ifdef Q_OS_UNIX
+    const Failure<PortFailure> notSerialPort{PortFailure::NotSerialPort, {}};
     m_device = QFileInfo(path).canonicalFilePath();
-    if (m_device.isEmpty()) return Outcome::Missing;
+    if (m_device.isEmpty()) return Failure<PortFailure>{PortFailure::Missing, {}};
     const QByteArray name = QFile::encodeName(m_device);
     struct stat info {};
-    if (::stat(name.constData(), &info) != 0) return refuse(errno);
-    if (!S_ISCHR(info.st_mode) || isTerminalAlias(info)) return Outcome::NotSerialPort;
+    if (::stat(name.constData(), &info) != 0) return refused(errno);
+    if (!S_ISCHR(info.st_mode) || isTerminalAlias(info)) return notSerialPort;
 
     int fd;
     do {
         fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return refuse(errno);
+    if (fd < 0) return refused(errno);
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
         ::close(fd);
-        return Outcome::NotSerialPort;
+        return notSerialPort;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        return refuse(error);
+        return refused(error);
     }
     m_fd = fd;
 #else
     m_device = path;
 #endif
-    return Outcome::Claimed;
+    return {};
 }
 
 void DeviceClaim::release() {
@@ -71,32 +92,6 @@ void DeviceClaim::release() {
     if (m_fd >= 0) ::close(m_fd);
 #endif
     m_fd = -1;
-}
-
-DeviceClaim::Outcome DeviceClaim::refuse(int error) {
-#ifdef Q_OS_UNIX
-    switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return Outcome::Missing;
-    case EACCES:
-    case EPERM:
-        return Outcome::PermissionDenied;
-    case EBUSY:  // a line in exclusive mode
-    case EWOULDBLOCK:
-        return Outcome::InUse;
-    case ENOTDIR:
-    case EISDIR:
-        return Outcome::NotSerialPort;
-    default:
-        m_systemText = QString::fromLocal8Bit(std::strerror(error));
-        return Outcome::Other;
-    }
-#else
-    Q_UNUSED(error);
-    return Outcome::Other;
-#endif
 }
 
 }  // namespace orvel

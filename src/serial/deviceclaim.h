@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ports/portfailure.h"
+
 #include <QString>
 
 namespace orvel {
@@ -12,27 +14,20 @@ namespace orvel {
 // the pseudo-terminal multiplexer.
 class DeviceClaim {
 public:
-    enum class Outcome { Claimed, Missing, NotSerialPort, PermissionDenied, InUse, Other };
-
     DeviceClaim() = default;
     ~DeviceClaim() { release(); }
     DeviceClaim(const DeviceClaim &) = delete;
     DeviceClaim &operator=(const DeviceClaim &) = delete;
 
-    Outcome claim(const QString &path);
+    Done<PortFailure> claim(const QString &path);
     void release();
 
     // The device behind the name last claimed, links resolved.
     const QString &device() const { return m_device; }
-    // The system's words when the outcome is Other.
-    const QString &systemText() const { return m_systemText; }
 
 private:
-    Outcome refuse(int error);
-
     int m_fd = -1;
     QString m_device;
-    QString m_systemText;
 };
 
 }  // namespace orvel

@@ -40,36 +40,33 @@ MSComm::~MSComm() = default;
 
 bool MSComm::PortOpen() const { return m_backend->isOpen(); }
 
-void MSComm::setPortOpen(bool open) {
-    if (open == m_backend->isOpen()) return;
-    QString error;
+Done<PortFailure> MSComm::setPortOpen(bool open) {
+    if (open == m_backend->isOpen()) return {};
     if (open) {
         // The device COM n stands for now, named by the assignments or ORVEL_COM<n>.
-        const PortTarget target = windowPort(m_commPort);
-        const PortResult result = m_backend->open(target);
-        if (!result.ok()) throw SerialError(openFailureText(result, m_commPort, target.path));
-        m_target = target;
-    } else {
-        if (!m_backend->close(&error)) throw SerialError(error);
-        // Closing a port discards what it had received.
-        m_rx.clear();
-        m_rxPos = 0;
-        m_answeredAt.invalidate();
-        m_answersQuickly = true;
+        m_target = windowPort(m_commPort);
+        return m_backend->open(m_target);
     }
+    if (Done<PortFailure> closed = m_backend->close(); !closed) return closed;
+    // Closing a port discards what it had received.
+    m_rx.clear();
+    m_rxPos = 0;
+    m_answeredAt.invalidate();
+    m_answersQuickly = true;
+    return {};
 }
 
-void MSComm::setCommPort(qint16 port) {
-    if (m_backend->isOpen()) throw SerialError(QStringLiteral("The port is already open."));
-    if (port < 1 || port > 16) throw SerialError(QStringLiteral("Invalid port number."));
+Done<PortFailure> MSComm::setCommPort(qint16 port) {
+    if (m_backend->isOpen()) return Failure<PortFailure>{PortFailure::AlreadyOpen, {}};
+    if (port < 1 || port > 16) return Failure<PortFailure>{PortFailure::NoSuchPort, {}};
     m_commPort = port;
+    return {};
 }
 
-void MSComm::Output(char byte) {
-    QString error;
-    if (!m_backend->write(byte, &error))
-        throw SerialError(m_backend->lost() ? gonePortText(m_target) : error);
-    m_answeredAt.start();
+Done<PortFailure> MSComm::Output(char byte) {
+    Done<PortFailure> sent = m_backend->write(byte);
+    if (sent) m_answeredAt.start();
+    return sent;
 }
 
 void MSComm::noteReply() {

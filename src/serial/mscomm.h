@@ -9,20 +9,8 @@
 #include <QString>
 
 #include <memory>
-#include <stdexcept>
 
 namespace orvel {
-
-// A failure of the serial control, with the text the operator is shown.
-class SerialError : public std::runtime_error {
-public:
-    explicit SerialError(const QString &description)
-        : std::runtime_error(description.toStdString()), m_description(description) {}
-    const QString &description() const { return m_description; }
-
-private:
-    QString m_description;
-};
 
 // The window's serial control `MSComm1`. It raises one `OnComm` notification per
 // received byte, with `CommEvent` 2 (receive), and one for every line event.
@@ -42,17 +30,17 @@ public:
     ~MSComm() override;
 
     bool PortOpen() const;
-    // Opens or closes the port; throws SerialError with the reason when it fails.
-    void setPortOpen(bool open);
+    // Opens or closes the port; says what failed when it cannot.
+    Done<PortFailure> setPortOpen(bool open);
 
     qint16 CommPort() const { return m_commPort; }
-    // The device the port was last opened on, and its name.
+    // The device the port was last opened, or tried, on, and its name.
     const PortTarget &target() const { return m_target; }
-    // Throws SerialError when the port is open or the number is not a port.
-    void setCommPort(qint16 port);
+    // Refused while the port is open, and for a number that is not a port.
+    Done<PortFailure> setCommPort(qint16 port);
 
-    // Sends one byte now; throws SerialError when it cannot.
-    void Output(char byte);
+    // Sends one byte now; says what failed when it cannot.
+    Done<PortFailure> Output(char byte);
     // Takes the next received byte (one at a time); empty when none waits.
     QByteArray Input();
     // The same without an array: the byte, or -1 when none waits.

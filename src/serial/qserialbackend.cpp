@@ -1,7 +1,5 @@
 #include "serial/qserialbackend.h"
 
-#include "serial/systemportenumerator.h"
-
 #include <QFile>
 
 #include <algorithm>
@@ -24,37 +22,14 @@ constexpr int kUnknownLineError = 1100;
 // How long after a read that emptied the system's buffer its emptiness is taken as known.
 constexpr std::chrono::nanoseconds kDrainedFor{20'000};
 
-PortFailure failureOf(DeviceClaim::Outcome outcome) {
-    switch (outcome) {
-    case DeviceClaim::Outcome::Missing:
-        return PortFailure::Missing;
-    case DeviceClaim::Outcome::NotSerialPort:
-        return PortFailure::NotSerialPort;
-    case DeviceClaim::Outcome::PermissionDenied:
-        return PortFailure::PermissionDenied;
-    case DeviceClaim::Outcome::InUse:
-        return PortFailure::InUse;
-    case DeviceClaim::Outcome::Claimed:
-    case DeviceClaim::Outcome::Other:
-        break;
-    }
-    return PortFailure::Other;
-}
-
-const PortEnumerator &systemPorts() {
-    static const SystemPortEnumerator ports;
-    return ports;
-}
-
 }  // namespace
 
-QSerialBackend::QSerialBackend(QObject *parent, const PortEnumerator *ports)
-    : SerialBackend(parent), m_ports(ports ? ports : &systemPorts()) {
+QSerialBackend::QSerialBackend(QObject *parent) : SerialBackend(parent) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialBackend::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialBackend::handleError);
 }
 
-PortResult QSerialBackend::open(const PortTarget &target) {
+Done<PortFailure> QSerialBackend::open(const PortTarget &target) {
     if (m_open) return {};
     m_target = target;
     m_gone = false;
@@ -64,9 +39,7 @@ PortResult QSerialBackend::open(const PortTarget &target) {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
 
-    if (const auto outcome = m_claim.claim(m_target.path);
-        outcome != DeviceClaim::Outcome::Claimed)
-        return failed(failureOf(outcome), m_claim.systemText());
+    if (Done<PortFailure> claimed = m_claim.claim(m_target.path); !claimed) return claimed;
     // The device's own name, so that the port's lock file is the same under every link.
     m_port.setPortName(m_claim.device());
     if (m_port.open(QIODevice::ReadWrite)) {
@@ -92,34 +65,27 @@ PortResult QSerialBackend::open(const PortTarget &target) {
     default:
         break;
     }
-    const PortResult result = failed(failure, m_port.errorString());
+    const Failure<PortFailure> result = portFailure(failure);
     m_port.clearError();
     return result;
 }
 
-PortResult QSerialBackend::failed(PortFailure failure, const QString &systemText) const {
-    return {failure, systemText, m_ports->ports()};
+Failure<PortFailure> QSerialBackend::portFailure(PortFailure why) const {
+    return {m_gone ? PortFailure::Lost : why, m_port.errorString()};
 }
 
-bool QSerialBackend::close(QString *error) {
-    Q_UNUSED(error);
+Done<PortFailure> QSerialBackend::close() {
     if (m_port.isOpen()) m_port.close();
     m_claim.release();
     m_pending.clear();
     m_open = false;
     m_gone = false;
-    return true;
+    return {};
 }
 
-bool QSerialBackend::write(char byte, QString *error) {
-    if (!m_open) {
-        *error = QStringLiteral("The port is not open.");
-        return false;
-    }
-    if (m_gone || !m_port.isOpen()) {
-        *error = m_port.errorString();
-        return false;
-    }
+Done<PortFailure> QSerialBackend::write(char byte) {
+    if (!m_open) return Failure<PortFailure>{PortFailure::NotOpen, {}};
+    if (m_gone || !m_port.isOpen()) return portFailure(PortFailure::Other);
 #ifdef Q_OS_UNIX
     // Straight to the descriptor when nothing waits in the port's own buffer: QSerialPort's
     // write switches its write notifier on and off for every byte, and each switch wakes the
@@ -129,16 +95,13 @@ bool QSerialBackend::write(char byte, QString *error) {
         do {
             written = ::write(int(m_port.handle()), &byte, 1);
         } while (written < 0 && errno == EINTR);
-        if (written == 1) return true;
+        if (written == 1) return {};
     }
 #endif
-    if (m_port.write(&byte, 1) != 1) {
-        *error = m_port.errorString();
-        return false;
-    }
+    if (m_port.write(&byte, 1) != 1) return portFailure(PortFailure::Other);
     // The device waits for this byte: send it now, not on a later pass of the event loop.
     m_port.flush();
-    return true;
+    return {};
 }
 
 QByteArray QSerialBackend::readAll() {

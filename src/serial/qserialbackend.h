@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ports/portnames.h"
 #include "serial/deviceclaim.h"
 #include "serial/serialbackend.h"
 
@@ -9,20 +8,16 @@
 
 namespace orvel {
 
-class PortEnumerator;
-
 // A real serial port: 1200 bit/s, 8 data bits, no parity, 1 stop bit, no flow control.
 class QSerialBackend final : public SerialBackend {
     Q_OBJECT
 public:
-    // `ports` lists the ports present when one cannot be opened; the system's list when null.
-    explicit QSerialBackend(QObject *parent = nullptr, const PortEnumerator *ports = nullptr);
+    explicit QSerialBackend(QObject *parent = nullptr);
 
-    PortResult open(const PortTarget &target) override;
-    bool close(QString *error) override;
+    Done<PortFailure> open(const PortTarget &target) override;
+    Done<PortFailure> close() override;
     bool isOpen() const override { return m_open; }
-    bool lost() const override { return m_gone; }
-    bool write(char byte, QString *error) override;
+    Done<PortFailure> write(char byte) override;
     QByteArray readAll() override;
     void takeReceived(QByteArray &into) override;
     bool awaitMore(QByteArray &into, std::chrono::microseconds wait) override;
@@ -30,9 +25,9 @@ public:
 
 private:
     void handleError(QSerialPort::SerialPortError error);
-    PortResult failed(PortFailure failure, const QString &systemText) const;
+    // What failed in the port's own words; a port gone under us is lost.
+    Failure<PortFailure> portFailure(PortFailure why) const;
 
-    const PortEnumerator *m_ports;
     DeviceClaim m_claim;
     QSerialPort m_port;
     QByteArray m_pending;

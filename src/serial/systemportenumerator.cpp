@@ -27,8 +27,8 @@ QList<PortInfo> withAssignedPorts(QList<PortInfo> listed, const PortAssignments 
         const QString path = assignments.devicePath(n);
         if (findPort(listed, path)) continue;
         DeviceClaim claim;
-        const DeviceClaim::Outcome outcome = claim.claim(path);
-        if (outcome != DeviceClaim::Outcome::Claimed && outcome != DeviceClaim::Outcome::InUse)
+        if (const Done<PortFailure> claimed = claim.claim(path);
+            !claimed && claimed.why() != PortFailure::InUse)
             continue;
         PortInfo port;
         port.devicePath = claim.device();

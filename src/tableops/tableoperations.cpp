@@ -1,6 +1,7 @@
 #include "tableops/tableoperations.h"
 
 #include "app/boxes.h"
+#include "app/porttexts.h"
 #include "app/statusline.h"
 #include "app/valuerecorder.h"
 #include "device/devicesession.h"
@@ -99,11 +100,8 @@ void TableOperations::start(Step step, const Job &job) {
     if (step != Step::RestoreWrite) m_read.clear();
     m_session = new DeviceSession(
         [this](char byte) {
-            try {
-                m_comm.Output(byte);
-            } catch (const SerialError &error) {
-                m_status.showProblem(error.description());
-            }
+            if (const Done<PortFailure> sent = m_comm.Output(byte); !sent)
+                m_status.showProblem(portFailureText(sent.failure(), m_comm.target()));
         },
         this);
     connect(m_session, &DeviceSession::valueArrived, this,

@@ -1,6 +1,7 @@
 #include "app/connection.h"
 
 #include "app/lampimage.h"
+#include "ports/portdescription.h"
 #include "serial/mscomm.h"
 #include "support/formfixture.h"
 
@@ -29,7 +30,8 @@ protected:
 
 // A write of 5 to 9 left mid-object with "First Object" ticked: disconnecting touches
 // neither the transfer nor the selections; a refused open changes nothing either and shows
-// the reason; the open that follows prepares a fresh transfer; a refused close keeps it.
+// the reason with the ports present then; the open that follows prepares a fresh transfer; a
+// refused close keeps it.
 TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     connectPort();
     ui().Text3->setText(QStringLiteral("5"));
@@ -50,9 +52,11 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
 
     qputenv("ORVEL_COM1", "/dev/ttyUSB7");  // the device COM 1 stands for, named in the box
     port->setOpenError(QStringLiteral("busy"));
+    portsPresent.present = {kAcm};
     emit ui().imgNotConnected->clicked();
     EXPECT_EQ(dialogs.messages,
-              QStringList{"COM 1 (/dev/ttyUSB7): busy\n\nNo serial port is present."});
+              QStringList{"COM 1 (/dev/ttyUSB7): busy\n\nSerial ports present: " +
+                          portLabel(kAcm) + "."});
     EXPECT_EQ(dialogs.titles, QStringList{"Orvel prg"});  // the window's own box
     qunsetenv("ORVEL_COM1");
     EXPECT_EQ(dialogs.icons, QList<Dialogs::Icon>{Dialogs::Icon::Exclamation});
@@ -126,7 +130,7 @@ protected:
             }
             --depth;
         });
-        comm->setPortOpen(true);
+        EXPECT_TRUE(comm->setPortOpen(true));
     }
     bool waitForReceived(qsizetype count) {
         const bool arrived = QTest::qWaitFor([&] { return received.size() >= count; }, 10000);
@@ -176,9 +180,9 @@ TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
     {
         MSComm::Hold hold(comm.get());
         serial->deliver("lost");
-        comm->setPortOpen(false);
+        EXPECT_TRUE(comm->setPortOpen(false));
     }
-    comm->setPortOpen(true);
+    EXPECT_TRUE(comm->setPortOpen(true));
     leaveOddUnanswered = true;
     notifications = 0;
     serial->deliver("abcdef");
@@ -188,11 +192,11 @@ TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
     EXPECT_EQ(notifications, 6);
     EXPECT_EQ(comm->pendingBytes(), 0);
     // The port number changes only while closed, and only to a port there is.
-    EXPECT_THROW(comm->setCommPort(2), SerialError);
-    comm->setPortOpen(false);
-    EXPECT_THROW(comm->setCommPort(0), SerialError);
-    comm->setCommPort(4);
-    comm->setPortOpen(true);
+    EXPECT_EQ(comm->setCommPort(2).why(), PortFailure::AlreadyOpen);
+    EXPECT_TRUE(comm->setPortOpen(false));
+    EXPECT_EQ(comm->setCommPort(0).why(), PortFailure::NoSuchPort);
+    EXPECT_TRUE(comm->setCommPort(4));
+    EXPECT_TRUE(comm->setPortOpen(true));
     EXPECT_EQ(serial->openedTarget().name, "COM 4");
 }
 
@@ -211,7 +215,7 @@ TEST_F(MSCommTest, TheDeviceIsAwaitedAfterAnAnswerUntilAWaitRunsOut) {
     });
     onByte = [&](char byte) {
         trace << QStringLiteral("got %1").arg(byte);
-        if (byte != 'f') comm->Output(byte);
+        EXPECT_TRUE(byte == 'f' || comm->Output(byte).ok());
     };
     const auto deliver = [&](const char *bytes) {
         trace.clear();

@@ -31,7 +31,7 @@ struct RecordingView final : DialogueView {
     QStringList calls, list;  // list: List1, taken when `listed` (Check4)
     bool listed = false, repeat = false, dataOnly = true;
     bool movedOn = false;  // the device has sent more since the reply in hand
-    std::optional<QString> sendError;
+    Done<PortFailure> sent;
     std::optional<Activity> lamp;
 
     bool listDriven() const override { return listed; }
@@ -40,9 +40,9 @@ struct RecordingView final : DialogueView {
     bool repeatTicked() const override { return repeat; }
     bool onlyData() const override { return dataOnly; }
     bool deviceMovedOn() const override { return movedOn; }
-    std::optional<QString> send(char byte) override {
+    Done<PortFailure> send(char byte) override {
         calls << QStringLiteral("send %1").arg(quint8(byte));
-        return sendError;
+        return sent;
     }
     void showActivity(Activity activity) override {  // only a change: the lamp's
         if (activity != std::exchange(lamp, activity))
@@ -65,6 +65,9 @@ struct RecordingView final : DialogueView {
     void clearTerminal() override { calls << QStringLiteral("clear"); }
     void reopenLink() override { calls << QStringLiteral("reopen"); }
     void reportFailure(const QString &text) override { calls << "failure " + text; }
+    void reportSendFailure(const Failure<PortFailure> &failure) override {
+        calls << "failure " + failure.words;
+    }
     void valueInDoubt(int cell, quint8 value) override {
         calls << QStringLiteral("doubt %1 %2").arg(cell).arg(value);
     }
@@ -111,7 +114,9 @@ const Act stop = [](Rig &r) { r.state.CurrentObject = r.state.LastObject; };  //
 const Act repeat = [](Rig &r) { r.view.repeat = true; };
 const Act movedOn = [](Rig &r) { r.view.movedOn = true; };
 const Act caughtUp = [](Rig &r) { r.view.movedOn = false; };
-const Act refused = [](Rig &r) { r.view.sendError = "refused"; };
+const Act refused = [](Rig &r) {
+    r.view.sent = Failure<PortFailure>{PortFailure::Other, QStringLiteral("refused")};
+};
 const Act linkCheck = [](Rig &r) { r.state.LinkCheckPending = true; };
 const Act unknownDelay = [](Rig &r) { r.state.DeviceMemory[8176] = 9; };
 

@@ -1,5 +1,6 @@
 // The real port against a pseudo-terminal that plays the device.
 #include "serial/qserialbackend.h"
+#include "app/porttexts.h"
 #include "ports/fakeportenumerator.h"
 #include "ports/portdescription.h"
 #include "support/formfixture.h"
@@ -17,7 +18,6 @@ using namespace std::chrono_literals;
 struct QSerialBackendTest : PortsTest {
     void SetUp() override { ASSERT_TRUE(pty.ok()) << "no pseudo-terminal on this machine"; }
     Pty pty;
-    QString error;
 };
 
 // One device under one name or two: whoever comes second is refused, root or not, the
@@ -29,11 +29,11 @@ TEST_F(QSerialBackendTest, APortHeldByAnotherOpenerIsInUse) {
     for (const auto &[firstPath, secondPath] : {std::pair{link, pty.path()}, {pty.path(), link}}) {
         QSerialBackend first, second;
         ASSERT_TRUE(first.open({firstPath, "COM 2"}).ok());
-        EXPECT_EQ(second.open({secondPath, "COM 3"}).failure, PortFailure::InUse);
+        EXPECT_EQ(second.open({secondPath, "COM 3"}).why(), PortFailure::InUse);
         EXPECT_FALSE(second.isOpen());
-        ASSERT_TRUE(first.write('a', &error)) << error.toStdString();
+        ASSERT_TRUE(first.write('a'));
         EXPECT_EQ(pty.take(1), "a");
-        first.close(&error);
+        EXPECT_TRUE(first.close());
         EXPECT_TRUE(second.open({secondPath, "COM 3"}).ok());
     }
 }
@@ -60,18 +60,18 @@ TEST_F(QSerialBackendTest, WhatCannotBeOpenedIsRefusedWithThePortsPresent) {
     };
     for (const auto &[path, present, why, presentText] : rows) {
         if (path == pts && !root) continue;  // only root can open as another user
-        FakePortEnumerator ports;
-        ports.present = present;
-        QSerialBackend backend(nullptr, &ports);
+        QSerialBackend backend;
         if (path == pts) {
             ASSERT_EQ(::seteuid(65534), 0);
         }
-        const PortResult result = backend.open({path, "COM 3"});
+        const Done<PortFailure> result = backend.open({path, "COM 3"});
         if (path == pts) {
             ASSERT_EQ(::seteuid(0), 0);
         }
+        EXPECT_FALSE(result) << path.toStdString();
+        if (result) continue;
         // The window's words for what the backend found.
-        const QString error = openFailureText(result, 3, path);
+        const QString error = openFailureText(result.failure(), 3, path, present);
         EXPECT_TRUE(error.startsWith("COM 3 cannot be opened: " + why)) << error.toStdString();
         EXPECT_TRUE(error.endsWith("\n\n" + presentText)) << error.toStdString();
     }
@@ -85,7 +85,7 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceUntilTheLineHangsUp) {
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(backend.open({pty.path(), "COM 2"}).ok());
         for (char byte : {char(0x55), char(0x0A), char(0xAA), char(0x0D), char(0x00)}) {
-            EXPECT_TRUE(backend.write(byte, &error)) << error.toStdString();
+            EXPECT_TRUE(backend.write(byte));
             EXPECT_EQ(pty.take(1), QByteArray(1, byte)) << int(quint8(byte));
         }
         QSignalSpy ready(&backend, &SerialBackend::readyRead);
@@ -103,9 +103,9 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceUntilTheLineHangsUp) {
         }
         EXPECT_EQ(received.toHex(), "ac00ca0d0a7fffacca07");
         if (round == 0) {
-            EXPECT_TRUE(backend.close(&error));
+            EXPECT_TRUE(backend.close());
             EXPECT_FALSE(backend.isOpen());
-            EXPECT_FALSE(backend.write('x', &error));
+            EXPECT_EQ(backend.write('x').why(), PortFailure::NotOpen);
         }
     }
     QSignalSpy lineEvents(&backend, &SerialBackend::lineEvent);
@@ -114,8 +114,7 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceUntilTheLineHangsUp) {
     ASSERT_GE(lineEvents.count(), 1);
     // The control stays open until the operator disconnects, but says why it cannot send.
     EXPECT_TRUE(backend.isOpen());
-    EXPECT_FALSE(backend.write('x', &error));
-    EXPECT_TRUE(backend.lost());
+    EXPECT_EQ(backend.write('x').why(), PortFailure::Lost);
     QByteArray into;
     EXPECT_FALSE(backend.awaitMore(into, 30ms));  // the line is the port's to report
     const qsizetype eventsBefore = lineEvents.count();
@@ -123,7 +122,7 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceUntilTheLineHangsUp) {
     QTest::qWait(1000);
     EXPECT_LT(cpuSeconds() - cpuBefore, 0.2) << "the event loop kept waking on the dead line";
     EXPECT_EQ(lineEvents.count(), eventsBefore);
-    EXPECT_TRUE(backend.close(&error));
+    EXPECT_TRUE(backend.close());
     EXPECT_FALSE(backend.isOpen());
 }
 

@@ -26,7 +26,7 @@ FormTest::FormTest(qint16 commPort, std::unique_ptr<SerialBackend> backend) {
         port = memory.get();
         backend = std::move(memory);
     }
-    form = std::make_unique<FrmTerminal>(std::move(backend), commPort, &dialogs);
+    form = std::make_unique<FrmTerminal>(std::move(backend), commPort, &dialogs, &portsPresent);
 }
 
 void FormTest::connectPort(bool passLinkCheck) {

@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/frmterminal.h"
 #include "app/terminalbox.h"
+#include "ports/fakeportenumerator.h"
 #include "support/memoryserial.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,7 @@ protected:
     void showActive();  // shown, and the active window
 
     FakeDialogs dialogs;
+    FakePortEnumerator portsPresent;  // none, unless a test says
     MemorySerial *port = nullptr;
     std::unique_ptr<FrmTerminal> form;
 };

@@ -4,37 +4,28 @@
 
 namespace orvel {
 
-PortResult MemorySerial::open(const PortTarget &target) {
-    if (!m_openError.isEmpty()) return {PortFailure::Other, m_openError, {}};
+Done<PortFailure> MemorySerial::open(const PortTarget &target) {
+    if (!m_openError.isEmpty()) return Failure<PortFailure>{PortFailure::Other, m_openError};
     m_target = target;
     m_open = true;
     ++m_openCount;
     return {};
 }
 
-bool MemorySerial::close(QString *error) {
-    if (!m_closeError.isEmpty()) {
-        *error = m_closeError;
-        return false;
-    }
+Done<PortFailure> MemorySerial::close() {
+    if (!m_closeError.isEmpty()) return Failure<PortFailure>{PortFailure::Other, m_closeError};
     m_open = false;
     m_received.clear();
     ++m_closeCount;
-    return true;
+    return {};
 }
 
-bool MemorySerial::write(char byte, QString *error) {
-    if (!m_open) {
-        *error = QStringLiteral("The port is not open.");
-        return false;
-    }
-    if (!m_writeError.isEmpty()) {
-        *error = m_writeError;
-        return false;
-    }
+Done<PortFailure> MemorySerial::write(char byte) {
+    if (!m_open) return Failure<PortFailure>{PortFailure::NotOpen, {}};
+    if (!m_writeError.isEmpty()) return Failure<PortFailure>{PortFailure::Other, m_writeError};
     m_written.append(byte);
     if (m_onWrite) m_onWrite(byte);
-    return true;
+    return {};
 }
 
 QByteArray MemorySerial::readAll() { return std::exchange(m_received, {}); }

@@ -13,13 +13,13 @@ class MemorySerial final : public SerialBackend {
 public:
     using SerialBackend::SerialBackend;
 
-    PortResult open(const PortTarget &target) override;
-    bool close(QString *error) override;
+    Done<PortFailure> open(const PortTarget &target) override;
+    Done<PortFailure> close() override;
     bool isOpen() const override { return m_open; }
-    bool write(char byte, QString *error) override;
+    Done<PortFailure> write(char byte) override;
     QByteArray readAll() override;
 
-    // An empty text lets the operation succeed; an open refused is an Other failure.
+    // An empty text lets the operation succeed; a refusal is an Other failure in this text.
     void setOpenError(const QString &text) { m_openError = text; }
     void setCloseError(const QString &text) { m_closeError = text; }
     void setWriteError(const QString &text) { m_writeError = text; }

@@ -74,9 +74,9 @@ public:
     bool repeatTicked() const override { return m_repeat; }
     bool onlyData() const override { return false; }
     bool deviceMovedOn() const override { return !m_queue.empty(); }
-    std::optional<QString> send(char byte) override {
+    Done<PortFailure> send(char byte) override {
         m_sent.push_back(std::uint8_t(byte));
-        return std::nullopt;
+        return {};
     }
     void showActivity(Activity) override {}
     void showObject(const QString &) override {}
@@ -91,6 +91,9 @@ public:
     void clearTerminal() override {}
     void reopenLink() override { fail("the link was opened again"); }
     void reportFailure(const QString &text) override { fail(text.toStdString()); }
+    void reportSendFailure(const Failure<PortFailure> &failure) override {
+        fail(failure.words.toStdString());
+    }
     void valueInDoubt(int cell, quint8) override {
         ++m_tally.doubted;
         if (cell == m_wrongValue) m_wrongValue = -1;
