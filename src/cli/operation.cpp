@@ -53,10 +53,10 @@ int Operation::open() {
 RunResult Operation::run(const Job &job, const QString &label, const JournalNames &names) {
     RunResult result = m_run->run(job, label, names);
     summary.seconds += result.seconds;
-    if (const auto error = m_run->takeJournalError())
+    if (result.journalFailure)
         printError(QStringLiteral("orvel: the journal cannot be written (%1); values are not "
                                   "journaled until it can be.")
-                       .arg(*error));
+                       .arg(result.journalFailure->words));
     return result;
 }
 
