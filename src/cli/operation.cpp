@@ -28,9 +28,12 @@ Operation::Operation(const QString &name, const CommandLine &line)
 }
 
 int Operation::open() {
-    QString error;
-    const std::optional<PortChoice> port = choosePort(m_line.value("port"), &error);
-    if (!port) return m_line.usageError(error);
+    const auto port = choosePort(m_line.value("port"));
+    if (!port)
+        return m_line.usageError(QStringLiteral("'%1' is no port: give COM1 to COM4, a device "
+                                                "such as /dev/ttyUSB0, or a name under "
+                                                "/dev/serial/by-id/ (orvel ports lists them)")
+                                     .arg(port.words()));
     m_port = *port;
     summary.port = m_port.label;
     if (m_line.isSet("log")) {
