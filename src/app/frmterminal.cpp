@@ -146,7 +146,7 @@ QString FrmTerminal::journalFolder() const { return m_recorder->journalFolder();
 // Where no program opens folders (no xdg-open), the operator still learns where it is.
 void FrmTerminal::openJournalFolder() {
     const QString folder = journalFolder();
-    makePrivateDirectory(folder);
+    [[maybe_unused]] const auto made = makePrivateDirectory(folder);  // named either way
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
     m_boxes->messageBox(QStringLiteral("No program to open folders is installed here (xdg-open, "
                                        "of xdg-utils, opens them). The journal is in this "

@@ -6,6 +6,16 @@
 #include "serial/mscomm.h"
 
 namespace orvel {
+namespace {
+
+void sayFailure(StatusLine &status, const Done<JournalFailure> &written) {
+    if (!written)
+        status.showProblem(QStringLiteral("The journal cannot be written (%1); values are not "
+                                          "journaled until it can be.")
+                               .arg(written.words()));
+}
+
+}  // namespace
 
 ValueRecorder::ValueRecorder(const MSComm &comm, StatusLine &status)
     : m_comm(comm), m_status(status) {}
@@ -27,7 +37,7 @@ void ValueRecorder::recordValue(const QString &operation, int cell, int value, b
     if (!m_journal) m_journal = std::make_unique<Journal>();
     // Inside a notification the answer to the device's next bytes goes first: the line is
     // written once the notifications stop, before anything is shown or waited for.
-    m_journal->appendLater(now, m_portLabel, operation, cell, value);
+    sayFailure(m_status, m_journal->appendLater(now, m_portLabel, operation, cell, value));
     if (!m_comm.delivering()) flushJournal();
 }
 
@@ -38,12 +48,7 @@ void ValueRecorder::recordInDoubt(int cell, int value) {
 }
 
 void ValueRecorder::flushJournal() {
-    if (!m_journal) return;
-    m_journal->flush();
-    if (const std::optional<QString> error = m_journal->takeError())
-        m_status.showProblem(QStringLiteral("The journal cannot be written (%1); values are "
-                                            "not journaled until it can be.")
-                                 .arg(*error));
+    if (m_journal) sayFailure(m_status, m_journal->flush());
 }
 
 }  // namespace orvel

@@ -36,6 +36,22 @@ void print(std::FILE *out, const QString &text) {
     std::fputs(text.toLocal8Bit().constData(), out);
 }
 
+// Why --objects names no objects, in the command's words.
+QString rangeFailureText(const Failure<RangeFailure> &failure, int first, int last) {
+    switch (failure.why) {
+        case RangeFailure::Empty:
+            return QStringLiteral("no objects are given");
+        case RangeFailure::NotANumber:
+            return QStringLiteral("'%1' is neither a number nor a range like 30-40")
+                .arg(failure.words);
+        case RangeFailure::Backwards:
+            return QStringLiteral("the range %1 runs backwards").arg(failure.words);
+        case RangeFailure::OutOfBounds:
+            break;
+    }
+    return QStringLiteral("%1 lies outside %2 to %3").arg(failure.words).arg(first).arg(last);
+}
+
 }  // namespace
 
 CommandLine::CommandLine(QString command, QString usage, const QString &description)
@@ -96,10 +112,10 @@ std::optional<QList<int>> CommandLine::objects(int first, int last) const {
         return std::nullopt;
     }
     if (isSet("objects")) {
-        QString error;
-        auto cells = parseObjectRanges(value("objects"), first, last, &error);
-        if (!cells) usageError(QStringLiteral("--objects: %1").arg(error));
-        return cells;
+        const auto cells = parseObjectRanges(value("objects"), first, last);
+        if (cells) return *cells;
+        usageError(QStringLiteral("--objects: ") + rangeFailureText(cells.failure(), first, last));
+        return std::nullopt;
     }
     QFile file(value("list"));
     if (!file.open(QIODevice::ReadOnly)) {

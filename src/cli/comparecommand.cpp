@@ -17,7 +17,7 @@ std::optional<Table> tableArgument(const CommandLine &line) {
         line.usageError(problem);
         return std::nullopt;
     }
-    return loaded.table;
+    return loaded->table;
 }
 
 int runCompare(const QStringList &arguments) {

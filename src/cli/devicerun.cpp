@@ -34,13 +34,11 @@ void DeviceRun::received() {
     m_session.feed(bytes);
 }
 
-void DeviceRun::journal(const QString &operation, int object, int value, QDateTime now) {
+void DeviceRun::journal(RunResult &result, const QString &operation, int object, int value,
+                        QDateTime now) {
     if (!m_journal) m_journal = std::make_unique<Journal>();
-    m_journal->append(now, m_port.label, operation, object, value);
-}
-
-std::optional<QString> DeviceRun::takeJournalError() {
-    return m_journal ? m_journal->takeError() : std::nullopt;
+    const auto written = m_journal->append(now, m_port.label, operation, object, value);
+    if (!written && !result.journalFailure) result.journalFailure = written.failure();
 }
 
 RunResult DeviceRun::run(const Job &job, const QString &label, const JournalNames &names) {
@@ -56,13 +54,13 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
     connect(&m_session, &DeviceSession::valueArrived, &scope,
             [&](int object, quint8 value, DeviceSession::ValueKind) {
                 const QDateTime now = wallClock.now();
-                journal(names.read, object, value, now);
+                journal(result, names.read, object, value, now);
                 result.values[object] = value;
                 result.lastValueAt = now;
             });
     // A write is journaled before its value byte goes out; its read-back's line follows.
     connect(&m_session, &DeviceSession::written, &scope, [&](int object, quint8 value) {
-        journal(names.written, object, value, wallClock.now());
+        journal(result, names.written, object, value, wallClock.now());
     });
     connect(&m_session, &DeviceSession::progress, &scope, [&] { m_progress.objectDone(); });
     connect(&m_session, &DeviceSession::finished, &scope, [&](const JobSummary &summary) {

@@ -30,6 +30,7 @@ struct RunResult {
     bool interrupted = false;  // by Ctrl+C: the job ended after the object under way
     bool portLost = false;
     double seconds = 0;
+    std::optional<Failure<JournalFailure>> journalFailure;  // the first met in the run
 
     // The objects of the job not read, or not written and verified.
     int notDone() const { return summary.total - int(summary.values.size()); }
@@ -52,8 +53,6 @@ public:
     RunResult run(const Job &job, const QString &label, const JournalNames &names);
     // The first byte that could not be sent while the port was not known to be lost.
     const Done<PortFailure> &problem() const { return m_problem; }
-    // Said once when the journal cannot be written.
-    std::optional<QString> takeJournalError();
 
 signals:
     void stopping();
@@ -61,7 +60,8 @@ signals:
 private:
     void send(char byte);
     void received();
-    void journal(const QString &operation, int object, int value, QDateTime now);
+    void journal(RunResult &result, const QString &operation, int object, int value,
+                 QDateTime now);
 
     PortChoice m_port;
     ByteLog &m_log;

@@ -1,5 +1,6 @@
 #include "cli/objectselection.h"
 
+#include <optional>
 #include <set>
 
 #include "numbers/objects.h"
@@ -21,27 +22,19 @@ QList<int> ascending(const std::set<int> &cells) {
 
 }  // namespace
 
-std::optional<QList<int>> parseObjectRanges(QStringView text, int first, int last, QString *error) {
-    const auto fail = [&](const QString &why) -> std::optional<QList<int>> {
-        *error = why;
-        return std::nullopt;
-    };
-    if (text.trimmed().isEmpty()) return fail(QStringLiteral("no objects are given"));
+Outcome<QList<int>, RangeFailure> parseObjectRanges(QStringView text, int first, int last) {
+    if (text.trimmed().isEmpty()) return Failure<RangeFailure>{RangeFailure::Empty, {}};
     std::set<int> cells;
     for (const QStringView part : text.split(u',')) {
         const qsizetype dash = part.indexOf(u'-');
         const std::optional<int> from = wholeNumber(dash < 0 ? part : part.first(dash));
         const std::optional<int> to = dash < 0 ? from : wholeNumber(part.sliced(dash + 1));
-        if (!from || !to)
-            return fail(QStringLiteral("'%1' is neither a number nor a range like 30-40")
-                            .arg(part.trimmed()));
-        if (*from > *to)
-            return fail(QStringLiteral("the range %1 runs backwards").arg(part.trimmed()));
-        if (*from < first || *to > last)
-            return fail(QStringLiteral("%1 lies outside %2 to %3")
-                            .arg(part.trimmed())
-                            .arg(first)
-                            .arg(last));
+        const auto fail = [&](RangeFailure why) {
+            return Failure<RangeFailure>{why, part.trimmed().toString()};
+        };
+        if (!from || !to) return fail(RangeFailure::NotANumber);
+        if (*from > *to) return fail(RangeFailure::Backwards);
+        if (*from < first || *to > last) return fail(RangeFailure::OutOfBounds);
         for (int cell = *from; cell <= *to; ++cell) cells.insert(cell);
     }
     return ascending(cells);

@@ -35,9 +35,12 @@ Operation::Operation(const QString &name, const CommandLine &line)
 }
 
 int Operation::open() {
-    QString error;
-    const std::optional<PortChoice> port = choosePort(m_line.value("port"), &error);
-    if (!port) return m_line.usageError(error);
+    const auto port = choosePort(m_line.value("port"));
+    if (!port)
+        return m_line.usageError(QStringLiteral("'%1' is no port: give COM1 to COM4, a device "
+                                                "such as /dev/ttyUSB0, or a name under "
+                                                "/dev/serial/by-id/ (orvel ports lists them)")
+                                     .arg(port.words()));
     m_port = *port;
     summary.port = m_port.label;
     if (m_line.isSet("log")) {
@@ -61,10 +64,10 @@ int Operation::open() {
 RunResult Operation::run(const Job &job, const QString &label, const JournalNames &names) {
     RunResult result = m_run->run(job, label, names);
     summary.seconds += result.seconds;
-    if (const auto error = m_run->takeJournalError())
+    if (result.journalFailure)
         printError(QStringLiteral("orvel: the journal cannot be written (%1); values are not "
                                   "journaled until it can be.")
-                       .arg(*error));
+                       .arg(result.journalFailure->words));
     return result;
 }
 

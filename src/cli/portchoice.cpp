@@ -20,7 +20,7 @@ std::optional<int> comNumber(const QString &text) {
     return match.captured(1).toInt();
 }
 
-std::optional<PortChoice> choosePort(const QString &text, QString *error) {
+Outcome<PortChoice, PortChoiceFailure> choosePort(const QString &text) {
     if (const std::optional<int> number = comNumber(text)) {
         const QString path = PortAssignments().devicePath(*number);
         const QString name = QStringLiteral("COM %1").arg(*number);
@@ -28,13 +28,7 @@ std::optional<PortChoice> choosePort(const QString &text, QString *error) {
     }
     QString path = text;
     if (!path.contains(u'/') && QFileInfo::exists(kByIdFolder + path)) path = kByIdFolder + path;
-    if (!path.contains(u'/')) {
-        *error = QStringLiteral(
-                     "'%1' is no port: give COM1 to COM4, a device such as "
-                     "/dev/ttyUSB0, or a name under %2 (orvel ports lists them)")
-                     .arg(text, kByIdFolder);
-        return std::nullopt;
-    }
+    if (!path.contains(u'/')) return Failure<PortChoiceFailure>{PortChoiceFailure::NoPort, text};
     return PortChoice{{path, path}, path};
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <optional>
 
+#include "outcome/outcome.h"
 #include "serial/serialbackend.h"
 
 namespace orvel::cli {
@@ -17,8 +18,11 @@ struct PortChoice {
 // "COM1", "com 2": the number; anything else: nothing.
 std::optional<int> comNumber(const QString &text);
 
+// Why a text names no port; the words are the text.
+enum class PortChoiceFailure { NoPort };
+
 // COM1..COM4, a device path, or a name under /dev/serial/by-id (with or without the folder).
-std::optional<PortChoice> choosePort(const QString &text, QString *error);
+Outcome<PortChoice, PortChoiceFailure> choosePort(const QString &text);
 
 // Why the port could not be opened, in the command's words.
 QString openFailureText(const Failure<PortFailure> &failure, const PortChoice &port);

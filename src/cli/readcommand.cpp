@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
+#include "table/restoreplan.h"
 #include "table/tablefile.h"
 #include "table/tablestore.h"
 
@@ -70,10 +71,11 @@ int runRead(const QStringList &arguments) {
     const QByteArray bytes = toBytes(table);
     if (line.isSet("output")) {
         where = line.value("output");
-        if (const SaveResult saved = saveTable(where, table); !saved.ok()) {
+        if (const auto saved = saveTable(where, table); !saved) {
             // The values read are the device's: they are kept where the operator sees them.
             ending.unsaved = true;
-            std::fprintf(stderr, "orvel read: %s\n", saved.error.toLocal8Bit().constData());
+            std::fprintf(stderr, "orvel read: %s\n",
+                         plan::saveProblem(where, saved.failure()).toLocal8Bit().constData());
             std::fwrite(bytes.constData(), 1, size_t(bytes.size()),
                         operation.json() ? stderr : stdout);
             where = operation.json() ? QStringLiteral("standard error (not saved)")

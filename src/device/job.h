@@ -1,16 +1,21 @@
 #pragma once
 
 #include "numbers/objects.h"
+#include "outcome/outcome.h"
 
 #include <QList>
-#include <QString>
-#include <optional>
 
 namespace orvel {
 
 struct JobItem {
     int object = 0;
     quint8 value = 0;  // what to write; when reading, what is expected (readExpecting)
+};
+
+// Why a job could not be made; the words are the object named.
+enum class JobFailure {
+    NotACell,     // to read: not a cell of the device (0 to 8191)
+    NotWritable,  // to write: not an object (1 to 8175)
 };
 
 // What a DeviceClient is to do: objects to read (with the values expected, or without), or
@@ -20,12 +25,11 @@ class Job {
 public:
     enum class Kind { Read, Write };
 
-    static std::optional<Job> read(const QList<int> &objects, QString *error = nullptr);
-    static std::optional<Job> write(const QList<JobItem> &items, QString *error = nullptr);
+    static Outcome<Job, JobFailure> read(const QList<int> &objects);
+    static Outcome<Job, JobFailure> write(const QList<JobItem> &items);
     // A read where each object has a value expected (a table's): a value that differs from
     // it counts only once two reads in a row agree on it. An equal one counts at once.
-    static std::optional<Job> readExpecting(const QList<JobItem> &items,
-                                            QString *error = nullptr);
+    static Outcome<Job, JobFailure> readExpecting(const QList<JobItem> &items);
 
     static bool readable(int object) { return objects::isCell(object); }
     static bool writable(int object) { return objects::isObject(object); }

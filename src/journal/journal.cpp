@@ -20,30 +20,33 @@ Journal::Journal(QString directory, JournalLimits limits, milliseconds retryAfte
 }
 
 Journal::~Journal() {
-    flush();
+    [[maybe_unused]] const auto flushed = flush();  // nobody is left to say it to
     close();
 }
 
-void Journal::append(const QDateTime &time, QStringView port, QStringView operation, int object,
-                     int value) {
-    appendLater(time, port, operation, object, value);
-    flush();
+Done<JournalFailure> Journal::append(const QDateTime &time, QStringView port,
+                                     QStringView operation, int object, int value) {
+    const auto held = appendLater(time, port, operation, object, value);
+    const auto flushed = flush();
+    return held ? flushed : held;
 }
 
-void Journal::appendLater(const QDateTime &time, QStringView port, QStringView operation,
-                          int object, int value) {
+Done<JournalFailure> Journal::appendLater(const QDateTime &time, QStringView port,
+                                          QStringView operation, int object, int value) {
     const QDateTime at = time.isValid() ? time : QDateTime::currentDateTime();
     const JournalTime when{at.toMSecsSinceEpoch(), at.offsetFromUtc()};
     const sys_days day = when.day();
-    if (!m_held.empty() && day != m_heldDay) flush();  // each day's lines into its own file
+    Done<JournalFailure> flushed;
+    if (!m_held.empty() && day != m_heldDay) flushed = flush();  // each day into its own file
     m_heldDay = day;
     m_format.format(m_line, when, port, operation, object, value);
     m_held += m_line;
     m_heldEnds.push_back(m_held.size());
+    return flushed;
 }
 
-void Journal::flush() {
-    if (m_held.empty()) return;
+Done<JournalFailure> Journal::flush() {
+    if (m_held.empty()) return {};
     size_t written = 0;  // not journaled until the journal can be written again
     if ((m_fd >= 0 && m_heldDay == m_day) ||
         ((m_fd >= 0 || steady_clock::now() >= m_retryAt) && open(m_heldDay)))
@@ -52,32 +55,31 @@ void Journal::flush() {
     m_unjournaled += qint64(m_heldEnds.size() - written);
     m_held.clear();
     m_heldEnds.clear();
-}
-
-std::optional<QString> Journal::takeError() {
-    return std::exchange(m_error, std::nullopt);
+    if (const auto failure = std::exchange(m_failure, std::nullopt)) return *failure;
+    return {};
 }
 
 bool Journal::open(sys_days day) {
     close();
     m_day = day;
     m_fileName = journalFileName(day);
-    const JournalFolder folder = openJournalFolder(m_directory);
-    if (folder.fd < 0) {
-        fail(folder.problem);
+    const auto folder = openJournalFolder(m_directory);
+    if (!folder) {
+        fail(folder.failure());
         return false;
     }
-    QString problem;
-    m_fd = openPrivateFile(folder.fd, m_fileName, &problem);
+    auto file = openPrivateFile(*folder, m_fileName);
     struct stat info {};
-    if (m_fd >= 0 && ::fstat(m_fd, &info) != 0) problem = qt_error_string(errno);
-    if (!problem.isEmpty() || !endWithWholeLine(info.st_size)) {
-        ::close(folder.fd);
-        if (!problem.isEmpty()) failFile(problem);
+    if (file) m_fd = *file;
+    if (file && ::fstat(m_fd, &info) != 0)
+        file = Failure<JournalFailure>{JournalFailure::System, qt_error_string(errno)};
+    if (!file || !endWithWholeLine(info.st_size)) {
+        ::close(*folder);
+        if (!file) failFile(file.failure());
         return false;
     }
-    pruneJournal(folder.fd, m_fileName, m_limits);
-    ::close(folder.fd);
+    pruneJournal(*folder, m_fileName, m_limits);
+    ::close(*folder);
     return true;
 }
 
@@ -96,7 +98,7 @@ bool Journal::endWithWholeLine(qint64 size) {
         end = from;
     }
     if (end != size && ::ftruncate(m_fd, end) != 0) {
-        failFile(qt_error_string(errno));
+        failFile({JournalFailure::System, qt_error_string(errno)});
         return false;
     }
     static const std::vector<size_t> oneLine{sizeof JournalLine::kColumns - 1};
@@ -119,21 +121,23 @@ size_t Journal::writeLines(std::string_view lines, const std::vector<size_t> &en
     [[maybe_unused]] const bool cut =
         part == 0 ||
         (::fstat(m_fd, &info) == 0 && ::ftruncate(m_fd, info.st_size - off_t(part)) == 0);
-    failFile(error ? qt_error_string(error)
-                   : QStringLiteral("the disk took only part of a line (full?)"));
+    failFile(error ? Failure<JournalFailure>{JournalFailure::System, qt_error_string(error)}
+                   : Failure<JournalFailure>{
+                         JournalFailure::PartLine,
+                         QStringLiteral("the disk took only part of a line (full?)")});
     return whole;
 }
 
-void Journal::fail(const QString &why) {
+void Journal::fail(const Failure<JournalFailure> &failure) {
     close();
     m_retryAt = steady_clock::now() + m_retryAfter;
     if (m_failureReported) return;
     m_failureReported = true;
-    m_error = why;
+    m_failure = failure;
 }
 
-void Journal::failFile(const QString &why) {
-    fail(QStringLiteral("%1/%2: %3").arg(m_directory, m_fileName, why));
+void Journal::failFile(const Failure<JournalFailure> &failure) {
+    fail({failure.why, QStringLiteral("%1/%2: %3").arg(m_directory, m_fileName, failure.words)});
 }
 
 void Journal::close() {

@@ -20,8 +20,9 @@
 // milliseconds per value (tens on a USB stick). A day file is synced when it is closed.
 // A caller that must answer first (the device waits) appends with appendLater() and
 // calls flush() as soon as it has answered: the lines held go out in one write(2).
-// A journal that cannot be written never stops or slows its caller: it says so once
-// (takeError) and tries again only after kRetryAfter. One thread uses it.
+// A journal that cannot be written never stops or slows its caller: the writing call that
+// meets the failure returns it, once, and the journal tries again only after kRetryAfter.
+// One thread uses it.
 namespace orvel {
 
 class Journal {
@@ -34,19 +35,17 @@ public:
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
 
+    // Each writing call fails with what could not be written and why, in its words
+    // ("/home/ann/…/journal-2026-12-07.csv: No space left on device"), once per failure;
+    // then the lines not journaled are only counted until one has been written again.
     // `time` names the day file: its date at its own offset from UTC.
-    void append(const QDateTime &time, QStringView port, QStringView operation, int object,
-                int value);
-    // The same line, held until flush() (or the next append()).
-    void appendLater(const QDateTime &time, QStringView port, QStringView operation, int object,
-                     int value);
+    Done<JournalFailure> append(const QDateTime &time, QStringView port, QStringView operation,
+                                int object, int value);
+    // The same line, held until flush() (or the next append(), or a line of another day).
+    Done<JournalFailure> appendLater(const QDateTime &time, QStringView port,
+                                     QStringView operation, int object, int value);
     // Hands the lines held to the system; the destructor does too.
-    void flush();
-
-    // What could not be written and why ("/home/ann/…/journal-2026-12-07.csv: No space left
-    // on device"), once per failure; then nothing until it has been written again and fails
-    // anew.
-    std::optional<QString> takeError();
+    Done<JournalFailure> flush();
     // Values not journaled since the journal began.
     qint64 unjournaled() const { return m_unjournaled; }
 
@@ -56,8 +55,8 @@ private:
     bool open(std::chrono::sys_days day);
     bool endWithWholeLine(qint64 size);
     size_t writeLines(std::string_view lines, const std::vector<size_t> &ends);
-    void fail(const QString &why);
-    void failFile(const QString &why);  // of the day file
+    void fail(const Failure<JournalFailure> &failure);
+    void failFile(const Failure<JournalFailure> &failure);  // of the day file
     void close();
 
     QString m_directory;
@@ -74,7 +73,7 @@ private:
     std::chrono::steady_clock::time_point m_retryAt{};
     bool m_failureReported = false;
     qint64 m_unjournaled = 0;
-    std::optional<QString> m_error;
+    std::optional<Failure<JournalFailure>> m_failure;  // met, to be returned
 };
 
 }  // namespace orvel

@@ -39,8 +39,12 @@ QString journalFileName(sys_days day) {
 
 namespace {
 
-// Opens `name` in `folder`; with O_NOFOLLOW a link there is named as such.
-int openIn(int folder, const QByteArray &name, int flags, mode_t mode, QString *problem) {
+Failure<JournalFailure> systemFailure(int error = errno) {
+    return {JournalFailure::System, qt_error_string(error)};
+}
+
+// Opens `name` in `folder`; with O_NOFOLLOW a link there is named as such. errno is kept.
+Outcome<int, JournalFailure> openIn(int folder, const QByteArray &name, int flags, mode_t mode) {
     const int fd = ::openat(folder, name.constData(), flags | O_CLOEXEC, mode);
     if (fd >= 0) return fd;
     const int error = errno;
@@ -48,23 +52,27 @@ int openIn(int folder, const QByteArray &name, int flags, mode_t mode, QString *
     const bool link = (flags & O_NOFOLLOW) &&
                       ::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
                       S_ISLNK(info.st_mode);
-    *problem = link ? QStringLiteral("a symbolic link, not followed") : qt_error_string(error);
     errno = error;
-    return -1;
+    if (link)
+        return Failure<JournalFailure>{JournalFailure::Link,
+                                       QStringLiteral("a symbolic link, not followed")};
+    return systemFailure(error);
 }
 
-// Why the file open on `fd` is not the user's own of `type`, or an empty text; it loses
-// any access by group or others.
-QString claim(int fd, mode_t type) {
+// Whether the file open on `fd` is the user's own of `type`; it loses any access by group or
+// others.
+Done<JournalFailure> claim(int fd, mode_t type) {
+    const auto notOwn = [](const char *why) {
+        return Failure<JournalFailure>{JournalFailure::NotOwn, QString::fromLatin1(why)};
+    };
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return qt_error_string(errno);
+    if (::fstat(fd, &info) != 0) return systemFailure();
     if ((info.st_mode & S_IFMT) != type)
-        return type == S_IFDIR ? QStringLiteral("not a folder")
-                               : QStringLiteral("not a regular file");
-    if (info.st_uid != ::geteuid()) return QStringLiteral("belongs to another user");
-    if (type == S_IFREG && info.st_nlink != 1) return QStringLiteral("has other names (links)");
+        return notOwn(type == S_IFDIR ? "not a folder" : "not a regular file");
+    if (info.st_uid != ::geteuid()) return notOwn("belongs to another user");
+    if (type == S_IFREG && info.st_nlink != 1) return notOwn("has other names (links)");
     if ((info.st_mode & 077) != 0 && ::fchmod(fd, info.st_mode & 0700) != 0)
-        return qt_error_string(errno);
+        return systemFailure();
     return {};
 }
 
@@ -89,51 +97,52 @@ std::optional<sys_days> dayOfName(std::string_view name) {
 
 }  // namespace
 
-JournalFolder openJournalFolder(const QString &path) {
+Outcome<int, JournalFailure> openJournalFolder(const QString &path) {
     const QString absolute = QDir::cleanPath(QDir(path).absolutePath());
     const QStringList parts = absolute.split(u'/', Qt::SkipEmptyParts);
-    JournalFolder folder;
-    folder.fd = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    Outcome<int, JournalFailure> folder = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (*folder < 0) folder = systemFailure();
     QString reached;
-    QString why = folder.fd < 0 ? qt_error_string(errno) : QString();
-    for (qsizetype i = 0; i < parts.size() && folder.fd >= 0; ++i) {
+    for (qsizetype i = 0; i < parts.size() && folder; ++i) {
         const bool own = i >= parts.size() - kOwnFolders;
         const QByteArray name = QFile::encodeName(parts[i]);
         const int flags = O_RDONLY | O_DIRECTORY | (own ? O_NOFOLLOW : 0);
         reached += u'/' + parts[i];
-        int next = openIn(folder.fd, name, flags, 0, &why);
-        if (next < 0 && errno == ENOENT) {
-            if (::mkdirat(folder.fd, name.constData(), kPrivateDirectory) != 0 && errno != EEXIST)
-                why = qt_error_string(errno);
+        auto next = openIn(*folder, name, flags, 0);
+        if (!next && errno == ENOENT) {
+            if (::mkdirat(*folder, name.constData(), kPrivateDirectory) != 0 && errno != EEXIST)
+                next = systemFailure();
             else
-                next = openIn(folder.fd, name, flags, 0, &why);
+                next = openIn(*folder, name, flags, 0);
         }
-        ::close(folder.fd);
-        folder.fd = next;
-        if (next >= 0) why = own ? claim(next, S_IFDIR) : QString();
-        if (!why.isEmpty() && folder.fd >= 0) {
-            ::close(folder.fd);
-            folder.fd = -1;
+        ::close(*folder);
+        folder = std::move(next);
+        if (!folder || !own) continue;
+        if (const auto claimed = claim(*folder, S_IFDIR); !claimed) {
+            ::close(*folder);
+            folder = claimed.failure();
         }
     }
-    if (folder.fd < 0) folder.problem = QStringLiteral("%1: %2").arg(reached, why);
-    return folder;
+    if (folder) return folder;
+    return Failure<JournalFailure>{folder.why(),
+                                   QStringLiteral("%1: %2").arg(reached, folder.words())};
 }
 
-QString makePrivateDirectory(const QString &path) {
-    const JournalFolder folder = openJournalFolder(path);
-    if (folder.fd >= 0) ::close(folder.fd);
-    return folder.problem;
+Done<JournalFailure> makePrivateDirectory(const QString &path) {
+    const auto folder = openJournalFolder(path);
+    if (!folder) return folder.failure();
+    ::close(*folder);
+    return {};
 }
 
-int openPrivateFile(int folder, const QString &name, QString *problem) {
-    const int fd = openIn(folder, QFile::encodeName(name), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW,
-                          kPrivateFile, problem);
-    if (fd < 0) return -1;
-    *problem = claim(fd, S_IFREG);
-    if (problem->isEmpty()) return fd;
-    ::close(fd);
-    return -1;
+Outcome<int, JournalFailure> openPrivateFile(int folder, const QString &name) {
+    const auto fd = openIn(folder, QFile::encodeName(name),
+                           O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW, kPrivateFile);
+    if (!fd) return fd;
+    const auto claimed = claim(*fd, S_IFREG);
+    if (claimed) return fd;
+    ::close(*fd);
+    return claimed.failure();
 }
 
 QStringList pruneJournal(int folder, const QString &keep, JournalLimits limits) {

@@ -1,6 +1,6 @@
 #include "table/restoreplan.h"
 
-#include "table/tablestore.h"
+#include <QDir>
 
 namespace orvel::plan {
 namespace {
@@ -57,16 +57,36 @@ QString reasonText(FailReason reason) {
 }
 
 QString tableProblem(const QString &path, const LoadResult &loaded) {
-    if (!loaded.error.isEmpty()) return loaded.error;
-    if (!loaded.table) {
+    const QString name = QDir::toNativeSeparators(path);
+    if (!loaded) {
+        switch (loaded.why()) {
+            case LoadFailure::NotOpened:
+                return QStringLiteral("%1 could not be opened: %2").arg(name, loaded.words());
+            case LoadFailure::NotRead:
+                return QStringLiteral("%1 could not be read: %2").arg(name, loaded.words());
+            case LoadFailure::TooLarge:
+                break;
+        }
+        return QStringLiteral("%1 is larger than any table (%2 KB at most)")
+            .arg(name)
+            .arg(kMaxTableFileBytes / 1024);
+    }
+    if (!loaded->table) {
         return QStringLiteral("%1 is not a table file: %2 of its lines %3 rejected.\n\n%4")
             .arg(path)
-            .arg(loaded.rejectedLines)
-            .arg(loaded.rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
-                 firstRejections(loaded).join(u'\n'));
+            .arg(loaded->rejectedLines)
+            .arg(loaded->rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                 firstRejections(*loaded).join(u'\n'));
     }
-    if (loaded.table->objects.empty()) return QStringLiteral("%1 holds no object.").arg(path);
+    if (loaded->table->objects.empty()) return QStringLiteral("%1 holds no object.").arg(path);
     return {};
+}
+
+QString saveProblem(const QString &path, const Failure<SaveFailure> &failure) {
+    const QString name = QDir::toNativeSeparators(path);
+    return (failure.why == SaveFailure::NotATable ? QStringLiteral("%1 was not saved: %2")
+                                                  : QStringLiteral("%1 could not be saved: %2"))
+        .arg(name, failure.words);
 }
 
 QString comparisonText(int compared, int differing, int total) {

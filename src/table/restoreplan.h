@@ -9,14 +9,11 @@
 #include "device/jobresult.h"
 #include "table/differences.h"
 #include "table/table.h"
-
-namespace orvel {
-struct LoadResult;
-}
+#include "table/tablestore.h"
 
 // Compare and Restore as the window and the command share them: a table read from the
 // device, the objects that differ, the writes that make the device hold the table, and
-// the words for what happened.
+// the words for what happened, and for a table file that cannot serve or be saved.
 namespace orvel::plan {
 
 // Every object the table holds, read from the device.
@@ -34,6 +31,9 @@ QString reasonText(FailReason reason);
 // Why the table file `path` cannot serve (it could not be read, some of its lines are not
 // a table's, it holds no object); empty when it can.
 QString tableProblem(const QString &path, const LoadResult &loaded);
+
+// Why the table was not saved to `path`.
+QString saveProblem(const QString &path, const Failure<SaveFailure> &failure);
 
 // The end of a comparison of `total` objects, of which `compared` were read and
 // `differing` differ. It says the device holds the table only when every object was read

@@ -34,28 +34,34 @@ QString shown(QByteArrayView digits) {
     return QString::fromLatin1(digits.first(kShownDigits)) + QStringLiteral("...");
 }
 
-// A number as the file writes it: decimal digits, no leading zero.
-std::optional<QString> numberProblem(QByteArrayView token, const QString &what, int &value) {
-    if (token.isEmpty()) return what + QStringLiteral(" is missing");
-    if (token.contains(' ') || token.contains('\t'))
-        return QStringLiteral("blanks are not allowed");
-    if (token.front() == '+' || token.front() == '-')
-        return QStringLiteral("signs are not allowed");
-    for (const char c : token)
-        if (!isDigit(c)) return what + QStringLiteral(" is not a decimal number");
-    if (token.size() > 1 && token.front() == '0')
-        return QStringLiteral("%1 has a leading zero").arg(shown(token));
-    value = INT_MAX;
-    if (token.size() <= kMaxDigits) std::from_chars(token.begin(), token.end(), value);
-    return std::nullopt;
+Failure<TableFault> fault(TableFault why, const QString &words) {
+    return {why, words};
 }
 
-std::optional<QString> portProblem(const QString &port) {
-    if (port.isEmpty()) return QStringLiteral("the port name is empty");
+// A number as the file writes it: decimal digits, no leading zero.
+Outcome<int, TableFault> number(QByteArrayView token, const QString &what) {
+    const auto bad = [](const QString &words) { return fault(TableFault::BadNumber, words); };
+    if (token.isEmpty()) return bad(what + QStringLiteral(" is missing"));
+    if (token.contains(' ') || token.contains('\t'))
+        return bad(QStringLiteral("blanks are not allowed"));
+    if (token.front() == '+' || token.front() == '-')
+        return bad(QStringLiteral("signs are not allowed"));
+    for (const char c : token)
+        if (!isDigit(c)) return bad(what + QStringLiteral(" is not a decimal number"));
+    if (token.size() > 1 && token.front() == '0')
+        return bad(QStringLiteral("%1 has a leading zero").arg(shown(token)));
+    int value = INT_MAX;
+    if (token.size() <= kMaxDigits) std::from_chars(token.begin(), token.end(), value);
+    return value;
+}
+
+Done<TableFault> portProblem(const QString &port) {
+    if (port.isEmpty()) return fault(TableFault::BadPort, QStringLiteral("the port name is empty"));
     for (const QChar c : port)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return QStringLiteral("the port name holds a control character");
-    return std::nullopt;
+            return fault(TableFault::BadPort,
+                         QStringLiteral("the port name holds a control character"));
+    return {};
 }
 
 void appendNumber(QByteArray &out, int n) {
@@ -222,7 +228,7 @@ void Reader::readTime(QByteArrayView value) {
 void Reader::port(QByteArrayView value) {
     const QString name = QString::fromUtf8(value);
     if (name.toUtf8() != value) return reject(QStringLiteral("the port name is not UTF-8 text"));
-    if (const auto problem = portProblem(name)) return reject(*problem);
+    if (const auto port = portProblem(name); !port) return reject(port.words());
     m_table.port = name;
 }
 
@@ -239,11 +245,11 @@ void Reader::settings(QByteArrayView value) {
         at = end + 1;
         const qsizetype eq = item.indexOf('=');
         if (eq < 0) return reject(QStringLiteral("settings are written cell=value, e.g. 8176=3"));
-        int cell = 0, v = 0;
-        if (auto problem = numberProblem(item.first(eq), QStringLiteral("the settings cell"), cell))
-            return reject(*problem);
-        if (auto problem = numberProblem(item.sliced(eq + 1), QStringLiteral("the value"), v))
-            return reject(*problem);
+        const auto cellNumber = number(item.first(eq), QStringLiteral("the settings cell"));
+        if (!cellNumber) return reject(cellNumber.words());
+        const auto valueNumber = number(item.sliced(eq + 1), QStringLiteral("the value"));
+        if (!valueNumber) return reject(valueNumber.words());
+        const int cell = *cellNumber, v = *valueNumber;
         if (cell < kFirstSetting || cell > kLastSetting)
             return reject(QStringLiteral("%1 is not a settings cell (%2 to %3)")
                               .arg(shown(item.first(eq)))
@@ -276,11 +282,11 @@ void Reader::row(QByteArrayView text) {
     const QByteArrayView valueText = text.sliced(comma + 1);
     if (valueText.contains(','))
         return reject(QStringLiteral("expected object,value: a line has two fields"));
-    int object = 0, value = 0;
-    if (auto problem = numberProblem(objectText, QStringLiteral("the object"), object))
-        return reject(*problem);
-    if (auto problem = numberProblem(valueText, QStringLiteral("the value"), value))
-        return reject(*problem);
+    const auto objectNumber = number(objectText, QStringLiteral("the object"));
+    if (!objectNumber) return reject(objectNumber.words());
+    const auto valueNumber = number(valueText, QStringLiteral("the value"));
+    if (!valueNumber) return reject(valueNumber.words());
+    const int object = *objectNumber, value = *valueNumber;
     if (object >= kFirstSetting && object <= kLastSetting)
         return reject(
             QStringLiteral("%1 is a settings cell: settings belong in the '# settings:' line")
@@ -317,27 +323,31 @@ void Reader::reject(const QString &why) {
 
 }  // namespace
 
-std::optional<QString> tableProblem(const Table &table) {
-    if (!table.readAt.isValid()) return QStringLiteral("the table has no read time");
+Done<TableFault> tableProblem(const Table &table) {
+    if (!table.readAt.isValid())
+        return fault(TableFault::NoReadTime, QStringLiteral("the table has no read time"));
     const int year = table.readAt.toUTC().date().year();
     if (year < 1 || year > 9999)
-        return QStringLiteral("the read time lies outside the years 1 to 9999");
-    if (const auto problem = portProblem(table.port)) return problem;
+        return fault(TableFault::NoReadTime,
+                     QStringLiteral("the read time lies outside the years 1 to 9999"));
+    if (auto port = portProblem(table.port); !port) return port;
     if (QString::fromUtf8(table.port.toUtf8()) != table.port)
-        return QStringLiteral("the port name is not valid Unicode");
+        return fault(TableFault::BadPort, QStringLiteral("the port name is not valid Unicode"));
     for (const auto &[object, value] : table.objects)
         if (object < kFirst || object > kLast)
-            return QStringLiteral("object %1 is not an object (%2 to %3)")
-                .arg(object)
-                .arg(kFirst)
-                .arg(kLast);
+            return fault(TableFault::NotAnObject,
+                         QStringLiteral("object %1 is not an object (%2 to %3)")
+                             .arg(object)
+                             .arg(kFirst)
+                             .arg(kLast));
     for (const auto &[cell, value] : table.settings)
         if (cell < kFirstSetting || cell > kLastSetting)
-            return QStringLiteral("%1 is not a settings cell (%2 to %3)")
-                .arg(cell)
-                .arg(kFirstSetting)
-                .arg(kLastSetting);
-    return std::nullopt;
+            return fault(TableFault::NotASettingsCell,
+                         QStringLiteral("%1 is not a settings cell (%2 to %3)")
+                             .arg(cell)
+                             .arg(kFirstSetting)
+                             .arg(kLastSetting));
+    return {};
 }
 
 QByteArray toBytes(const Table &table) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "outcome/outcome.h"
 #include "table/table.h"
 
 // The table file: plain text, one "object,value" line per object read, under a header
@@ -27,8 +28,12 @@ struct ParseResult {
 // A file of garbage names at most this many of its lines; the count says how many more.
 constexpr qsizetype kMaxListedRejections = 100;
 
-// Why `table` cannot be written as a table file, or nothing when it can.
-std::optional<QString> tableProblem(const Table &table);
+// What keeps a table, or a field of a table file, from being one; the words say it
+// ("the table has no read time").
+enum class TableFault { NoReadTime, BadPort, BadNumber, NotAnObject, NotASettingsCell };
+
+// Whether `table` can be written as a table file.
+Done<TableFault> tableProblem(const Table &table);
 
 // The file for `table`; only for a table without a problem. The read time is written
 // in UTC to the second.

@@ -2,8 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <optional>
-#include <vector>
 
 #include "table/tablefile.h"
 
@@ -13,25 +11,29 @@ namespace orvel {
 // A table of every object is under 100 KB; a larger file is no table and is not read.
 constexpr qint64 kMaxTableFileBytes = 1024 * 1024;
 
-struct SaveResult {
-    QString error;  // the file and why it could not be saved; empty when saved
-    bool ok() const { return error.isEmpty(); }
+// Why a table was not saved; the words are the table's fault or the system's text.
+enum class SaveFailure {
+    NotATable,   // the table cannot be written as a table file (tableProblem)
+    NotWritten,  // the file could not be written
 };
 
-struct LoadResult {
-    std::optional<Table> table;
-    QString error;                    // the file could not be read at all
-    std::vector<Rejection> rejected;  // it was read, and these lines were rejected
-    qsizetype rejectedLines = 0;
+// Why a table file could not be read at all; the words are the system's text.
+enum class LoadFailure {
+    NotOpened,
+    NotRead,
+    TooLarge,  // over kMaxTableFileBytes; no words
 };
+
+// A file read: its table, or the lines rejected.
+using LoadResult = Outcome<ParseResult, LoadFailure>;
 
 // Replaces `path` only once the whole table is written (QSaveFile): a failure leaves the
 // old file as it was. The file gets mode 0600.
-SaveResult saveTable(const QString &path, const Table &table);
+Done<SaveFailure> saveTable(const QString &path, const Table &table);
 
 LoadResult loadTable(const QString &path);
 
-// The first `count` rejected lines of a load, one text each, to show the operator.
-QStringList firstRejections(const LoadResult &loaded, int count = 10);
+// The first `count` rejected lines of a file, one text each, to show the operator.
+QStringList firstRejections(const ParseResult &parsed, int count = 10);
 
 }  // namespace orvel

@@ -60,9 +60,8 @@ void TableOperations::saveTable() {
     const std::optional<QString> path =
         m_boxes.saveFileDialog({QStringLiteral("Save table"), kTableFilter, 1});
     if (!path) return;
-    const SaveResult result = orvel::saveTable(*path, table);
-    if (!result.ok()) {
-        m_boxes.messageBox(result.error, Dialogs::Icon::Exclamation);
+    if (const auto saved = orvel::saveTable(*path, table); !saved) {
+        m_boxes.messageBox(plan::saveProblem(*path, saved.failure()), Dialogs::Icon::Exclamation);
         return;
     }
     m_status.showNote(
@@ -74,11 +73,11 @@ std::optional<Table> TableOperations::chooseTable(const QString &title) {
     if (!path) return std::nullopt;
     const LoadResult loaded = loadTable(*path);
     if (const QString problem = plan::tableProblem(*path, loaded); !problem.isEmpty()) {
-        const bool empty = loaded.table.has_value();
+        const bool empty = loaded && loaded->table;
         m_boxes.messageBox(problem, empty ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
         return std::nullopt;
     }
-    return loaded.table;
+    return loaded->table;
 }
 
 void TableOperations::compare() { readTable(Step::Compare, QStringLiteral("Compare with table")); }

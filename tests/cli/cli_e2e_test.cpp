@@ -15,6 +15,7 @@
 #include <map>
 #include <random>
 
+#include "table/restoreplan.h"
 #include "table/tablestore.h"
 
 namespace orvel::cli {
@@ -185,11 +186,12 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
             }
         }
         if (row.table.isEmpty() && (!row.first || row.partial)) continue;
-        const LoadResult saved = loadTable(t);
-        EXPECT_TRUE(saved.table) << saved.error.toStdString();
-        if (!saved.table) continue;
-        Cells got = saved.table->objects, expected;
-        got.insert(saved.table->settings.begin(), saved.table->settings.end());
+        const LoadResult loaded = loadTable(t);
+        EXPECT_TRUE(loaded && loaded->table) << plan::tableProblem(t, loaded).toStdString();
+        if (!loaded || !loaded->table) continue;
+        const Table &saved = *loaded->table;
+        Cells got = saved.objects, expected;
+        got.insert(saved.settings.begin(), saved.settings.end());
         for (const int cell : row.table) expected[cell] = quint8(memory[cell]);
         const int first = row.interruptAfter ? std::max(row.first, int(got.size())) : row.first;
         for (int cell = 1; cell <= first; ++cell) expected[cell] = quint8(memory[cell]);

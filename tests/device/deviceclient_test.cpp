@@ -24,15 +24,15 @@ Bytes bytes(const QString &text, int base) {
 // outcome: each object's value or F (failed), /n when it took n tries, ?n when n of its
 // reads were in doubt; N not answering. A value counts once its pair came and nothing more.
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
-    const std::optional<Job> read = Job::read({0x102}), write = Job::write({{0xAA, 1}});
-    const std::optional<Job> write3 = Job::write({{3, 1}}), two = Job::read({1, 2});
-    const std::optional<Job> write50 = Job::write({{50, 172}});
-    const std::optional<Job> expect5 = Job::readExpecting({{1, 5}});
-    const std::optional<Job> expect56 = Job::readExpecting({{1, 5}, {2, 6}});
+    const Job read = *Job::read({0x102}), write = *Job::write({{0xAA, 1}});
+    const Job write3 = *Job::write({{3, 1}}), two = *Job::read({1, 2});
+    const Job write50 = *Job::write({{50, 172}});
+    const Job expect5 = *Job::readExpecting({{1, 5}});
+    const Job expect56 = *Job::readExpecting({{1, 5}, {2, 6}});
     // clang-format off
     const struct {
         const char *name;
-        const std::optional<Job> &job;
+        const Job &job;
         const char *device, *sent, *outcome;
     } rows[] = {
         {"read one object, the last read twice", read, "172,172,202,202,7,172,172,202,202,7,172,172",
@@ -85,7 +85,7 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     };
     // clang-format on
     for (const auto &row : rows) {
-        DeviceClient client(*row.job, {}, Clock(0));
+        DeviceClient client(row.job, {}, Clock(0));
         Bytes sent;
         Clock now{0};
         for (const QString &step : QString::fromLatin1(row.device).split(u',')) {

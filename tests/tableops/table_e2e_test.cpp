@@ -14,6 +14,7 @@
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 #include "support/formfixture.h"
+#include "table/restoreplan.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
 #include "tableops/tableoperations.h"
@@ -117,10 +118,10 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     dialogs.fileToChoose = path("table.csv");
     form->tableOperations().saveTable();
     const LoadResult saved = loadTable(path("table.csv"));
-    ASSERT_TRUE(saved.table) << saved.error.toStdString();
+    ASSERT_TRUE(saved && saved->table) << plan::tableProblem("table.csv", saved).toStdString();
     std::map<int, quint8> expected;
     for (int i = 1; i <= kLast; ++i) expected[i] = quint8(memory[i]);
-    EXPECT_EQ(saved.table->objects, expected);
+    EXPECT_EQ(saved->table->objects, expected);
 
     // The device changes behind our back: in ten of the table's objects and elsewhere.
     QByteArray changed = stopSim();
