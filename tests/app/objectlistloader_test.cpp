@@ -7,8 +7,6 @@
 
 #include <sys/stat.h>
 
-#include <string>
-
 namespace orvel::test {
 namespace {
 
@@ -65,7 +63,7 @@ TEST_F(ObjectListLoaderTest, AChosenFileReplacesTheListAndNoOtherChoiceTouchesIt
 TEST_F(ObjectListLoaderTest, ListsWhatTheFileHoldsAndSaysWhenCut) {
     const struct {
         const char *name;
-        std::string file;
+        QByteArray file;
         QStringList kept;
         qsizetype capacity = 8175;
         bool cut = false;
@@ -76,7 +74,7 @@ TEST_F(ObjectListLoaderTest, ListsWhatTheFileHoldsAndSaysWhenCut) {
         {"as many as it takes", "1\n2\n3\n", {"1", "2", "3"}, 3},
         {"as many with a skipped line", "1\n2\nx\n3", {"1", "2", "3"}, 3},
         // A whole batch of entries fills the list; what is left has no line end.
-        {"full, an item left", QByteArray("1\n").repeated(8192).toStdString() + "5",
+        {"full, an item left", QByteArray("1\n").repeated(8192) + "5",
          QStringList(8192, "1"), 8192, true},
     };
     ValueRecorder recorder(form->MSComm1(), form->statusLine());
@@ -84,7 +82,7 @@ TEST_F(ObjectListLoaderTest, ListsWhatTheFileHoldsAndSaysWhenCut) {
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         dialogs.messages.clear();
-        QByteArray content = QByteArray::fromStdString(row.file);
+        QByteArray content = row.file;
         QBuffer file(&content);
         file.open(QIODevice::ReadOnly);
         ObjectListLoader(ui().Command1, ui().List1, boxes).load(file, row.capacity);
