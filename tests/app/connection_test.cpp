@@ -78,7 +78,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
 
 // Clicked through the window: the green lamp's uncovered edge around the red one must not
 // toggle the port; a double click's second press, a double-click event, is no second click
-// on a lamp, and one on a button or a check box.
+// on a lamp, but one on a check box (the lamps' way is theirs alone).
 TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
     showActive();
     QWindow *window = form->windowHandle();
@@ -96,13 +96,9 @@ TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
         clickAt(lamp + QPoint(7, 7));
         expectConnected(false, chosen);
     }
-    for (const auto &[control, signal, count] :
-         {std::tuple<QWidget *, const char *, int>{ui().Command1, SIGNAL(clicked()), 2},
-          {ui().Check4, SIGNAL(toggled(bool)), 2}, {ui().Option1[3], SIGNAL(toggled(bool)), 1}}) {
-        QSignalSpy spy(control, signal);
-        twiceAt(control->mapTo(form.get(), control->rect().center()));
-        EXPECT_EQ(spy.count(), count) << control->objectName().toStdString();
-    }
+    QSignalSpy toggled(ui().Check4, &QCheckBox::toggled);
+    twiceAt(ui().Check4->mapTo(form.get(), ui().Check4->rect().center()));
+    EXPECT_EQ(toggled.count(), 2);
     twiceAt(lamp + QPoint(7, 7));  // the green lamp, now in front, takes the second press
     EXPECT_TRUE(form->MSComm1().PortOpen());
     reply({0});  // not the ready byte: the link is opened again and checked anew
@@ -125,7 +121,6 @@ protected:
             if (++notifications % 2 == 0 || !leaveOddUnanswered) {
                 const QByteArray input = comm->Input();
                 received += input;
-                if (input == "b" && whileHandlingB) whileHandlingB();
                 if (onByte && !input.isEmpty()) onByte(input.at(0));
             }
             --depth;
@@ -141,7 +136,6 @@ protected:
     MemorySerial *serial = nullptr;
     std::unique_ptr<MSComm> comm;
     QByteArray received;
-    std::function<void()> whileHandlingB;
     std::function<void(char)> onByte;
     int depth = 0, maxDepth = 0, notifications = 0;
     bool leaveOddUnanswered = false;
@@ -152,12 +146,12 @@ protected:
 // outside a notification defers the bytes; closing the port throws away what was still
 // waiting; a notification nobody answers still uses up its byte.
 TEST_F(MSCommTest, BurstsArriveOneByteAtATimeInOrder) {
-    whileHandlingB = [this] { serial->deliver("cd"); };
+    onByte = [this](char byte) { if (byte == 'b') serial->deliver("cd"); };
     serial->deliver("ab");
     serial->deliver("e");
     ASSERT_TRUE(waitForReceived(5));
     EXPECT_EQ(received, "abcde");
-    whileHandlingB = nullptr;
+    onByte = nullptr;
     QByteArray sent = received;
     for (int size : {1, 5, 2, 64, 400000}) {
         QByteArray burst(size, Qt::Uninitialized);

@@ -1,15 +1,7 @@
 // `orvel` as a script runs it, against the simulated device: status, summary, files, memory.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QThread>
+#include <QtCore>
 #include <csignal>
 #include <cstdio>
 #include <map>

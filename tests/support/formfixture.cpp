@@ -2,14 +2,10 @@
 
 #include "app/lampimage.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDeadlineTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -76,14 +72,10 @@ void PrintTo(const Snapshot &s, std::ostream *os) {
 
 int frontIndex(std::initializer_list<QWidget *> stack) {
     const QObjectList &siblings = (*stack.begin())->parentWidget()->children();
-    int best = -1, index = 0;
-    qsizetype bestPosition = -1;
-    for (QWidget *widget : stack) {
-        const qsizetype position = siblings.indexOf(widget);
-        if (position > bestPosition) bestPosition = position, best = index;
-        ++index;
-    }
-    return best;
+    const auto behind = [&](QWidget *a, QWidget *b) {
+        return siblings.indexOf(a) < siblings.indexOf(b);
+    };
+    return int(std::max_element(stack.begin(), stack.end(), behind) - stack.begin());
 }
 
 QByteArray bytes(std::initializer_list<int> values) {

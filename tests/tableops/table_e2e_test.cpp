@@ -1,13 +1,5 @@
 // Save, Compare and Restore table in the window, against the simulator's memory file.
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
-#include <QTableWidget>
-#include <QTemporaryDir>
+#include <QtWidgets>
 #include <csignal>
 
 #include "app/lampimage.h"
