@@ -6,31 +6,31 @@
 
 #include <QDateTime>
 #include <cerrno>
+#include <optional>
 
 namespace orvel::cli {
 
-QString ByteLog::open(const QString &path) {
+Done<LogFailure> ByteLog::open(const QString &path) {
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     const int error = errno;
     struct stat info {};
-    QString why;
+    std::optional<Failure<LogFailure>> failure;
     if (fd < 0)
-        why = error == ELOOP ? QStringLiteral("a symbolic link, not followed")
-                             : qt_error_string(error);
+        failure = {error == ELOOP ? LogFailure::Link : LogFailure::System, qt_error_string(error)};
     else if (::fstat(fd, &info) != 0)
-        why = qt_error_string(errno);
+        failure = {LogFailure::System, qt_error_string(errno)};
     else if (info.st_uid != ::geteuid())
-        why = QStringLiteral("belongs to another user");
+        failure = {LogFailure::NotOwn, {}};
     else if (S_ISREG(info.st_mode) && (info.st_mode & 077) != 0 &&
              ::fchmod(fd, info.st_mode & 0700) != 0)
-        why = qt_error_string(errno);
-    if (why.isEmpty() && m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append,
-                                     QFileDevice::AutoCloseHandle))
+        failure = {LogFailure::System, qt_error_string(errno)};
+    if (!failure && m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append,
+                                QFileDevice::AutoCloseHandle))
         return {};
-    if (why.isEmpty()) why = m_file.errorString();
+    if (!failure) failure = {LogFailure::System, m_file.errorString()};
     if (fd >= 0 && !m_file.isOpen()) ::close(fd);
-    return QStringLiteral("%1 cannot be opened for the log: %2").arg(path, why);
+    return *failure;
 }
 
 void ByteLog::add(const char *direction, QByteArrayView bytes) {

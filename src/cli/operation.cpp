@@ -44,8 +44,15 @@ int Operation::open() {
     m_port = *port;
     summary.port = m_port.label;
     if (m_line.isSet("log")) {
-        if (const QString problem = m_log.open(m_line.value("log")); !problem.isEmpty())
-            return m_line.usageError(problem);
+        if (const Done<LogFailure> opened = m_log.open(m_line.value("log")); !opened) {
+            QString why = opened.words();
+            if (opened.why() == LogFailure::Link)
+                why = QStringLiteral("a symbolic link, not followed");
+            else if (opened.why() == LogFailure::NotOwn)
+                why = QStringLiteral("belongs to another user");
+            return m_line.usageError(QStringLiteral("%1 cannot be opened for the log: %2")
+                                         .arg(m_line.value("log"), why));
+        }
     }
     m_run = std::make_unique<DeviceRun>(m_port, m_log, m_progress);
     QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this] {

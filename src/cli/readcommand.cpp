@@ -12,17 +12,34 @@
 namespace orvel::cli {
 namespace {
 
-// Why -o cannot take the table, said before the device is touched; empty when it can.
-QString unusableOutput(const QString &path) {
+// Why -o cannot take the table, found before the device is touched; the words name the
+// file or the folder at fault.
+enum class OutputFailure { IsFolder, NoFolder, FolderNotWritable, NotWritable };
+
+Done<OutputFailure> usableOutput(const QString &path) {
     const QFileInfo file(path);
-    if (file.isDir()) return QStringLiteral("-o: %1 is a folder").arg(path);
+    if (file.isDir()) return Failure<OutputFailure>{OutputFailure::IsFolder, path};
     const QFileInfo folder(file.absolutePath());
-    if (!folder.isDir()) return QStringLiteral("-o: there is no folder %1").arg(folder.filePath());
+    if (!folder.isDir()) return Failure<OutputFailure>{OutputFailure::NoFolder, folder.filePath()};
     if (!folder.isWritable())
-        return QStringLiteral("-o: the folder %1 cannot be written to").arg(folder.filePath());
+        return Failure<OutputFailure>{OutputFailure::FolderNotWritable, folder.filePath()};
     if (file.exists() && !file.isWritable())
-        return QStringLiteral("-o: %1 cannot be written to").arg(path);
+        return Failure<OutputFailure>{OutputFailure::NotWritable, path};
     return {};
+}
+
+QString outputProblem(const Failure<OutputFailure> &failure) {
+    switch (failure.why) {
+        case OutputFailure::IsFolder:
+            return QStringLiteral("-o: %1 is a folder").arg(failure.words);
+        case OutputFailure::NoFolder:
+            return QStringLiteral("-o: there is no folder %1").arg(failure.words);
+        case OutputFailure::FolderNotWritable:
+            return QStringLiteral("-o: the folder %1 cannot be written to").arg(failure.words);
+        case OutputFailure::NotWritable:
+            break;
+    }
+    return QStringLiteral("-o: %1 cannot be written to").arg(failure.words);
 }
 
 }  // namespace
@@ -49,8 +66,8 @@ int runRead(const QStringList &arguments) {
             "--json needs -o: the table and the summary cannot both go to standard output"));
 
     if (line.isSet("output")) {
-        if (const QString problem = unusableOutput(line.value("output")); !problem.isEmpty())
-            return line.usageError(problem);
+        if (const Done<OutputFailure> usable = usableOutput(line.value("output")); !usable)
+            return line.usageError(outputProblem(usable.failure()));
     }
 
     Operation operation(QStringLiteral("read"), line);
