@@ -10,6 +10,7 @@
 #include "app/statusline.h"
 #include "app/terminalbox.h"
 #include "app/transfercontrols.h"
+#include "app/windowdialogueview.h"
 #include "device/devicesession.h"
 #include "dialogue/dialogue.h"
 #include "journal/journaldirectory.h"
@@ -82,8 +83,10 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     m_entryFields = new EntryFields(m_ui, this);
     m_connection =
         std::make_unique<Connection>(m_ui, *m_comm, m_transfer, *m_lamps, *m_boxes, *m_ports);
-    m_dialogue =
-        std::make_unique<Dialogue>(m_transfer.state(), static_cast<DialogueView &>(*this));
+    m_dialogueView = std::make_unique<WindowDialogueView>(
+        m_ui, *m_comm, m_transfer, *m_recorder, *m_status, *m_lamps, m_throttle, *m_boxes,
+        *m_connection);
+    m_dialogue = std::make_unique<Dialogue>(m_transfer.state(), *m_dialogueView);
     m_transferControls = std::make_unique<TransferControls>(m_ui, m_transfer, *m_boxes);
     m_receivePath =
         std::make_unique<ReceivePath>(*m_comm, [this](quint8 reply) { this->reply(reply); });
@@ -271,77 +274,6 @@ void FrmTerminal::closeEvent(QCloseEvent *event) {
         m_boxes->messageBox(portFailureText(closed.failure(), m_comm->target()),
                             Dialogs::Icon::Exclamation);
     event->accept();
-}
-
-bool FrmTerminal::listDriven() const { return m_ui.Check4->isChecked(); }
-
-int FrmTerminal::listCount() const { return m_ui.List1->count(); }
-
-QString FrmTerminal::listEntry(int position) const {
-    const QListWidgetItem *item = m_ui.List1->item(position);
-    return item ? item->text() : QString();
-}
-
-bool FrmTerminal::repeatTicked() const { return m_ui.ch_1_0->isChecked(); }
-
-bool FrmTerminal::onlyData() const { return m_ui.Check1->isChecked(); }
-
-bool FrmTerminal::deviceMovedOn() const { return m_comm->moreWaiting(); }
-
-void FrmTerminal::valueRead(int cell, quint8 value) {
-    m_recorder->recordValue(m_transfer.state().WriteInProgress ? QStringLiteral("read-back")
-                                                               : QStringLiteral("read"),
-                            cell, value);
-    m_status->objectDone(cell);
-}
-
-void FrmTerminal::valueWritten(int cell, quint8 value) {
-    m_recorder->recordValue(QStringLiteral("write"), cell, value, false);
-}
-
-void FrmTerminal::valueInDoubt(int cell, quint8 value) {
-    m_recorder->recordInDoubt(cell, value);
-    m_status->valueInDoubt(cell);
-}
-
-Done<PortFailure> FrmTerminal::send(char byte) { return m_comm->Output(byte); }
-
-void FrmTerminal::showActivity(Activity activity) {
-    m_lamps->bringImage1ToFront(int(activity), true);
-}
-
-void FrmTerminal::showObject(const QString &text) {
-    m_throttle.holdRepaint(m_ui.Label5);
-    m_ui.Label5->setText(text);
-}
-
-void FrmTerminal::selectStop() {
-    m_status->endTransfer();
-    m_ui.Option2[2]->setChecked(true);
-    m_ui.Option3[2]->setChecked(true);
-}
-
-bool FrmTerminal::showRepeatDelay(int position) {
-    if (position >= m_ui.Combo2->count()) return false;
-    m_ui.Combo2->setCurrentIndex(position);
-    return true;
-}
-
-void FrmTerminal::showRepeater(int n, const QString &text) { m_ui.Text_R[size_t(n)]->setText(text); }
-
-void FrmTerminal::appendToTerminal(QStringView text) { m_ui.txtTerm->appendReply(text); }
-
-void FrmTerminal::clearTerminal() { m_ui.txtTerm->clearText(); }
-
-void FrmTerminal::reopenLink() {
-    m_connection->Disconnect();
-    m_connection->Connect();
-}
-
-void FrmTerminal::reportFailure(const QString &text) { m_boxes->failureBox(text); }
-
-void FrmTerminal::reportSendFailure(const Failure<PortFailure> &failure) {
-    reportFailure(portFailureText(failure, m_comm->target()));
 }
 
 }  // namespace orvel

@@ -7,7 +7,6 @@
 #include "app/repaintthrottle.h"
 #include "app/transfer.h"
 #include "app/valuerecorder.h"
-#include "dialogue/dialogueview.h"
 #include "serial/mscomm.h"
 #include "table/table.h"
 
@@ -30,15 +29,16 @@ class StatusLine;
 class TableOperations;
 class TransferControls;
 class WindowAccessibility;
+class WindowDialogueView;
 
 // The program's one window. It owns the controls, the transfer state and the serial
 // control; the reactions live in small classes, one per subsystem, each given only what it
-// uses, and this is the one place that wires them together. It is the dialogue's view of
-// the controls, and sends the device's replies to the dialogue or to a table operation.
+// uses, and this is the one place that wires them together. It sends the device's replies
+// to the dialogue or to a table operation.
 //
 // The controls stand in a client area of their own; a menu bar above it and a status
 // line below it hold what the program offers beyond them.
-class FrmTerminal final : public QWidget, private DialogueView {
+class FrmTerminal final : public QWidget {
     Q_OBJECT
 public:
     // `commPort` is the serial control's stored port; `dialogs` replaces the real modal
@@ -82,28 +82,6 @@ private:
     void transferStarted(bool write);
     void reply(quint8 reply);
 
-    // DialogueView
-    bool listDriven() const override;
-    int listCount() const override;
-    QString listEntry(int position) const override;
-    bool repeatTicked() const override;
-    bool onlyData() const override;
-    bool deviceMovedOn() const override;
-    void valueRead(int cell, quint8 value) override;
-    void valueWritten(int cell, quint8 value) override;
-    void valueInDoubt(int cell, quint8 value) override;
-    Done<PortFailure> send(char byte) override;
-    void showActivity(Activity activity) override;
-    void showObject(const QString &text) override;
-    void selectStop() override;
-    bool showRepeatDelay(int position) override;
-    void showRepeater(int n, const QString &text) override;
-    void appendToTerminal(QStringView text) override;
-    void clearTerminal() override;
-    void reopenLink() override;
-    void reportFailure(const QString &text) override;
-    void reportSendFailure(const Failure<PortFailure> &failure) override;
-
     FrmTerminalUi m_ui;
     QWidget *m_client;
     StatusLine *m_status;
@@ -121,6 +99,7 @@ private:
     std::unique_ptr<ValueRecorder> m_recorder;
     std::unique_ptr<Boxes> m_boxes;
     EntryFields *m_entryFields;
+    std::unique_ptr<WindowDialogueView> m_dialogueView;
     std::unique_ptr<Dialogue> m_dialogue;
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<TransferControls> m_transferControls;
