@@ -196,10 +196,6 @@ TEST(DialogueEngine, Exchanges) {
          {write(254, 257), R, R, A, read(300, 300), A, A, A, R, R, A, A},
          "lamp 2 | send 170 | send 0 | lamp 1, send 254 | send 0 | - | - | send 85 | send 1 | "
          "send 44"},
-        {"a write started while a value is due",
-         {read(40, 40), R, R, A, A, write(41, 41), R, R, R, A, A, A},
-         "lamp 1 | send 85 | send 0 | send 40 | lamp 2, terminal 172 - 40\n\r | - | send 170 | "
-         "send 0 | send 41 | send 0"},
 
         // Only objects 1 to 8175 are addressed; other list entries are passed. A list ends
         // at its last entry, whatever the last object.
