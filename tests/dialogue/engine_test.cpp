@@ -38,7 +38,7 @@ struct RecordingView final : DialogueView {
     QString listEntry(int position) const override { return list.value(position); }
     bool repeatTicked() const override { return repeat; }
     bool onlyData() const override { return dataOnly; }
-    bool deviceMovedOn() const override { return false; }  // the stall model's part
+    bool deviceMovedOn() const override { return false; }  // the stall model runs that
     std::optional<QString> send(char byte) override {
         calls << QStringLiteral("send %1").arg(quint8(byte));
         return sendError;
