@@ -15,9 +15,6 @@ struct ClientTally {
     std::uint64_t lateWrong = 0;      // reported wrong after an answer of ours came late
 };
 
-inline constexpr const char *kClientRules[] = {"ends", "idle", "outside", "signalled", "true",
-                                               "late"};
-
 // One run of a few jobs. Returns the first rule broken, if any, its name first ("true: ..."):
 //  - ends: every job ends; idle: a job stopped leaves the device idle (unless a byte was
 //    flipped, the device stopped answering, or an answer of ours came late);

@@ -52,7 +52,7 @@ public:
     std::optional<std::string> play() {
         m_model.connect(0us);
         for (int events = 3 + int(m_choices.pick(12)); events > 0 && !m_failure; --events) {
-            advanceTo(m_now + pickDelay());
+            advanceTo(m_now + pickDelay(m_choices));
             act();
         }
         // Stop, and a new transfer that must complete, stalls and all.
@@ -60,8 +60,8 @@ public:
         stop(m_writeSelected);
         m_choices.pick(2) ? clickWrite() : clickRead();
         for (int stalls = int(m_choices.pick(3)); stalls > 0; --stalls) {
-            advanceTo(m_now + pickDelay());
-            m_heldUntil = std::max(m_heldUntil, m_now + pickStall());
+            advanceTo(m_now + pickDelay(m_choices));
+            m_heldUntil = std::max(m_heldUntil, m_now + pickStall(m_choices));
         }
         if (!finish()) fail("the last transfer did not complete");
         m_tally.lateAnswers += m_lates;
@@ -100,9 +100,6 @@ public:
     }
 
 private:
-    Micros pickDelay() { return test::pickDelay(m_choices); }
-    Micros pickStall() { return test::pickStall(m_choices); }
-
     StallTally &m_tally;
     devicesim::Memory m_start;  // the memory as last checked
     devicesim::DeviceModel m_model;
@@ -224,7 +221,7 @@ private:
     void act() {
         const std::uint32_t kind = m_choices.pick(8);
         if (kind < 3) {
-            const Micros stall = pickStall() + Micros(m_choices.pick(10'000));
+            const Micros stall = pickStall(m_choices) + Micros(m_choices.pick(10'000));
             m_heldUntil = std::max(m_heldUntil, m_now + stall);
         } else if (kind == 3 || kind == 7) {
             if (kind == 7) stop(m_readSelected);

@@ -2,7 +2,10 @@
 
 #include "devicesim/devicemodel.h"
 
+#include <QtGlobal>
+
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <optional>
 #include <random>
@@ -133,5 +136,20 @@ struct StallTally {
 //    unless that byte is the true value 172, which reads as the device's ready byte;
 //  - the last transfer, started after Stop, completes without reconnecting.
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally);
+
+// A fuzz target's run of a model: the first byte chooses the device (bit 0: one that gives
+// a command up after 500 ms, else one that waits for ever), the rest decides pick by pick.
+// A broken rule traps, so libFuzzer keeps the input; ORVEL_FUZZ_VERBOSE=1 names the rule.
+template <class Tally, class Run>
+int fuzzOneRun(const char *target, const std::uint8_t *data, std::size_t size, Run run) {
+    if (size == 0 || size > 4096) return -1;
+    InputChoices choices(data + 1, size - 1);
+    Tally tally;
+    const std::optional<std::string> broken = run(choices, data[0] & 1, tally);
+    if (!broken) return 0;
+    if (qEnvironmentVariableIntValue("ORVEL_FUZZ_VERBOSE"))
+        std::fprintf(stderr, "%s: violated: %s\n", target, broken->c_str());
+    __builtin_trap();
+}
 
 }  // namespace orvel::test
