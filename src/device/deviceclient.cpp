@@ -188,8 +188,18 @@ std::optional<quint8> DeviceClient::pairArrived(bool moreWaiting, Clock now) {
     const bool write = m_job.kind() == Job::Kind::Write;
     if (verdict == Verdict::Again && !m_stopping) return sendCommand(m_index, write, now);
     if (m_index + 1 < m_job.size() && !m_stopping) return sendCommand(m_index + 1, write, now);
-    if (verdict != Verdict::Done || m_agreeWith == m_candidate) {
-        confirm(now);  // failed anyway, or two reads agree
+    if (verdict != Verdict::Done) {
+        // No try left (or Stop), and nothing confirms this value: it is not taken for the
+        // device's. The object fails as a difference not confirmed, or for what failed before.
+        m_confirm = Confirm::None;
+        const bool expecting = m_job.kind() == Job::Kind::Read;
+        const FailReason last = m_lastFailure == FailReason::None ? FailReason::InDoubt
+                                                                  : m_lastFailure;
+        objectDone(false, expecting ? FailReason::Unconfirmed : last, now);
+        return std::nullopt;
+    }
+    if (m_agreeWith == m_candidate) {
+        confirm(now);  // two reads agree
         return std::nullopt;
     }
     if (m_agreeWith || m_tries > m_options.tries) {  // two reads disagree, or no try left

@@ -114,6 +114,17 @@ private:
                      std::to_string(*r.value) + (write ? " verified" : "") +
                      ", the device holds " + std::to_string(device));
         }
+        for (const ObjectResult &r : s.failed) {
+            const bool excused = m_flipped.count(r.object) || m_lastLate >= start;
+            // A failure's value is reported and journaled too; no two clean reads disagree on
+            // a line without flips.
+            if (r.value && *r.value != m_memory[size_t(r.object)] && !excused)
+                fail("true: object " + std::to_string(r.object) + " failed with " +
+                     std::to_string(*r.value) + ", the device holds " +
+                     std::to_string(m_memory[size_t(r.object)]));
+            if (r.reason == FailReason::Differing && !m_anyFlip && !excused)
+                fail("differing: object " + std::to_string(r.object) + " on a line without flips");
+        }
         return s;
     }
 
