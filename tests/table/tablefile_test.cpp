@@ -80,15 +80,12 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
     EXPECT_EQ(firstRejections(parseTable(kGood + QByteArray("x\n").repeated(11))).size(), 10);
 }
 
-TEST(TableFile, WritesATableThatReadsBackTheSame) {
-    Table table;
-    // 06:12 at UTC+1 is 05:12 UTC.
-    table.readAt = QDateTime(QDate(2026, 12, 7), QTime(6, 12), Qt::OffsetFromUTC, 3600);
-    table.port = QStringLiteral("COM 1 (/dev/ttyUSB0)");
-    table.settings = {{8176, 3}, {8191, 7}};
-    table.objects = {{1, 0}, {2, 1}, {8175, 255}};
+// 06:12 at UTC+1 is 05:12 UTC. That the reader takes the file back is the fuzz oracle's.
+TEST(TableFile, WritesATableInUtc) {
+    const Table table{QDateTime(QDate(2026, 12, 7), QTime(6, 12), Qt::OffsetFromUTC, 3600),
+                      "COM 1 (/dev/ttyUSB0)",
+                      {{1, 0}, {2, 1}, {8175, 255}}, {{8176, 3}, {8191, 7}}};
     EXPECT_EQ(toBytes(table), kGood);
-    EXPECT_EQ(parseTable(kGood).table, table);
 }
 
 Table fullTable() {
