@@ -16,7 +16,6 @@ Done<PortFailure> MemorySerial::close() {
     if (!m_closeError.isEmpty()) return Failure<PortFailure>{PortFailure::Other, m_closeError};
     m_open = false;
     m_received.clear();
-    ++m_closeCount;
     return {};
 }
 
@@ -24,7 +23,6 @@ Done<PortFailure> MemorySerial::write(char byte) {
     if (!m_open) return Failure<PortFailure>{PortFailure::NotOpen, {}};
     if (!m_writeError.isEmpty()) return Failure<PortFailure>{PortFailure::Other, m_writeError};
     m_written.append(byte);
-    if (m_onWrite) m_onWrite(byte);
     return {};
 }
 

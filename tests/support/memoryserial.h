@@ -26,10 +26,7 @@ public:
 
     // Bytes from the device. Dropped while the port is closed, as a real port would.
     void deliver(const QByteArray &bytes);
-    void signalLineEvent(int code) { emit lineEvent(code); }
 
-    // Called for every byte written, after it is recorded: lets a test play the device.
-    void setOnWrite(std::function<void(char)> onWrite) { m_onWrite = std::move(onWrite); }
     // Called when the serial control waits for the device's next bytes, with how long it
     // would wait; what it returns arrived during the wait (nothing: the wait ran out).
     using OnAwait = std::function<QByteArray(std::chrono::microseconds)>;
@@ -40,7 +37,6 @@ public:
     void clearWritten() { m_written.clear(); }
     const PortTarget &openedTarget() const { return m_target; }
     int openCount() const { return m_openCount; }
-    int closeCount() const { return m_closeCount; }
 
 private:
     QString m_openError;
@@ -48,11 +44,9 @@ private:
     QString m_writeError;
     QByteArray m_written;
     QByteArray m_received;
-    std::function<void(char)> m_onWrite;
     OnAwait m_onAwait;
     PortTarget m_target;
     int m_openCount = 0;
-    int m_closeCount = 0;
     bool m_open = false;
 };
 

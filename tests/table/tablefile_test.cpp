@@ -39,73 +39,53 @@ QByteArray withLine(int n, const QByteArray &text, int replaced = 1) {
     return lines.join();
 }
 
+// What the reader would otherwise take is held by the tablefile fuzz target's oracle on its
+// seeds (a table read back is written to the same bytes); these rows are the rest.
 TEST(TableFile, RejectsEveryFaultNamingItsLine) {
     const struct {
         QByteArray file;
-        qsizetype line;
+        qsizetype line;  // of the last rejection listed
         const char *reason;
         qsizetype rejectedLines = 1;
     } cases[] = {
         {"", 1, "the file is empty"},
-        {withLine(1, "# Orvel table\n"), 1, "the first line must be '# Orvel device table'"},
         {"\xEF\xBB\xBF" + kGood, 1, "byte order mark"},
-        {withLine(2, ""), 4, "the header has no 'read' line"},
         {withLine(4, "# port: COM 2\n", 0), 4, "a second 'port' line (the first is line 3)"},
-        {withLine(2, "# read: 2026-12-07 05:12:00\n"), 2, "written like 2026-12-07T05:12:00Z"},
         {withLine(3, "# port: \n"), 3, "the port name is empty"},
         {withLine(4, "# settings: \n"), 4, "leave it out"},
-        {withLine(4, "# settings: 8175=3\n"), 4, "8175 is not a settings cell (8176 to 8191)"},
         {withLine(7, "object,value\n", 0), 7, "a second 'object,value' line"},
         {withLine(7, "# port: COM 2\n", 0), 7, "header lines belong above"},
-        {kGood.first(kGood.indexOf("object")), 5, "ends before the 'object,value' line"},
-        {withLine(6, "0,0\n"), 6, "object 0 is not an object (1 to 8175)"},
         {withLine(6, "8176,0\n"), 6, "8176 is a settings cell"},
-        {withLine(7, "2,256\n"), 7, "value 256 is out of range (0 to 255)"},
-        {withLine(7, "02,1\n"), 7, "02 has a leading zero"},
         {withLine(7, "2, 1\n"), 7, "blanks are not allowed"},
         {withLine(7, "2,-1\n"), 7, "signs are not allowed"},
         {withLine(7, "2\n"), 7, "expected object,value"},
         {withLine(8, "2,5\n", 0), 8, "object 2 appears twice (first on line 7)"},
-        {withLine(9, "3,5\n", 0), 9, "object 3 comes after object 8175"},
         {withLine(6, "\n", 0), 6, "the line is empty"},
-        {QByteArray(kGood).replace("\n", "\r\n"), 1, "ends with CR: save the file with LF", 8},
-        {kGood.chopped(1), 8, "no line end"},
+        {QByteArray(kGood).replace("\n", "\r\n"), 8, "ends with CR: save the file with LF", 8},
+        // 3 is rejected, so 2 may follow 1; the second 1 is named with the line of the first.
+        {withLine(6, "1,0\n3,x\n2,1\n1,1\n", 2), 9, "object 1 appears twice (first on line 6)", 2},
+        // All are counted, the first hundred listed.
+        {kGood + QByteArray("x\n").repeated(1000), 108, "expected object,value", 1000},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
         const ParseResult result = parseTable(c.file);
         EXPECT_EQ(result.rejectedLines, c.rejectedLines);
         if (result.rejected.empty()) continue;
-        EXPECT_EQ(result.rejected[0].line, c.line);
-        EXPECT_TRUE(result.rejected[0].text.contains(QLatin1String(c.reason)))
-            << result.rejected[0].text.toStdString();
+        EXPECT_EQ(result.rejected.back().line, c.line);
+        EXPECT_TRUE(result.rejected.back().text.contains(QLatin1String(c.reason)))
+            << result.rejected.back().text.toStdString();
     }
+    // The words for a file that is not a table quote ten of its rejections at most.
+    EXPECT_EQ(firstRejections(parseTable(kGood + QByteArray("x\n").repeated(11))).size(), 10);
 }
 
-TEST(TableFile, NamesEveryRejectedLineAndListsTheFirstHundred) {
-    // 3 is rejected, so 2 may follow 1; the second 1 is named with the line of the first.
-    const ParseResult some = parseTable(withLine(6, "1,0\n3,x\n2,1\n1,1\n", 2));
-    ASSERT_EQ(some.rejected.size(), 2u);
-    EXPECT_EQ(some.rejected[0].line, 7);
-    EXPECT_EQ(some.rejected[1].text, "line 9: object 1 appears twice (first on line 6)");
-
-    const ParseResult many = parseTable(kGood + QByteArray("x\n").repeated(1000));
-    EXPECT_EQ(many.rejected.size(), size_t(kMaxListedRejections));
-    EXPECT_EQ(many.rejectedLines, 1000);
-    EXPECT_EQ(firstRejections(many).size(), 10);
-}
-
-TEST(TableFile, WritesATableThatReadsBackTheSame) {
-    Table table;
-    // 06:12 at UTC+1 is 05:12 UTC.
-    table.readAt = QDateTime(QDate(2026, 12, 7), QTime(6, 12), Qt::OffsetFromUTC, 3600);
-    table.port = QStringLiteral("COM 1 (/dev/ttyUSB0)");
-    table.settings = {{8176, 3}, {8191, 7}};
-    table.objects = {{1, 0}, {2, 1}, {8175, 255}};
+// 06:12 at UTC+1 is 05:12 UTC. That the reader takes the file back is the fuzz oracle's.
+TEST(TableFile, WritesATableInUtc) {
+    const Table table{QDateTime(QDate(2026, 12, 7), QTime(6, 12), Qt::OffsetFromUTC, 3600),
+                      "COM 1 (/dev/ttyUSB0)",
+                      {{1, 0}, {2, 1}, {8175, 255}}, {{8176, 3}, {8191, 7}}};
     EXPECT_EQ(toBytes(table), kGood);
-    EXPECT_EQ(parseTable(kGood).table, table);
-    table.settings.clear();  // then no settings line at all
-    EXPECT_FALSE(toBytes(table).contains("settings"));
 }
 
 Table fullTable() {
