@@ -15,10 +15,11 @@ Bytes bytes(const QString &text, int base) {
     return out;
 }
 
-// Device bytes in decimal, batch by batch (all but a batch's last byte have more waiting
-// behind them); W a second passes, T the time-out comes, S Stop. Our answers in hex. The
-// outcome: each object's value or F (failed), /n when it took n tries, ?n when n of its
-// reads were in doubt; N not answering. A value counts once its pair came and nothing more.
+// Device bytes in decimal, R ready, A acknowledge, batch by batch (all but a batch's last
+// byte have more waiting behind them); W a second passes, T the time-out comes, S Stop. Our
+// answers in hex. The outcome: each object's value or F (failed), /n when it took n tries,
+// ?n when n of its reads were in doubt; N not answering. A value counts once its pair came
+// and nothing more.
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     const Job read = *Job::read({0x102}), write = *Job::write({{0xAA, 1}});
     const Job write3 = *Job::write({{3, 1}}), two = *Job::read({1, 2});
@@ -32,55 +33,44 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         const char *device, *sent, *outcome;
     } rows[] = {
         {"noise after the value: read again", read,
-         "172,172,202,202,7,9,172,172,202,202,7,172,172,202,202,7,172,172",
-         "55 01 02 55 01 02 55 01 02", "7/2?1"},
+         "R,R,A,A,7,9,R,R,A,A,7,R,R,A,A,7,R,R", "55 01 02 55 01 02 55 01 02", "7/2?1"},
         // 9 is noise, 172 the value, then the pair: a third ready byte.
         {"noise before a value of 172: read again on the pair", read,
-         "172,172,202,202,9,172,172,172,202,202,172,172,172,202,202,172,172,172",
-         "55 01 02 55 01 02 55 01 02", "172/2?1"},
+         "R,R,A,A,9,R,R,R,A,A,R,R,R,A,A,R,R,R", "55 01 02 55 01 02 55 01 02", "172/2?1"},
         {"the command on its way is turned to the object in doubt", two,
-         "172,172,202,202,9,172,172,172,202,202,5,172,172,202,202,6,172,172,202,202,6,172,172",
+         "R,R,A,A,9,R,R,R,A,A,5,R,R,A,A,6,R,R,A,A,6,R,R",
          "55 00 01 55 00 01 55 00 02 55 00 02", "5/2?1 6"},
         {"in doubt at every try: failed", read,
-         "172,172,202,202,1,2,172,172,202,202,1,2,172,172,202,202,1,2", "55 01 02 55 01 02 55 01 02",
-         "F/3?3"},
+         "R,R,A,A,1,2,R,R,A,A,1,2,R,R,A,A,1,2", "55 01 02 55 01 02 55 01 02", "F/3?3"},
         {"expected: an equal value counts at once", expect56,
-         "172,172,202,202,5,172,172,202,202,6,172,172,202,202,6,172,172", "55 00 01 55 00 02 55 00 02",
-         "5 6"},
+         "R,R,A,A,5,R,R,A,A,6,R,R,A,A,6,R,R", "55 00 01 55 00 02 55 00 02", "5 6"},
         {"expected: a different one once two reads agree", expect5,
-         "172,172,202,202,7,172,172,202,202,8,172,172,202,202,8,172,172,W",
-         "55 00 01 55 00 01 55 00 01", "8/3"},
+         "R,R,A,A,7,R,R,A,A,8,R,R,A,A,8,R,R,W", "55 00 01 55 00 01 55 00 01", "8/3"},
         {"expected: no two reads agreeing: failed", expect5,
-         "172,172,202,202,7,172,172,202,202,8,172,172,202,202,7,172,172,W",
-         "55 00 01 55 00 01 55 00 01", "F/3"},
-        {"a run ending mid-pair: no command yet", read, "172 172 172", "", ""},
-        {"an ack with more behind it is not answered", read, "172,172,202 172 172", "55 55", ""},
-        {"a lost command goes again after two pairs", read, "172,172,172,172,172,172", "55 55", ""},
-        {"a time-out keeps an answer still owed", read, "172,172,T,202", "55 01", ""},
+         "R,R,A,A,7,R,R,A,A,8,R,R,A,A,7,R,R,W", "55 00 01 55 00 01 55 00 01", "F/3"},
+        {"a run ending mid-pair: no command yet", read, "R R R", "", ""},
+        {"an ack with more behind it is not answered", read, "R,R,A R R", "55 55", ""},
+        {"a lost command goes again after two pairs", read, "R,R,R,R,R,R", "55 55", ""},
+        {"a time-out keeps an answer still owed", read, "R,R,T,A", "55 01", ""},
         {"a command sent again keeps the first one's time-out", read,
-         "172,172,W,172,172,172,172,W,202,202,7,172,172,202,202,7,172,172",
-         "55 55 01 02 55 01 02", "7/2"},
+         "R,R,W,R,R,R,R,W,A,A,7,R,R,A,A,7,R,R", "55 55 01 02 55 01 02", "7/2"},
         {"a value without its pair is in doubt at the time-out", read,
-         "172,172,202,202,7,T,172,172,202,202,7,172,172,202,202,7,172,172",
-         "55 01 02 55 01 02 55 01 02", "7/2?1"},
+         "R,R,A,A,7,T,R,R,A,A,7,R,R,A,A,7,R,R", "55 01 02 55 01 02 55 01 02", "7/2?1"},
         {"nothing at all: not answering", two, "T", "", "F F N"},
         {"the device gives up three times: failed", read,
-         "172,172,202,172,172,202,172,172,202,172,172", "55 01 55 01 55 01", "F/3"},
+         "R,R,A,R,R,A,R,R,A,R,R", "55 01 55 01 55 01", "F/3"},
         {"Stop lets an answer still owed come: tried twice", read,
-         "172,172,S,T,202,202,9,172,172,202,202,9,172,172", "55 01 02 55 01 02", "9/2"},
+         "R,R,S,T,A,A,9,R,R,A,A,9,R,R", "55 01 02 55 01 02", "9/2"},
         {"write, then read back, Stop waiting for it", write,
-         "172,172,202,202,202,202,S,172,172,202,202,1,172,172,202,202,1,172,172",
-         "AA 00 AA 01 55 00 AA 55 00 AA", "1"},
-        {"the device gave up: the object starts again", write3, "172,172,202,202,172,172",
-         "AA 00 03 AA", ""},
+         "R,R,A,A,A,A,S,R,R,A,A,1,R,R,A,A,1,R,R", "AA 00 AA 01 55 00 AA 55 00 AA", "1"},
+        {"the device gave up: the object starts again", write3, "R,R,A,A,R,R", "AA 00 03 AA", ""},
         // Our low byte 0xAA may have reached the idle device as a write command: two pairs
         // before a command of ours, and its acknowledgement is not ours to answer.
         {"the device gave up before our low byte 0xAA", write,
-         "172,172,202,202,172,172,202,172,172", "AA 00 AA AA", ""},
+         "R,R,A,A,R,R,A,R,R", "AA 00 AA AA", ""},
         // 173 is noise, 172 the read-back behind it, then the pair: read back again at once.
         {"noise before a read-back of 172: read back again on the pair", write50,
-         "172 172,202,202,202,202,172 172,202,202,173 172 172 172,W,172 172",
-         "AA 00 32 AC 55 00 32 55", ""},
+         "R R,A,A,A,A,R R,A,A,173 R R R,W,R R", "AA 00 32 AC 55 00 32 55", ""},
     };
     // clang-format on
     for (const auto &row : rows) {
@@ -91,7 +81,7 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
             if (step == u"W") client.tick(now += std::chrono::seconds(1));
             if (step == u"T") client.tick(now = *client.nextDeadline());
             if (step == u"S") client.stop(now);
-            const Bytes batch = bytes(step, 10);
+            const Bytes batch = bytes(QString(step).replace(u'R', "172").replace(u'A', "202"), 10);
             for (size_t i = 0; i < batch.size(); ++i)
                 if (auto reply = client.receive(batch[i], i + 1 < batch.size(), now))
                     sent.push_back(*reply);

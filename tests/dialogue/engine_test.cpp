@@ -154,23 +154,18 @@ TEST(DialogueEngine, Exchanges) {
     const Row rows[] = {
         // Ready: noted; ready -> 0x55 read; acknowledge -> address high; acknowledge -> low;
         // the value: stored and shown, on to the next object.
-        {"172 and 202 at the last read step are values",
-         {read(20, 22), R, R, A, A, R, R, R, A, A, A, cell(20, R), cell(21, A)},
-         "lamp 1 | send 85 | send 0 | send 20 | object 21, terminal 172 - 20\n\r | - | send 85 | "
-         "send 0 | send 21 | object 22, terminal 202 - 21\n\r"},
-        {"data bytes before the value are noise",
-         {read(20, 21), 5, R, R, 6, A},
-         "lamp 1, terminal 5 | - | send 85 | terminal 6 | send 0"},
-        // A value stands once the device's next ready byte follows it; a byte the line
-        // added, after the value or before it (then taken for the value), puts it in doubt.
-        {"a byte after the value",
-         {read(300, 301), R, R, A, A, 9, 5, R},
-         "lamp 1 | send 85 | send 1 | send 44 | object 301, terminal 9 - 300\n\r | doubt 300 9, "
-         "terminal 5 | -"},
-        {"a byte before the value",
-         {read(7, 7), R, R, A, A, 19, 4, R},
-         "lamp 1 | send 85 | send 0 | send 7 | <end>, terminal 19 - 7\n\r | doubt 7 19, "
-         "terminal 4 | lamp 0"},
+        {"data bytes before the value are noise; 172 and 202 at the last read step are values",
+         {read(20, 22), 5, R, R, 6, A, A, R, R, R, A, A, A, cell(20, R), cell(21, A)},
+         "lamp 1, terminal 5 | - | send 85 | terminal 6 | send 0 | send 20 | object 21, terminal "
+         "172 - 20\n\r | - | send 85 | send 0 | send 21 | object 22, terminal 202 - 21\n\r"},
+        // A ready byte where an acknowledge was due: the device gave the command up, and
+        // the object starts again from that ready byte. Object 300 is 0x012C. A value stands
+        // once the device's next ready byte follows it; a byte the line added, after the
+        // value or before it (then taken for the value), puts it in doubt.
+        {"ready where an acknowledge was due; a byte before the value",
+         {read(300, 300), R, R, A, R, R, A, A, 19, 4, R},
+         "lamp 1 | send 85 | send 1 | - | send 85 | send 1 | send 44 | <end>, terminal 19 - "
+         "300\n\r | doubt 300 19, terminal 4 | lamp 0"},
         {"idle: nothing is sent; Only Data unticked shows the protocol bytes",
          {at(1), R, 9, A, [](Rig &r) { r.view.dataOnly = false; }, R, A, 9},
          "lamp 0 | terminal 9 | - | terminal 172\n\r | terminal 202\n\r | terminal 9"},
@@ -179,11 +174,6 @@ TEST(DialogueEngine, Exchanges) {
           [](Rig &r) { EXPECT_FALSE(r.state.LinkCheckPending); }},
          "clear, reopen | lamp 0 | terminal 9"},
 
-        // A ready byte where an acknowledge was due: the device gave the command up, and
-        // the object starts again from that ready byte. Object 300 is 0x012C.
-        {"ready where an acknowledge was due, reading",
-         {read(300, 301), R, R, A, R, R, A, A},
-         "lamp 1 | send 85 | send 1 | - | send 85 | send 1 | send 44"},
         // A command's address bytes and value belong to its object: 254 is 0x00FE.
         {"Stop mid-read",
          {read(254, 257), R, R, A, stop, A, 4, cell(254, 4), cell(257, 0)},
@@ -203,18 +193,17 @@ TEST(DialogueEngine, Exchanges) {
          "send 44"},
 
         // Only objects 1 to 8175 are addressed; other list entries are passed. A list ends
-        // at its last entry, whatever the last object.
-        {"a list's entries that are no objects are passed",
-         {read(0, 100, {"0", "abc", "8176", "7", "0.4", "9"}), R, R, A, A, 3, R, R, A, A, 4},
+        // at its last entry, whatever the last object. Then a write: ready -> 0xAA write;
+        // high; low; acknowledge -> the value byte (ch_1_0); acknowledge: the device has it,
+        // the object is read back; then the next is written, but never a settings cell (nor
+        // is the line of 3 shown).
+        {"a list's entries that are no objects are passed, in a read and a write",
+         {read(0, 100, {"0", "abc", "8176", "7", "0.4", "9"}), R, R, A, A, 3, R, R, A, A, 4,
+          write(3, 8176, {"3", "8176"}), R, R, A, A, A, A, R, R, A, A, 1, R, R},
          "lamp 1 | object 0, object 8176, object 7, send 85 | send 0 | send 7 | object 0.4, "
          "terminal 3 - 7\n\r | - | object 9, send 85 | send 0 | send 9 | <end>, terminal 4 - "
-         "9\n\r"},
-        // Ready -> 0xAA write; high; low; acknowledge -> the value byte (ch_1_0);
-        // acknowledge: the device has it, the object is read back; then the next is written.
-        {"a list-driven write never writes a settings cell",  // nor shows the line of 3
-         {write(3, 8176, {"3", "8176"}), R, R, A, A, A, A, R, R, A, A, 1, R, R},
-         "lamp 2 | send 170 | send 0 | send 3 | send 0 | - | lamp 1 | send 85 | send 0 | send 3 "
-         "| object 8176 | lamp 2 | <end w>, lamp 0"},
+         "9\n\r | lamp 2 | send 170 | send 0 | send 3 | send 0 | - | lamp 1 | send 85 | send 0 | "
+         "send 3 | object 8176 | lamp 2 | <end w>, lamp 0"},
         // 2.5 and 3.5 are the addresses 2 and 4 (half to even); 4.5 would pass the end.
         {"a fractional range",
          {unknownDelay, read(2.5, 4), R, R, A, A, 6, R, R, A, A, 6},
