@@ -21,10 +21,9 @@ Bytes bytes(const QString &text, int base) {
 // ?n when n of its reads were in doubt; N not answering. A value counts once its pair came
 // and nothing more.
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
-    const Job read = *Job::read({0x102}), write = *Job::write({{0xAA, 1}});
-    const Job write3 = *Job::write({{3, 1}}), two = *Job::read({1, 2});
-    const Job write50 = *Job::write({{50, 172}});
-    const Job expect5 = *Job::readExpecting({{1, 5}});
+    const Job read = *Job::read({0x102}), two = *Job::read({1, 2});
+    const Job write = *Job::write({{0xAA, 1}}), write3 = *Job::write({{3, 1}});
+    const Job write50 = *Job::write({{50, 172}}), expect5 = *Job::readExpecting({{1, 5}});
     const Job expect56 = *Job::readExpecting({{1, 5}, {2, 6}});
     // clang-format off
     const struct {

@@ -93,10 +93,9 @@ private:
         const JobSummary &s = client.summary();
         m_tally.doubts += std::uint64_t(s.doubts);
         m_tally.stopped += s.stopped;
-        using State = devicesim::DeviceModel::State;
         m_silent |= s.deviceNotAnswering;  // a flip may leave the device waiting, for ever
         if (s.stopped && !m_silent && !m_anyFlip && m_lastLate == kLongAgo &&
-            m_model.state() != State::Idle)
+            m_model.state() != devicesim::DeviceModel::State::Idle)
             fail("idle: Stop left the device in a command");
         const bool write = job.kind() == Job::Kind::Write;
         for (const ObjectResult &r : s.values) {

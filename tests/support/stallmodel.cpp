@@ -65,6 +65,7 @@ public:
         }
         if (!finish()) fail("the last transfer did not complete");
         m_tally.lateAnswers += m_lates;
+        m_tally.givenUp += m_model.counters().commandsGivenUp;
         return m_failure;
     }
 
@@ -143,10 +144,7 @@ private:
         const devicesim::Counters &after = m_model.counters();
         for (const std::uint8_t byte : out.bytes)
             m_queue.push_back({byte, after.noiseSent > before.noiseSent});
-        if (after.commandsGivenUp > before.commandsGivenUp) {
-            ++m_tally.givenUp;
-            gaveUp();
-        }
+        if (after.commandsGivenUp > before.commandsGivenUp) gaveUp();
         for (const devicesim::Addressed &command : out.addressed) {
             const bool own = command.address == m_commandCell ||
                              (!command.write && command.address == m_written);
