@@ -71,8 +71,8 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     // clang-format off
     const Row rows[] = {
         {"read a range and a settings cell", fast,
-         {"read", "--port", link, "--objects", "1-3,8176", "-o", t, "--json"}, 0,
-         {{"objects", 4}, {"failed", 0}, {"status", 0}}, {}, {1, 2, 3, 8176}},
+         {"read", "--port", link, "--objects", "1-3,8175,8176", "-o", t, "--json"}, 0,
+         {{"objects", 5}, {"failed", 0}, {"status", 0}}, {}, {1, 2, 3, 8175, 8176}},
         {"read an object number file", fast,
          {"read", "--port", link, "--list", dir.filePath("objects.onf"), "-o", t}, 0, {}, {},
          {3, 4, 6, 12}},

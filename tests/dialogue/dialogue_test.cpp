@@ -142,7 +142,7 @@ TEST_F(DialogueTest, AClickTurnsTheFieldsIntoARange) {
         {false, "7", "9", true, {}, 7, 7, "7", ""},
         {false, "2.5", "4", false, {}, 2.5, 4, "2.5", "4"},
         {false, "1", "1", false, QStringList{"12", "3"}, 12, 12, "12", "12"},
-        {true, "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
+        {false, "1", "1", false, QStringList{"3", "8", "12"}, 3, 12, "3", "12"},
         {true, "", "5", false, {}, 1, 5, "1", "5"},
         {true, "9", "9", false, QStringList{}, 1, 1, "1", "1"},
         {true, "9", "9", true, QStringList{}, 0, 0, "", ""},
