@@ -80,7 +80,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
 // toggle the port; a double click's second press, a double-click event, is no second click
 // on a lamp, but one on a check box (the lamps' way is theirs alone).
 TEST_F(ConnectionTest, ChosenPortIsTheOneOpened) {
-    showActive();
+    showActive(form.get());
     QWindow *window = form->windowHandle();
     auto clickAt = [&](QPoint at) { QTest::mouseClick(window, Qt::LeftButton, {}, at); };
     auto twiceAt = [&](QPoint at) { QTest::mouseDClick(window, Qt::LeftButton, {}, at); };

@@ -147,10 +147,9 @@ QStringList namesShown(QAccessibleInterface *node, QStringList *faults) {
 TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
     static QList<std::pair<QObject *, QAccessible::Event>> events;
     WindowAccessibility::send = [](QAccessibleEvent *e) { events += {e->object(), e->type()}; };
-    showActive();
-    FakePortEnumerator ports;
+    showActive(form.get());
     PortAssignments assignments;  // nothing stored
-    PortsDialog portsDialog(ports, assignments);
+    PortsDialog portsDialog(portsPresent, assignments);
     OperationDialog operation("Compare", nullptr);
     WindowAccessibility &access = form->accessibility();
     const auto key = [&](QAction *action) { QTest::keySequence(form.get(), action->shortcut()); };
@@ -201,7 +200,7 @@ TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
 class EntryFieldsTest : public FormTest {
 protected:
     void SetUp() override {
-        showActive();
+        showActive(form.get());
         connectPort();
     }
     void emptyByTyping(QLineEdit *field) {
@@ -291,9 +290,7 @@ TEST_F(EntryFieldsTest, LeavingAnEmptyFieldPutsOneIntoIt) {
     // Going to another window is not leaving for another control of this one.
     emptyByTyping(ui().Text3);
     QWidget other;
-    other.show();
-    QApplication::setActiveWindow(&other);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    showActive(&other);
     EXPECT_EQ(ui().Text3->text(), "");
 }
 
