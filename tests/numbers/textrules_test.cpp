@@ -41,8 +41,7 @@ TEST(TextRules, IsNumericValueOfAndNumberText) {
         {"\r5", false, 0}, {"5\r7", false, 5},  // a carriage return is not one of them
         {"5\n", false, 5},                       // only blanks and tabs are trimmed
         {"1,5", false, 1}, {"1.000,5", false, 1},  // C forms only: a comma ends the number
-        {QString(QChar(0x0663)), false, 0},  // an Arabic-Indic three
-        {QString(QChar(0xFF15)), false, 0},  // a full-width five
+        {QString(QChar(0x0663)), false, 0},  // an Arabic-Indic three: a digit, not an ASCII one
         {QStringLiteral("5") + QChar(0), false, 5},      // a NUL is a character like any other
         {QString(QChar(0x00A0)) + QChar(u'5'), false, 0},  // a no-break space is no blank
         {"1E999", true, inf}, {"-1E999", true, -inf}, {"1E-999", true, 0},
