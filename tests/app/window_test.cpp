@@ -2,7 +2,6 @@
 #include "app/lampimage.h"
 #include "app/statusline.h"
 #include "journal/journaldirectory.h"
-#include "ports/fakeportenumerator.h"
 #include "ports/portassignments.h"
 #include "app/portsdialog.h"
 #include "support/formfixture.h"

@@ -23,9 +23,9 @@ FormTest::FormTest(qint16 commPort, std::unique_ptr<SerialBackend> backend) {
     form = std::make_unique<FrmTerminal>(std::move(backend), commPort, &dialogs, &portsPresent);
 }
 
-void FormTest::connectPort(bool passLinkCheck) {
+void FormTest::connectPort() {
     emit ui().imgNotConnected->clicked();
-    if (passLinkCheck) reply({172});
+    reply({172});
     takeSent();
 }
 

@@ -62,8 +62,7 @@ protected:
     FrmTerminalUi &ui() { return form->ui(); }
     TransferState &state() { return form->state(); }
 
-    // Clicks the red lamp and, unless told otherwise, passes the link check with 172.
-    void connectPort(bool passLinkCheck = true);
+    void connectPort();  // clicks the red lamp and passes the link check with 172
     // Bytes as the device sends them, each after the program has handled the one before.
     void reply(std::initializer_list<int> values) {
         for (const int value : values) port->deliver(QByteArray(1, char(value)));
