@@ -20,7 +20,6 @@ TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
     const QString ftdiAbsent = kFtdi.byIdPath + " (absent)";
     const std::pair<QList<PortInfo>, QString> steps[] = {{{}, ftdiAbsent},
         {{kAcm, kFtdi}, portLabel(kFtdi)}, {{kAcm}, ftdiAbsent}, {{kFtdi}, portLabel(kFtdi)}};
-    FakePortEnumerator ports;
     PortAssignments assignments;
     assignments.assign(1, kFtdi.byIdPath);
     PortsDialog dialog(ports, assignments, nullptr, 10ms);
@@ -45,7 +44,6 @@ TEST_F(PortsTest, TheListFollowsAdaptersWhileOpen) {
 // OK stores the choices, Cancel does not; a COM whose variable is set says that it wins.
 TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
     qputenv("ORVEL_COM4", "/dev/ttyUSB9");
-    FakePortEnumerator ports;
     ports.present = {kAcm, kFtdi};
     for (const bool ok : {false, true}) {
         PortAssignments assignments;

@@ -27,6 +27,7 @@ struct PortsTest : ::testing::Test {
             qunsetenv(name);
     }
     QTemporaryDir dir;
+    FakePortEnumerator ports;
 };
 
 }  // namespace orvel::test

@@ -40,7 +40,6 @@ TEST(TransferProgress, TimeLeftStaysWithinTenPerCentOfTheTruth) {
         std::function<double(qint64)> secondsFor;
         qint64 from = kObjects / 20;
     } rows[] = {
-        {"steady", [](qint64) { return kRead; }},
         {"jitter of a third", [](qint64 i) { return kRead * (1 + (i * 7919 % 11 - 5) / 15.0); }},
         {"the first object waits for the device's pair",
          [](qint64 i) { return i == 1 ? 0.2 : kRead; }},

@@ -10,8 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace orvel::test {
@@ -25,16 +23,16 @@ FormTest::FormTest(qint16 commPort, std::unique_ptr<SerialBackend> backend) {
     form = std::make_unique<FrmTerminal>(std::move(backend), commPort, &dialogs, &portsPresent);
 }
 
-void FormTest::connectPort(bool passLinkCheck) {
+void FormTest::connectPort() {
     emit ui().imgNotConnected->clicked();
-    if (passLinkCheck) reply({172});
+    reply({172});
     takeSent();
 }
 
-void FormTest::showActive() {
-    form->show();
-    QApplication::setActiveWindow(form.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+void showActive(QWidget *window) {
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
 bool runUntil(const std::function<bool()> &done, int timeoutMs) {
@@ -72,10 +70,8 @@ void PrintTo(const Snapshot &s, std::ostream *os) {
 
 int frontIndex(std::initializer_list<QWidget *> stack) {
     const QObjectList &siblings = (*stack.begin())->parentWidget()->children();
-    const auto behind = [&](QWidget *a, QWidget *b) {
-        return siblings.indexOf(a) < siblings.indexOf(b);
-    };
-    return int(std::max_element(stack.begin(), stack.end(), behind) - stack.begin());
+    const auto place = [&](QWidget *widget) { return siblings.indexOf(widget); };
+    return int(std::ranges::max_element(stack, {}, place) - stack.begin());
 }
 
 QByteArray bytes(std::initializer_list<int> values) {
@@ -84,22 +80,9 @@ QByteArray bytes(std::initializer_list<int> values) {
     return data;
 }
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-Pty::Pty(bool raw) {
+Pty::Pty() {
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) return;
-    if (raw) {
-        termios settings{};
-        tcgetattr(m_master, &settings);
-        cfmakeraw(&settings);
-        tcsetattr(m_master, TCSANOW, &settings);
-    }
     if (const char *name = ptsname(m_master)) m_path = QString::fromLocal8Bit(name);
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -61,20 +62,17 @@ protected:
     FrmTerminalUi &ui() { return form->ui(); }
     TransferState &state() { return form->state(); }
 
-    // Clicks the red lamp and, unless told otherwise, passes the link check with 172.
-    void connectPort(bool passLinkCheck = true);
+    void connectPort();  // clicks the red lamp and passes the link check with 172
     // Bytes as the device sends them, each after the program has handled the one before.
-    void reply(const QByteArray &data) {
-        for (const char byte : data) port->deliver(QByteArray(1, byte));
+    void reply(std::initializer_list<int> values) {
+        for (const int value : values) port->deliver(QByteArray(1, char(value)));
     }
-    void reply(std::initializer_list<int> values) { reply(bytes(values)); }
     QByteArray takeSent() {  // since the last call
         QByteArray sent = port->written();
         port->clearWritten();
         return sent;
     }
     QString terminal() const { return form->ui().txtTerm->Text(); }
-    void showActive();  // shown, and the active window
 
     FakeDialogs dialogs;
     FakePortEnumerator portsPresent;  // none, unless a test says
@@ -106,15 +104,17 @@ struct Snapshot {
 void PrintTo(const Snapshot &s, std::ostream *os);
 Snapshot snapshot(FrmTerminal &form);
 
+void showActive(QWidget *window);  // shown, and the active window
 // Which of the stacked widgets is in front (the last among its siblings).
 int frontIndex(std::initializer_list<QWidget *> stack);
-double cpuSeconds();  // processor time this process has used, user and system
+// Processor time this process has used, user and system.
+inline double cpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
 // A pseudo-terminal pair: the program opens `path()`, the test plays the device on the
-// master side. Left cooked unless `raw`, so that the program must make the line raw itself.
+// master side. Left cooked, so that the program must make the line raw itself.
 class Pty {
 public:
-    explicit Pty(bool raw = false);
+    Pty();
     ~Pty() { closeMaster(); }
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;
