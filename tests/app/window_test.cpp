@@ -60,8 +60,12 @@ TEST(StatusLineAlone, ANoteGivesWayToTheProgressAndTheEnd) {
     EXPECT_EQ(status.transferText(), "saved");
     EXPECT_TRUE(runUntil([&] { return status.transferText().contains("object 2, 1 of 3"); }, 2000));
     status.showNote("saved");
+    status.valueInDoubt(2);
     status.endTransfer();
     EXPECT_TRUE(status.transferText().startsWith("Read: 1 objects in "));
+    status.startTransfer("Read", 1);  // a new transfer has no doubts of the last
+    status.endTransfer();
+    EXPECT_FALSE(status.transferText().contains("doubt")) << status.transferText().toStdString();
 }
 
 // Where nothing opens folders a box names the journal's; About names the version and where
