@@ -11,9 +11,11 @@ XD_TEXT1="97 97"         # Start Object of the Read frame
 XD_TEXT2="97 130"        # End Object of the Read frame
 
 xd_start_xvfb() {        # sets DISPLAY and XD_XVFB_PID
+    # -noreset: a server that resets when its last client leaves refuses the window
+    # started next while it does (a test that closes the window and starts it again).
     local fifo
     fifo=$(mktemp -u); mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
     XD_XVFB_PID=$!
     local number
     read -r -t 10 number <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
@@ -31,14 +33,17 @@ xd_start_sim() {         # xd_start_sim LINK LOG [options...]; sets XD_SIM_PID
 
 xd_start_app() {         # xd_start_app LINK; sets XD_APP_PID and XD_WINDOW
     # A real X window, whatever platform the caller's environment names (tests: offscreen).
-    QT_QPA_PLATFORM=xcb ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" >/dev/null 2>&1 &
+    # What the program prints goes to XD_APP_LOG, if the caller names one.
+    QT_QPA_PLATFORM=xcb ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" >>"${XD_APP_LOG:-/dev/null}" 2>&1 &
     XD_APP_PID=$!
     for _ in $(seq 100); do
         XD_WINDOW=$(xdotool search --name '^Orvel programator$' 2>/dev/null | head -n 1 || true)
         [ -n "$XD_WINDOW" ] && return 0
         sleep 0.1
     done
-    echo "the window did not appear" >&2; return 1
+    echo "the window did not appear" >&2
+    [ -z "${XD_APP_LOG:-}" ] || cat "$XD_APP_LOG" >&2
+    return 1
 }
 
 xd_focus() {             # the keyboard's focus to the window, as a desktop gives a new one

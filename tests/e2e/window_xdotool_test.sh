@@ -11,6 +11,7 @@ XD_BUILD=$(cd "$1" && pwd)
 . "$2/tools/xdrive.sh"
 work=$(mktemp -d)
 trap 'xd_stop_all; rm -rf "$work"' EXIT
+XD_APP_LOG="$work/app.log"  # shown if the window does not appear
 fail() { echo "$*" >&2; exit 1; }
 received() { awk '$1 == "rx" { printf "%s%s", s, $2; s = " " }' "$work/sim.log" 2>/dev/null; }
 expect() {  # waits for the simulator to have received $1, and then nothing more
