@@ -34,10 +34,13 @@ xd_start_sim() {         # xd_start_sim LINK LOG [options...]; sets XD_SIM_PID
 xd_start_app() {         # xd_start_app LINK; sets XD_APP_PID and XD_WINDOW
     # A real X window, whatever platform the caller's environment names (tests: offscreen).
     # What the program prints goes to XD_APP_LOG, if the caller names one.
-    QT_QPA_PLATFORM=xcb ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" >>"${XD_APP_LOG:-/dev/null}" 2>&1 &
+    QT_QPA_PLATFORM=xcb ORVEL_COM1="$1" "$XD_BUILD/orvel-programator" \
+        >>"${XD_APP_LOG:-/dev/null}" 2>&1 &
     XD_APP_PID=$!
+    # Only a mapped window: Qt gives its hidden client-leader window the same title.
     for _ in $(seq 100); do
-        XD_WINDOW=$(xdotool search --name '^Orvel programator$' 2>/dev/null | head -n 1 || true)
+        XD_WINDOW=$(xdotool search --onlyvisible --name '^Orvel programator$' 2>/dev/null |
+                        head -n 1 || true)
         [ -n "$XD_WINDOW" ] && return 0
         sleep 0.1
     done
