@@ -135,14 +135,25 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
                                              "rejected.\n\nline 5: 01 has a leading zero"));
     EXPECT_TRUE(dialogs.messages[0].endsWith("line 14: 010 has a leading zero"));
     EXPECT_EQ(dialogs.titles.last(), "Orvel programator");  // a box added to the window
-    // Closing the dialog while one runs stops it: the operator sees where.
+    // Closing the dialog while one runs stops it after the object under way: the operator
+    // sees where, and nothing is written though objects 1 and 2 differ.
     dialogs.fileToChoose = path("table.csv");
     form->tableOperations().restore();
-    ASSERT_NE(form->findChild<OperationDialog *>(), nullptr);
+    ASSERT_TRUE(runUntil([&] { return journal().count(",restore-read,") >= 3; }, kWait));
     form->findChild<OperationDialog *>()->close();
-    EXPECT_FALSE(form->tableOperations().running());
-    EXPECT_EQ(form->findChild<OperationDialog *>()->resultText(),
-              "Nothing is written.\nStopped after 0 of 200 objects.");
+    ASSERT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
+    const QString stopped = form->findChild<OperationDialog *>()->resultText();
+    EXPECT_TRUE(stopped.contains(QRegularExpression(
+        "^Nothing is written.\nStopped after \\d+ of 200 objects.$"))) << stopped.toStdString();
+    // The port lost part-way through a Compare: the ending says so.
+    form->tableOperations().compare();
+    ASSERT_TRUE(runUntil([&] { return journal().contains(",compare,"); }, kWait));
+    sim->kill();
+    ASSERT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
+    const QString lost = form->findChild<OperationDialog *>()->resultText();
+    EXPECT_TRUE(lost.contains("\nThe port was lost: ")) << lost.toStdString();
+    emit ui().imgConnected->clicked();
+    startSim(changed);
 
     const QPointer<OperationDialog> compared = run(&TableOperations::compare);
     ASSERT_NE(compared, nullptr);
@@ -210,6 +221,12 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     EXPECT_FALSE(form->tableOperations().running() || form->MSComm1().PortOpen());
     const QString ending = form->findChild<OperationDialog *>()->resultText();
     EXPECT_TRUE(ending.contains("were not compared.\nStopped after ")) << ending.toStdString();
+    // Only what this Compare read differs: the changed objects among those it compared.
+    const int done = ending.section("Stopped after ", 1).section(' ', 0, 0).toInt();
+    QStringList among;
+    for (const auto &[object, value] : kChangedInTable)
+        if (object <= done) among << differing[int(among.size())];
+    EXPECT_EQ(rows(form->findChild<OperationDialog *>()), among);
     EXPECT_EQ(stopSim(), changed);
 }
 
