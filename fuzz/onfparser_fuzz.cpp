@@ -1,21 +1,58 @@
 // The object number file reader against a plain, independent reading of the same bytes,
-// fed whole, in pieces cut at a point the data chooses, and with a small item limit.
+// fed whole, in pieces cut at a point the data chooses, and with a small item limit. The
+// reading is std::regex and strtod in the C locale, nothing taken from src/.
 #include <QByteArrayView>
 #include <QStringList>
+#include <QStringView>
+#include <locale.h>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <numeric>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "objfile/onfparser.h"
-#include "reference.h"
 
 namespace {
 
-using namespace orvel::fuzz;
+void check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+// Any UTF-16 unit outside ASCII becomes this byte, which no pattern below accepts.
+constexpr char kForeign = '\x7f';
+
+std::string ascii(QStringView text) {
+    std::string out;
+    for (const QChar c : text) out += c.unicode() < 0x80 ? char(c.unicode()) : kForeign;
+    return out;
+}
+
+bool refIsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string trimBlanks(const std::string &s) {
+    size_t b = 0, e = s.size();
+    while (b < e && refIsBlank(s[b])) ++b;
+    while (e > b && refIsBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+// A decimal number: sign, digits with at most one point and at least one digit, and an
+// optional exponent; blanks (space, tab) allowed at both ends.
+bool refIsNumeric(const std::string &s) {
+    static const std::regex numeric(
+        R"(^[ \t]*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?[ \t]*$)");
+    return std::regex_match(s, numeric);
+}
+
+double strtodC(const std::string &s) {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return strtod_l(s.c_str(), nullptr, c);
+}
 
 bool isSeparator(char c) { return c == ',' || c == '\r' || c == '\n'; }
 

@@ -39,7 +39,7 @@ TEST_F(ConnectionTest, ConnectPreparesAFreshTransferUnlessRefused) {
     ui().ch_1_0->setChecked(true);
     ui().Option3[1]->setChecked(true);
     reply({172, 172});
-    ASSERT_EQ(takeSent(), bytes({0xAA}));
+    ASSERT_EQ(takeSent(), QByteArray("\xAA"));
     ASSERT_EQ(frontIndex({ui().Image1[0], ui().Image1[1], ui().Image1[2], ui().Image1[3]}), 2);
     ui().Check3->setChecked(true);
     state().ReadStep = 4;  // as a read stopped at its last step leaves it

@@ -28,11 +28,6 @@ protected:
     DialogueTest() { connectPort(); }
 };
 
-// read command, address high, address low
-QByteArray readOf(int address) {
-    return bytes({0x55, address / 256, address % 256});
-}
-
 // At the end Stop is selected in both pairs and their reactions run nested: the object
 // becomes the last one, 4, though the fractional range ended at 3.5. Clear empties the
 // terminal as a transfer starts, not as it ends.
@@ -46,8 +41,8 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
     ui().Text4->setText("4");
     ui().Option3[1]->setChecked(true);
     for (int i = 0; i < 2; ++i) reply({R, R, A, A, A, A, R, R, A, A, 1});
-    // write command, address high, low, value; then the read-back
-    EXPECT_EQ(takeSent(), bytes({0xAA, 0, 2, 1}) + readOf(2) + bytes({0xAA, 0, 4, 1}) + readOf(4));
+    // write command, address high, low, value; then the read-back: read command, high, low
+    EXPECT_EQ(takeSent().toHex(' ').toStdString(), "aa 00 02 01 55 00 02 aa 00 04 01 55 00 04");
     EXPECT_EQ(terminal(), "1 - 2.5\r\n1 - 3.5\r\n");
     EXPECT_TRUE(ui().Option2[2]->isChecked() && ui().Option3[2]->isChecked());
     EXPECT_EQ(QStringList({ui().Label5->text(), ui().Combo2->currentText(),
@@ -73,7 +68,7 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
         if (file.open(QIODevice::ReadOnly)) journalInsideBox = file.readAll();
     };
     reply({R, R, A, A, 3});
-    EXPECT_EQ(takeSent(), readOf(5));
+    EXPECT_EQ(takeSent().toHex(' ').toStdString(), "55 00 05");
     EXPECT_EQ(terminal(), "3 - 5\r\n");
     EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(ui().Combo2->currentText(), "NO");

@@ -175,16 +175,13 @@ TEST(DialogueEngine, Exchanges) {
          "clear, reopen | lamp 0 | terminal 9"},
 
         // A command's address bytes and value belong to its object: 254 is 0x00FE.
-        {"Stop mid-read",
-         {read(254, 257), R, R, A, stop, A, 4, cell(254, 4), cell(257, 0)},
-         "lamp 1 | send 85 | send 0 | send 254 | <end>, terminal 4 - 254\n\r"},
         {"Stop mid-write",
          {repeat, write(254, 257), R, R, A, stop, A, A, A, R, R, A, A, 1},
          "lamp 2 | send 170 | send 0 | send 254 | send 1 | - | lamp 1 | send 85 | send 0 | "
          "send 254 | <end w>, terminal 1 - 254\n\r"},
         // A command in flight is finished before a newer transfer goes on.
         {"a new read mid-read",
-         {read(254, 257), R, R, A, read(300, 300), A, 4, R, R, A, A, 5},
+         {read(254, 257), R, R, A, read(300, 300), A, 4, cell(254, 4), R, R, A, A, 5},
          "lamp 1 | send 85 | send 0 | send 254 | terminal 4 - 254\n\r | - | send 85 | send 1 | "
          "send 44 | <end>, terminal 5 - 300\n\r"},
         {"a new read mid-write: no read-back",

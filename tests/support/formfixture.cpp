@@ -74,12 +74,6 @@ int frontIndex(std::initializer_list<QWidget *> stack) {
     return int(std::ranges::max_element(stack, {}, place) - stack.begin());
 }
 
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray data;
-    for (int v : values) data.append(char(v));
-    return data;
-}
-
 Pty::Pty() {
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) return;

@@ -22,8 +22,6 @@ inline void PrintTo(const QString &text, std::ostream *os) {
 
 namespace orvel::test {
 
-QByteArray bytes(std::initializer_list<int> values);
-
 // Stands in for the modal boxes: records them and returns at once.
 struct FakeDialogs final : Dialogs {
     QStringList messages;

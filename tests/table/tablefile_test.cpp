@@ -136,7 +136,6 @@ TEST(TableStore, SavesOwnerOnlyAndLoadsBackOnlyTables) {
     EXPECT_EQ(loadTable(dir.filePath("big.csv")).why(), LoadFailure::TooLarge);
 }
 
-
 // What Compare and Restore share: the jobs a table and its differences make, the time
 // writing takes, and the words for an ending and for a table that cannot serve.
 TEST(RestorePlan, JobsEstimateAndWords) {
