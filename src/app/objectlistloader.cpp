@@ -1,14 +1,13 @@
 #include "app/objectlistloader.h"
 
 #include "app/boxes.h"
+#include "files/regularfile.h"
 #include "objfile/onfparser.h"
 
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -19,23 +18,6 @@ namespace {
 
 constexpr qint64 kChunk = 1 << 16;
 constexpr qsizetype kBatch = 8192;  // entries added to the list in one go
-
-// Opens `path` if it is a regular file. A pipe would block the window until a writer came,
-// and a device such as /dev/zero never ends. The open does not wait either, and the type
-// is checked again on what was opened, so a file swapped in between cannot block us.
-bool openRegularFile(const QString &path, QFile &file) {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
 
 // Emptying a long list frees its items, but the C library keeps the freed pages (some
 // 230 MB after a million entries); they are given back to the system here.
@@ -63,8 +45,15 @@ void ObjectListLoader::Command1Clicked() {
     request.filterIndex = 2;
     const std::optional<QString> path = m_boxes.openFileDialog(request);
     if (!path) return;
+    // A pipe would block the window until a writer came, and a device such as /dev/zero
+    // never ends: only a regular file is read.
+    const auto fd = openRegularFile(*path);
+    if (!fd) return;
     QFile file;
-    if (!openRegularFile(*path, file)) return;
+    if (!file.open(*fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(*fd);
+        return;
+    }
     load(file);
 }  // the file is closed here, however loading ended
 

@@ -1,10 +1,10 @@
 #include "cli/commandline.h"
 
-#include <QFile>
 #include <cstdio>
 
 #include "cli/exitstatus.h"
 #include "cli/objectselection.h"
+#include "files/regularfile.h"
 #include "objfile/onfparser.h"
 
 namespace orvel::cli {
@@ -117,16 +117,16 @@ std::optional<QList<int>> CommandLine::objects(int first, int last) const {
         usageError(QStringLiteral("--objects: ") + rangeFailureText(cells.failure(), first, last));
         return std::nullopt;
     }
-    QFile file(value("list"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        usageError(
-            QStringLiteral("%1 cannot be read: %2").arg(file.fileName(), file.errorString()));
+    const QString list = value("list");
+    const auto bytes = readRegularFile(list, kMaxListBytes);
+    if (!bytes) {
+        usageError(QStringLiteral("%1 cannot be read: %2").arg(list, bytes.words()));
         return std::nullopt;
     }
-    const QList<int> cells = objectsOfList(parseObjectNumbers(file.read(kMaxListBytes)));
+    const QList<int> cells = objectsOfList(parseObjectNumbers(*bytes));
     if (cells.isEmpty()) {
         usageError(QStringLiteral("%1 names no object (%2 to %3)")
-                       .arg(file.fileName())
+                       .arg(list)
                        .arg(first)
                        .arg(last));
         return std::nullopt;

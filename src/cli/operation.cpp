@@ -44,15 +44,9 @@ int Operation::open() {
     m_port = *port;
     summary.port = m_port.label;
     if (m_line.isSet("log")) {
-        if (const Done<LogFailure> opened = m_log.open(m_line.value("log")); !opened) {
-            QString why = opened.words();
-            if (opened.why() == LogFailure::Link)
-                why = QStringLiteral("a symbolic link, not followed");
-            else if (opened.why() == LogFailure::NotOwn)
-                why = QStringLiteral("belongs to another user");
+        if (const Done<FileFailure> opened = m_log.open(m_line.value("log")); !opened)
             return m_line.usageError(QStringLiteral("%1 cannot be opened for the log: %2")
-                                         .arg(m_line.value("log"), why));
-        }
+                                         .arg(m_line.value("log"), opened.words()));
     }
     m_run = std::make_unique<DeviceRun>(m_port, m_log, m_progress);
     QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this] {

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
+#include "files/regularfile.h"
 #include "table/restoreplan.h"
 #include "table/tablefile.h"
 #include "table/tablestore.h"
@@ -14,15 +15,17 @@ namespace {
 
 // Why -o cannot take the table, found before the device is touched; the words name the
 // file or the folder at fault.
-enum class OutputFailure { IsFolder, NoFolder, FolderNotWritable, NotWritable };
+enum class OutputFailure { NoFolder, FolderNotWritable, NotAFile, NotWritable };
 
 Done<OutputFailure> usableOutput(const QString &path) {
     const QFileInfo file(path);
-    if (file.isDir()) return Failure<OutputFailure>{OutputFailure::IsFolder, path};
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir()) return Failure<OutputFailure>{OutputFailure::NoFolder, folder.filePath()};
     if (!folder.isWritable())
         return Failure<OutputFailure>{OutputFailure::FolderNotWritable, folder.filePath()};
+    // A folder, a FIFO, a device or a link: never opened, and never replaced.
+    if (const auto there = replaceable(path); !there)
+        return Failure<OutputFailure>{OutputFailure::NotAFile, QStringLiteral("%1: %2").arg(path, there.words())};
     if (file.exists() && !file.isWritable())
         return Failure<OutputFailure>{OutputFailure::NotWritable, path};
     return {};
@@ -30,12 +33,12 @@ Done<OutputFailure> usableOutput(const QString &path) {
 
 QString outputProblem(const Failure<OutputFailure> &failure) {
     switch (failure.why) {
-        case OutputFailure::IsFolder:
-            return QStringLiteral("-o: %1 is a folder").arg(failure.words);
         case OutputFailure::NoFolder:
             return QStringLiteral("-o: there is no folder %1").arg(failure.words);
         case OutputFailure::FolderNotWritable:
             return QStringLiteral("-o: the folder %1 cannot be written to").arg(failure.words);
+        case OutputFailure::NotAFile:
+            return QStringLiteral("-o: %1").arg(failure.words);
         case OutputFailure::NotWritable:
             break;
     }

@@ -68,7 +68,7 @@ bool Journal::open(sys_days day) {
         fail(folder.failure());
         return false;
     }
-    auto file = openPrivateFile(*folder, m_fileName);
+    auto file = openDayFile(*folder, m_fileName);
     struct stat info {};
     if (file) m_fd = *file;
     if (file && ::fstat(m_fd, &info) != 0)

@@ -1,5 +1,7 @@
 #include "journal/journaldirectory.h"
 
+#include "files/regularfile.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +21,6 @@ namespace orvel {
 using namespace std::chrono;
 
 constexpr mode_t kPrivateDirectory = 0700;
-constexpr mode_t kPrivateFile = 0600;
 constexpr qsizetype kOwnFolders = 2;  // orvel-programator/journal
 
 QString defaultJournalDirectory() {
@@ -43,9 +44,10 @@ Failure<JournalFailure> systemFailure(int error = errno) {
     return {JournalFailure::System, qt_error_string(error)};
 }
 
-// Opens `name` in `folder`; with O_NOFOLLOW a link there is named as such. errno is kept.
-Outcome<int, JournalFailure> openIn(int folder, const QByteArray &name, int flags, mode_t mode) {
-    const int fd = ::openat(folder, name.constData(), flags | O_CLOEXEC, mode);
+// Opens the folder `name` in `folder`; with O_NOFOLLOW a link there is named as such. errno
+// is kept.
+Outcome<int, JournalFailure> openIn(int folder, const QByteArray &name, int flags) {
+    const int fd = ::openat(folder, name.constData(), flags | O_CLOEXEC);
     if (fd >= 0) return fd;
     const int error = errno;
     struct stat info {};
@@ -59,21 +61,15 @@ Outcome<int, JournalFailure> openIn(int folder, const QByteArray &name, int flag
     return systemFailure(error);
 }
 
-// Whether the file open on `fd` is the user's own of `type`; it loses any access by group or
-// others.
-Done<JournalFailure> claim(int fd, mode_t type) {
-    const auto notOwn = [](const char *why) {
-        return Failure<JournalFailure>{JournalFailure::NotOwn, QString::fromLatin1(why)};
-    };
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return systemFailure();
-    if ((info.st_mode & S_IFMT) != type)
-        return notOwn(type == S_IFDIR ? "not a folder" : "not a regular file");
-    if (info.st_uid != ::geteuid()) return notOwn("belongs to another user");
-    if (type == S_IFREG && info.st_nlink != 1) return notOwn("has other names (links)");
-    if ((info.st_mode & 077) != 0 && ::fchmod(fd, info.st_mode & 0700) != 0)
-        return systemFailure();
-    return {};
+Failure<JournalFailure> journalFailure(const Failure<FileFailure> &failure) {
+    switch (failure.why) {
+        case FileFailure::Link: return {JournalFailure::Link, failure.words};
+        case FileFailure::System: return {JournalFailure::System, failure.words};
+        case FileFailure::NotAFile:
+        case FileFailure::NotOwn:
+        case FileFailure::OtherNames: break;
+    }
+    return {JournalFailure::NotOwn, failure.words};
 }
 
 // The day of a day file's name, exactly journal-YYYY-MM-DD.csv with a real date.
@@ -108,24 +104,26 @@ Outcome<int, JournalFailure> openJournalFolder(const QString &path) {
         const QByteArray name = QFile::encodeName(parts[i]);
         const int flags = O_RDONLY | O_DIRECTORY | (own ? O_NOFOLLOW : 0);
         reached += u'/' + parts[i];
-        auto next = openIn(*folder, name, flags, 0);
+        auto next = openIn(*folder, name, flags);
         if (!next && errno == ENOENT) {
             if (::mkdirat(*folder, name.constData(), kPrivateDirectory) != 0 && errno != EEXIST)
                 next = systemFailure();
             else
-                next = openIn(*folder, name, flags, 0);
+                next = openIn(*folder, name, flags);
         }
         ::close(*folder);
         folder = std::move(next);
         if (!folder || !own) continue;
-        if (const auto claimed = claim(*folder, S_IFDIR); !claimed) {
+        if (const auto claimed = claimOwn(*folder, S_IFDIR); !claimed) {
             ::close(*folder);
-            folder = claimed.failure();
+            folder = journalFailure(claimed.failure());
         }
     }
     if (folder) return folder;
-    return Failure<JournalFailure>{folder.why(),
-                                   QStringLiteral("%1: %2").arg(reached, folder.words())};
+    // Nothing reached: not even "/" could be opened (no descriptors left, say).
+    return Failure<JournalFailure>{
+        folder.why(),
+        QStringLiteral("%1: %2").arg(reached.isEmpty() ? absolute : reached, folder.words())};
 }
 
 Done<JournalFailure> makePrivateDirectory(const QString &path) {
@@ -135,14 +133,10 @@ Done<JournalFailure> makePrivateDirectory(const QString &path) {
     return {};
 }
 
-Outcome<int, JournalFailure> openPrivateFile(int folder, const QString &name) {
-    const auto fd = openIn(folder, QFile::encodeName(name),
-                           O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW, kPrivateFile);
-    if (!fd) return fd;
-    const auto claimed = claim(*fd, S_IFREG);
-    if (claimed) return fd;
-    ::close(*fd);
-    return claimed.failure();
+Outcome<int, JournalFailure> openDayFile(int folder, const QString &name) {
+    const auto fd = openPrivateFile(folder, QFile::encodeName(name), O_RDWR);
+    if (!fd) return journalFailure(fd.failure());
+    return *fd;
 }
 
 QStringList pruneJournal(int folder, const QString &keep, JournalLimits limits) {
@@ -159,8 +153,9 @@ QStringList pruneJournal(int folder, const QString &keep, JournalLimits limits) 
         while (const dirent *entry = ::readdir(dir)) {
             const std::optional<sys_days> day = dayOfName(entry->d_name);
             struct stat info {};
+            // Another user's file in the folder is theirs: neither counted nor removed.
             if (!day || ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISREG(info.st_mode))
+                !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
                 continue;
             files.push_back({*day, QFile::decodeName(entry->d_name), qint64(info.st_size)});
             total += info.st_size;

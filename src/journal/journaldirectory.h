@@ -43,15 +43,14 @@ Outcome<int, JournalFailure> openJournalFolder(const QString &path);
 // The same, closed again.
 Done<JournalFailure> makePrivateDirectory(const QString &path);
 
-// Opens `name` in `folder` to append, made 0600 if missing: not through a link, a regular
-// file of the user's with no other name, and private. The descriptor; the words are without
-// the place.
-Outcome<int, JournalFailure> openPrivateFile(int folder, const QString &name);
+// Opens the day file `name` in `folder` to append (openPrivateFile). The descriptor; the
+// words are without the place.
+Outcome<int, JournalFailure> openDayFile(int folder, const QString &name);
 
 // Removes the oldest day files of `folder` while more than `limits` allow; the one named
-// `keep` (the day being written) stays whatever its size. A day file is a regular file
-// named exactly journal-YYYY-MM-DD.csv with a real date; anything else is left alone and
-// does not count. Returns the names removed.
+// `keep` (the day being written) stays whatever its size. A day file is a regular file of
+// the user's named exactly journal-YYYY-MM-DD.csv with a real date; anything else (another
+// user's file among them) is left alone and does not count. Returns the names removed.
 QStringList pruneJournal(int folder, const QString &keep, JournalLimits limits);
 
 }  // namespace orvel

@@ -60,8 +60,6 @@ QString tableProblem(const QString &path, const LoadResult &loaded) {
     const QString name = QDir::toNativeSeparators(path);
     if (!loaded) {
         switch (loaded.why()) {
-            case LoadFailure::NotOpened:
-                return QStringLiteral("%1 could not be opened: %2").arg(name, loaded.words());
             case LoadFailure::NotRead:
                 return QStringLiteral("%1 could not be read: %2").arg(name, loaded.words());
             case LoadFailure::TooLarge:

@@ -17,9 +17,9 @@ enum class SaveFailure {
     NotWritten,  // the file could not be written
 };
 
-// Why a table file could not be read at all; the words are the system's text.
+// Why a table file could not be read at all; the words are the system's text, or what is
+// there instead of a regular file (a FIFO, a device, a folder: none of them is opened).
 enum class LoadFailure {
-    NotOpened,
     NotRead,
     TooLarge,  // over kMaxTableFileBytes; no words
 };
@@ -27,8 +27,9 @@ enum class LoadFailure {
 // A file read: its table, or the lines rejected.
 using LoadResult = Outcome<ParseResult, LoadFailure>;
 
-// Replaces `path` only once the whole table is written (QSaveFile): a failure leaves the
-// old file as it was. The file gets mode 0600.
+// Replaces `path` only once the whole table is written and synced (writeWhole): a failure,
+// a full disk among them, leaves the old file as it was. The file gets mode 0600; only a
+// regular file of the user's is replaced.
 Done<SaveFailure> saveTable(const QString &path, const Table &table);
 
 LoadResult loadTable(const QString &path);

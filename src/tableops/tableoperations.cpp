@@ -5,13 +5,14 @@
 #include "app/statusline.h"
 #include "app/valuerecorder.h"
 #include "device/devicesession.h"
+#include "files/regularfile.h"
 #include "progress/transferprogress.h"
 #include "serial/mscomm.h"
 #include "table/restoreplan.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
 
-#include <QSaveFile>
+#include <QDir>
 
 namespace orvel {
 namespace {
@@ -236,11 +237,17 @@ void TableOperations::saveDifferences() {
     const std::optional<QString> path =
         m_boxes.saveFileDialog({QStringLiteral("Save differences"), kDifferencesFilter, 1});
     if (!path) return;
-    QSaveFile file(*path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(differencesText(m_differences)) < 0 ||
-        !file.commit())
-        m_boxes.messageBox(QStringLiteral("%1 cannot be saved: %2").arg(*path, file.errorString()),
-                          Dialogs::Icon::Exclamation);
+    // Whole, private and only over a regular file of the user's, as a table is saved.
+    if (const auto saved = writeWhole(*path, differencesText(m_differences)); !saved) {
+        m_boxes.messageBox(QStringLiteral("%1 could not be saved: %2")
+                               .arg(QDir::toNativeSeparators(*path), saved.words()),
+                           Dialogs::Icon::Exclamation);
+        return;
+    }
+    m_status.showNote((m_differences.size() == 1 ? QStringLiteral("1 difference saved to %2")
+                                                 : QStringLiteral("%1 differences saved to %2"))
+                          .arg(m_differences.size())
+                          .arg(QDir::toNativeSeparators(*path)));
 }
 
 }  // namespace orvel
