@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -21,6 +22,15 @@ namespace {
 constexpr int kUnknownLineError = 1100;
 // How long after a read that emptied the system's buffer its emptiness is taken as known.
 constexpr std::chrono::nanoseconds kDrainedFor{20'000};
+
+#ifdef Q_OS_UNIX
+// EMFILE or ENFILE when no descriptor is left to open a file with, else 0.
+int outOfDescriptors() {
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (probe >= 0) ::close(probe);
+    return probe < 0 && (errno == EMFILE || errno == ENFILE) ? errno : 0;
+}
+#endif
 
 }  // namespace
 
@@ -46,15 +56,21 @@ Done<PortFailure> QSerialBackend::open(const PortTarget &target) {
         m_open = true;
         return {};
     }
-    m_claim.release();
     PortFailure failure = PortFailure::Other;
+    QString words = m_port.errorString();
     switch (m_port.error()) {
     case QSerialPort::DeviceNotFoundError:
         failure = PortFailure::Missing;
         break;
     case QSerialPort::PermissionError:
 #ifdef Q_OS_UNIX
-        // Qt reports a port locked by another program as a permission error too.
+        // Qt reports a port locked by another program as a permission error, and a lock file
+        // it could not make for want of a descriptor too (looked at while the claim still
+        // holds its own).
+        if (const int error = outOfDescriptors(); error != 0) {
+            words = qt_error_string(error);
+            break;
+        }
         failure = ::access(QFile::encodeName(m_target.path).constData(), R_OK | W_OK) == 0
                       ? PortFailure::InUse
                       : PortFailure::PermissionDenied;
@@ -65,9 +81,9 @@ Done<PortFailure> QSerialBackend::open(const PortTarget &target) {
     default:
         break;
     }
-    const Failure<PortFailure> result = portFailure(failure);
+    m_claim.release();
     m_port.clearError();
-    return result;
+    return Failure<PortFailure>{m_gone ? PortFailure::Lost : failure, words};
 }
 
 Failure<PortFailure> QSerialBackend::portFailure(PortFailure why) const {
