@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "app/lampimage.h"
+#include "app/statusline.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 #include "support/formfixture.h"
@@ -168,6 +169,8 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     QFile differences(path("differences.csv"));
     ASSERT_TRUE(differences.open(QIODevice::ReadOnly));
     EXPECT_EQ(differences.readAll(), "object,device,table\n" + differing.join('\n') + '\n');
+    EXPECT_EQ(differences.permissions() & 0x7777, 0x6600);  // private, as a table is
+    EXPECT_EQ(form->statusLine().transferText(), "10 differences saved to " + path("differences.csv"));
 
     // Restore, the comparison still on the screen: it gives way to a dialog of its own.
     dialogs.messages.clear();
