@@ -164,6 +164,9 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
         differing << QStringLiteral("%1,%2,%3").arg(object).arg(value).arg(quint8(memory[object]));
     EXPECT_EQ(rows(compared), differing);
     dialogs.fileToChoose = path("differences.csv");
+    // Saved once the ending is on the status line, as an operator saves: the note follows it.
+    ASSERT_TRUE(runUntil([&] { return form->statusLine().transferText().startsWith("Compare"); },
+                         kWait));
     for (QPushButton *button : compared->findChildren<QPushButton *>())
         if (button->text() == "&Save differences…") button->click();
     QFile differences(path("differences.csv"));
