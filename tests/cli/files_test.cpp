@@ -1,5 +1,4 @@
-// What `orvel` does with the files it is given: nothing but a regular file of the user's is
-// read or written, refused before the device is touched, and a table saved whole or not.
+// The files `orvel` is given: only a regular file of the user's, and a table whole or not.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -21,7 +20,6 @@ QString startSim(QProcess &sim, const QString &link) {
     return link;
 }
 
-// A node as lstat sees it, with a regular file's contents.
 QByteArray node(const QString &path) {
     struct stat info {};
     ::lstat(QFile::encodeName(path).constData(), &info);
@@ -31,28 +29,25 @@ QByteArray node(const QString &path) {
            (S_ISREG(info.st_mode) && file.open(QIODevice::ReadOnly) ? file.readAll() : "");
 }
 
-// What is no regular file of the user's (as -o, --log, --list, or the table of compare and
-// restore): refused at once, saying what it is, the node as it was, no byte to the device.
-// A disk with less room than the table (a size limit, SIGXFSZ ignored): the old file byte
-// for byte, exit 2 with the system's words, and the table on standard output.
+// No regular file of the user's (-o, --log, --list, a table): refused at once, saying what it
+// is, the node as it was, no byte to the device. A disk with less room than the table (a size
+// limit, SIGXFSZ ignored): the old file byte for byte, exit 2 and the system's words.
 TEST(CliFiles, WhatCannotBeAWholeRegularFileOfOursIsLeftAsItWas) {
     const QTemporaryDir dir;
+    QDir::setCurrent(dir.path());  // every name below is in it
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
-    const auto at = [&](const char *name) { return dir.filePath(name); };
     QProcess untouched, device;
-    const QString idle = startSim(untouched, at("idle")), com = startSim(device, at("com"));
-    const bool root = ::mknod(QFile::encodeName(at("null")), S_IFCHR | 0666, makedev(1, 3)) == 0;
-    ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo")), 0600), 0);
+    const QString idle = startSim(untouched, dir.filePath("idle")),
+                  com = startSim(device, dir.filePath("com"));
+    const bool root = ::mknod("null", S_IFCHR | 0666, makedev(1, 3)) == 0;  // as /dev/null
+    ASSERT_EQ(::mkfifo("fifo", 0600), 0);
     sockaddr_un address{AF_UNIX, "socket"};
     const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    QDir::setCurrent(dir.path());
     ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    QDir().mkpath(at("folder"));
-    QFile(at("log")).open(QIODevice::WriteOnly);
-    QFile old(at("old.csv"));
+    QFile old("old.csv"), log("log");
     ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("an old table\n") == 13);
-    QFile::link(at("log"), at("symbolic"));
-    ASSERT_EQ(::link(QFile::encodeName(at("log")), QFile::encodeName(at("linked"))), 0);
+    ASSERT_TRUE(QDir().mkpath("folder") && log.open(QIODevice::WriteOnly) &&
+                log.link("symbolic") && ::link("log", "linked") == 0);
     const QStringList read = {"read", "--port", idle, "--objects", "1"};
     const QString full = "could not be saved: " + qt_error_string(EFBIG);
     const struct { const char *name; QStringList arguments; const char *node; QString says;
@@ -79,7 +74,7 @@ TEST(CliFiles, WhatCannotBeAWholeRegularFileOfOursIsLeftAsItWas) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         if (!root && c.node == QStringLiteral("null")) continue;  // only root makes a device
-        const QByteArray before = node(at(c.node));
+        const QByteArray before = node(c.node);
         QProcess orvel;
         orvel.setChildProcessModifier([room = c.room] {
             ::signal(SIGXFSZ, SIG_IGN);
@@ -93,11 +88,7 @@ TEST(CliFiles, WhatCannotBeAWholeRegularFileOfOursIsLeftAsItWas) {
         const QString err = orvel.readAllStandardError();
         EXPECT_EQ(orvel.exitCode(), 2);
         EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
-        EXPECT_EQ(node(at(c.node)), before);
-        const QByteArray last = c.arguments.value(4).section('-', 1).toLatin1();  // the table printed
-        if (c.room != RLIM_INFINITY) {
-            EXPECT_TRUE(orvel.readAllStandardOutput().contains("\n" + last + ','));
-        }
+        EXPECT_EQ(node(c.node), before);
     }
     for (QProcess *sim : {&untouched, &device}) ::kill(pid_t(sim->processId()), SIGTERM);
     EXPECT_TRUE(untouched.waitForFinished(kWait) && device.waitForFinished(kWait));

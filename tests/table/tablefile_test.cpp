@@ -5,16 +5,12 @@
 #include "table/tablestore.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <csignal>
 
 namespace orvel {
 namespace {
@@ -117,41 +113,6 @@ TEST(TableStore, SavesOwnerOnlyAndLoadsBackOnlyTables) {
     EXPECT_FALSE(QFile::exists(dir.filePath("refused.csv")));
     writeFile(dir.filePath("big.csv"), QByteArray(kMaxTableFileBytes + 1, '\n'));
     EXPECT_EQ(loadTable(dir.filePath("big.csv")).why(), LoadFailure::TooLarge);
-}
-
-// A disk with less room than the table (a file size limit in a child process, SIGXFSZ
-// ignored: the writes come up short, then fail) leaves the old file byte for byte and no
-// temporary file, and says the system's words. Below 16 KiB the table once sat in a buffer
-// that was flushed only at the end, where a failure went unseen.
-TEST(TableStore, ADiskTooSmallForTheTableLeavesTheOldOne) {
-    const struct { const char *name; int objects; rlim_t room; } cases[] = {
-        {"under 4 KiB, no room", 300, 0},
-        {"between 4 and 16 KiB, one block of room", 1500, 4096},
-        {"over 16 KiB, 16 KiB of room", 3000, 16384},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("table.csv");
-        writeFile(path, "an old table\n");
-        Table table = fullTable();
-        table.objects.erase(table.objects.upper_bound(c.objects), table.objects.end());
-        ASSERT_GT(toBytes(table).size(), qsizetype(c.room) + 1000);
-        if (const pid_t child = ::fork(); child == 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{c.room, c.room};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            const auto saved = saveTable(path, table);
-            ::_exit(saved.ok() ? 1 : saved.words() == qt_error_string(EFBIG) ? 0 : 2);
-        } else {
-            int status = 0;
-            ::waitpid(child, &status, 0);
-            EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: other words";
-        }
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"table.csv"});
-        QFile old(path);
-        EXPECT_TRUE(old.open(QIODevice::ReadOnly) && old.readAll() == "an old table\n");
-    }
 }
 
 // What Compare and Restore share: the jobs a table and its differences make, the time
