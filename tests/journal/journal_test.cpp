@@ -49,11 +49,11 @@ TEST(Journal, WritesEachLineAtOnceIntoTheFileOfItsDay) {
          "journal-2026-12-08.csv", "2026-12-08T05:00:00.007+05:30,COM 1,read,2,1\n"},
     };
     QTemporaryDir dir;
-    Journal journal(dir.path());
+    Journal journal(dir.filePath("state/journal"));  // its own two folders, not /tmp
     QByteArray expected;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line);
-        const QString path = dir.filePath(c.file);
+        const QString path = dir.filePath(QStringLiteral("state/journal/") + c.file);
         expected = QFile::exists(path) ? contents(path) : QByteArray(JournalLine::kColumns);
         EXPECT_TRUE(journal.append(c.time, c.port, c.operation, c.object, c.value).ok());
         EXPECT_EQ(contents(path), expected + c.line);
@@ -73,20 +73,22 @@ TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        QTemporaryDir dir;
+        QTemporaryDir temporary;
+        const QDir dir(temporary.filePath("state/journal"));  // its own two folders, not /tmp
+        dir.mkpath(".");
         QStringList kept = {"JOURNAL-2020-01-01.CSV", "Journal-2019-05-05.csv",
                             "journal-0000-00-00.csv", "journal-2021-02-30.csv",
                             "journal-9999-99-99.csv", "journal-abcd-ef-gh.csv",
                             "journal-2020-1-01.csv",  "journal-2020-01-01.csv~"};
         for (const QString &name : kept) makeFile(dir.filePath(name), c.size);
-        QDir(dir.path()).mkdir("journal-2019-01-01.csv");
+        dir.mkdir("journal-2019-01-01.csv");
         QFile::link(dir.filePath(kept[0]), dir.filePath("journal-2019-01-02.csv"));
         for (int day = 1; day <= c.days; ++day) makeFile(dir.filePath(dayFile(day)), c.size);
         EXPECT_TRUE(Journal(dir.path(), c.max).append(at(2026, 4, 9), u"COM 1", u"read", 1, 1));
         for (int day = c.kept; day <= c.days; ++day) kept << dayFile(day);
         kept << dayFile(100) << "journal-2019-01-01.csv" << "journal-2019-01-02.csv";
         kept.sort();
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)
+        EXPECT_EQ(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)
                       .join(' ').toStdString(), kept.join(' ').toStdString());
     }
 }
