@@ -43,8 +43,8 @@ std::vector<ObjectNote> notes(int count, bool observed = true) {
 }
 
 // A unit programmed through: begun, each step, confirmed, closed PASS, as a station that
-// goes on whatever a step returned. `said` hears 'O' once begun, 'C' before the close, 'P'
-// after a close that said PASS.
+// goes on whatever a step returned. `said` hears 'O' once begun, 'C' before the close, then
+// 'P' after a close that said PASS or 'X' after one refused.
 bool program(Ledger &ledger, const UnitStart &start, int objects,
              const std::function<void(char)> &said = [](char) {}) {
     const auto id = ledger.beginUnit(start);
@@ -55,7 +55,7 @@ bool program(Ledger &ledger, const UnitStart &start, int objects,
     done = ledger.noteWritten(*id, notes(objects)).ok() && done;
     done = ledger.noteConfirmation(*id, Confirmation::Held, notes(objects)).ok() && done;
     said('C');
-    if (!ledger.closeUnit(*id, UnitResult::Pass)) return false;
+    if (!ledger.closeUnit(*id, UnitResult::Pass)) return said('X'), false;
     said('P');
     return done;
 }
@@ -229,7 +229,7 @@ TEST(Ledger, EveryUnitBegunIsRecordedWhateverMomentAKillLandsAt) {
             EXPECT_TRUE(said.startsWith('B')) << "a record of no unit begun: " << record.id;
             EXPECT_EQ(++labels[record.label], 1) << "label given twice: " << record.label.toStdString();
             if (record.result == UnitResult::Pass) {
-                EXPECT_TRUE(said.contains('C')) << "PASS without its close: " << record.id;
+                EXPECT_TRUE(said.contains('C') && !said.contains('X')) << "PASS unasked: " << record.id;
                 EXPECT_EQ(record.confirmed.size(), 20u);
             }
         }
