@@ -306,7 +306,7 @@ int runStation(const QStringList &arguments) {
     const LoadResult loaded = loadTable(tablePath);
     if (const QString problem = plan::tableProblem(tablePath, loaded); !problem.isEmpty())
         return line.usageError(problem);
-    const Table table = loaded->table;
+    const Table table = *loaded->table;
 
     LedgerBook::Setup bookSetup;
     bookSetup.ledgerPath = line.value("ledger");
