@@ -226,7 +226,7 @@ TEST(UnitSequence, EachUnitHasItsOwnOptions) {
                                                 {"--units", "2", "--unit", "1:link=x"},
                                                 {"--units", "2", "--memory", "m.bin"},
                                                 {"--away", "hangup"}};
-    for (const auto &args : refused) EXPECT_NE(parseOptions(args).error, "") << args[2];
+    for (const auto &args : refused) EXPECT_NE(parseOptions(args).error, "") << args.back();
 }
 
 }  // namespace

@@ -267,7 +267,8 @@ Options:
                          172 (later openings are normal)
   --silent-after N       after N bytes sent in all, send nothing and ignore
                          the programmer, but keep the terminal
-  --hangup-after N       after N bytes sent in all, hang up and exit
+  --hangup-after N       after N bytes sent in all, hang up and exit (with
+                         --units, the unit goes by the hang-up)
   --pause-after N        after N bytes sent in all, once, send nothing and
                          ignore the programmer for --pause-ms, then drop the
                          command under way and announce readiness afresh
@@ -322,8 +323,8 @@ Memory seeding: a 64-bit linear congruential generator,
                                  + 1442695040888963407  (mod 2^64),
 cell i (i = 0..8191) gets the top byte of state(i+1).
 
-On SIGINT or SIGTERM, or after --hangup-after, the memory is saved, the link
-removed, and a summary line is printed on stderr:
+On SIGINT or SIGTERM, or after --hangup-after of the one device, the memory
+is saved, the link removed, and a summary line is printed on stderr:
   orvel-device-sim: bytes sent N, bytes received N, objects read N, objects written N,
                     noise N, commands given up N
 where "noise" counts bytes from the programmer that were no command while the
