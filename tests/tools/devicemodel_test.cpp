@@ -48,8 +48,9 @@ void noteUnit(Trace &run, const UnitStep &step, long long at) {
     if (!step.event) return;
     const UnitEvent &e = step.event.value();
     const char *how = e.how == Away::Hangup ? "by hang-up" : "by silence";
-    run.units.push_back(std::to_string(e.number) + (e.kind == UnitEvent::Arrived ? " here" : " away ") +
-                        (e.kind == UnitEvent::Arrived ? "" : how) + " at " + std::to_string(at));
+    const bool here = e.kind == UnitEvent::Arrived;
+    run.units.push_back(std::to_string(e.number) + (here ? " here" : std::string(" away ") + how) +
+                        " at " + std::to_string(at));
 }
 
 // Plays the part of the I/O loop: wakes the model (or the units) exactly when it asks to be
@@ -206,7 +207,8 @@ TEST(UnitSequence, TakesEachUnitAwayWhenLeftAloneAndBringsTheNext) {
         const Trace run = drive(units, tc.events, 100'000);
         EXPECT_EQ(run.sent, tc.sent);
         EXPECT_EQ(run.units, tc.arrivals);
-        EXPECT_EQ(std::pair(units.memory(1)[3], units.memory(2)[3]), std::pair(std::uint8_t(0x11), tc.cell3Of2));
+        EXPECT_EQ(std::pair(units.memory(1)[3], units.memory(2)[3]),
+                  std::pair(std::uint8_t(0x11), tc.cell3Of2));
     }
 }
 

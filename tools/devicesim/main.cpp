@@ -105,7 +105,7 @@ int main(int argc, char **argv) {
     const int signalFd = catchSignals();
     if (signalFd < 0) return 1;
 
-    ds::Simulator simulator(opt, ds::UnitSequence(std::move(units), std::chrono::milliseconds(opt.gapMs)),
-                            log, signalFd);
+    ds::UnitSequence sequence(std::move(units), std::chrono::milliseconds(opt.gapMs));
+    ds::Simulator simulator(opt, std::move(sequence), log, signalFd);
     return simulator.run();
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -32,7 +31,8 @@ bool parseProbability(const std::string &text, double &out) {
     return true;
 }
 
-using Setter = bool (*)(const std::string &value, Options &o);
+using Text = const std::string &;
+using Setter = bool (*)(Text value, Options &o);
 struct OptionSpec {
     const char *name;
     Setter set;
@@ -65,46 +65,42 @@ bool setUnitOptions(const std::string &value, Options &o);
 
 // clang-format off
 const OptionSpec kOptions[] = {
-    {"--link", [](const std::string &v, Options &o) { return nonEmpty(v, o.linkPath); }, false},
-    {"--memory", [](const std::string &v, Options &o) { return nonEmpty(v, o.memoryFile); }, false},
-    {"--log", [](const std::string &v, Options &o) { return nonEmpty(v, o.logFile); }, false},
-    {"--seed", [](const std::string &v, Options &o) { return parseUnsigned(v, kU64Max, o.seed); }, true},
-    {"--baud", [](const std::string &v, Options &o) {
+    {"--link", [](Text v, Options &o) { return nonEmpty(v, o.linkPath); }, false},
+    {"--memory", [](Text v, Options &o) { return nonEmpty(v, o.memoryFile); }, false},
+    {"--log", [](Text v, Options &o) { return nonEmpty(v, o.logFile); }, false},
+    {"--seed", [](Text v, Options &o) { return parseUnsigned(v, kU64Max, o.seed); }, true},
+    {"--baud", [](Text v, Options &o) {
         return parseUnsigned(v, 10'000'000u, o.baud) && o.baud != 0; }, false},
-    {"--idle-ms", [](const std::string &v, Options &o) { return parsePositiveMs(v, o.idleMs); }, true},
-    {"--timeout-ms", [](const std::string &v, Options &o) {
-        return parsePositiveMs(v, o.timeoutMs); }, true},
-    {"--open-delay-ms", [](const std::string &v, Options &o) {
+    {"--idle-ms", [](Text v, Options &o) { return parsePositiveMs(v, o.idleMs); }, true},
+    {"--timeout-ms", [](Text v, Options &o) { return parsePositiveMs(v, o.timeoutMs); }, true},
+    {"--open-delay-ms", [](Text v, Options &o) {
         return parseUnsigned(v, kMsMax, o.openDelayMs); }, true},
-    {"--wrong-first-byte", [](const std::string &v, Options &o) {
+    {"--wrong-first-byte", [](Text v, Options &o) {
         return parseOptional(v, std::uint8_t{255}, o.wrongFirstByte); }, true},
-    {"--silent-after", [](const std::string &v, Options &o) {
+    {"--silent-after", [](Text v, Options &o) {
         return parseOptional(v, kU64Max, o.silentAfter); }, true},
-    {"--hangup-after", [](const std::string &v, Options &o) {
+    {"--hangup-after", [](Text v, Options &o) {
         return parseOptional(v, kU64Max, o.hangupAfter); }, true},
-    {"--pause-after", [](const std::string &v, Options &o) {
-        return parseOptional(v, kU64Max, o.pauseAfter); }, true},
-    {"--pause-ms", [](const std::string &v, Options &o) {
-        return parseUnsigned(v, kMsMax, o.pauseMs); }, true},
-    {"--noise", [](const std::string &v, Options &o) { return parseProbability(v, o.noise); }, true},
-    {"--noise-seed", [](const std::string &v, Options &o) {
-        return parseUnsigned(v, kU64Max, o.noiseSeed); }, true},
-    {"--flip", [](const std::string &v, Options &o) { return parseProbability(v, o.flip); }, true},
-    {"--stuck-cell", [](const std::string &v, Options &o) {
+    {"--pause-after", [](Text v, Options &o) { return parseOptional(v, kU64Max, o.pauseAfter); },
+     true},
+    {"--pause-ms", [](Text v, Options &o) { return parseUnsigned(v, kMsMax, o.pauseMs); }, true},
+    {"--noise", [](Text v, Options &o) { return parseProbability(v, o.noise); }, true},
+    {"--noise-seed", [](Text v, Options &o) { return parseUnsigned(v, kU64Max, o.noiseSeed); },
+     true},
+    {"--flip", [](Text v, Options &o) { return parseProbability(v, o.flip); }, true},
+    {"--stuck-cell", [](Text v, Options &o) {
         return parseOptional(v, std::uint16_t{kMemorySize - 1}, o.stuckCell); }, true},
-    {"--units", [](const std::string &v, Options &o) {
+    {"--units", [](Text v, Options &o) {
         return parseUnsigned(v, kUnitsMax, o.units) && o.units != 0; }, false},
     {"--unit", setUnitOptions, false},
-    {"--units-from", [](const std::string &v, Options &o) { return nonEmpty(v, o.unitsFrom); }, false},
-    {"--units-out", [](const std::string &v, Options &o) { return nonEmpty(v, o.unitsOut); }, false},
-    {"--away", [](const std::string &v, Options &o) {
+    {"--units-from", [](Text v, Options &o) { return nonEmpty(v, o.unitsFrom); }, false},
+    {"--units-out", [](Text v, Options &o) { return nonEmpty(v, o.unitsOut); }, false},
+    {"--away", [](Text v, Options &o) {
         if (v != "silence" && v != "hangup") return false;
         o.away = v == "silence" ? Away::Silence : Away::Hangup;
         return true; }, true},
-    {"--away-after-ms", [](const std::string &v, Options &o) {
-        return parsePositiveMs(v, o.awayAfterMs); }, true},
-    {"--gap-ms", [](const std::string &v, Options &o) { return parseUnsigned(v, kMsMax, o.gapMs); },
-     false},
+    {"--away-after-ms", [](Text v, Options &o) { return parsePositiveMs(v, o.awayAfterMs); }, true},
+    {"--gap-ms", [](Text v, Options &o) { return parseUnsigned(v, kMsMax, o.gapMs); }, false},
 };
 // clang-format on
 constexpr const char *kJigOnly[] = {"--unit",  "--units-from",    "--units-out",
@@ -129,7 +125,8 @@ bool setUnitOptions(const std::string &value, Options &o) {
         const std::size_t end = std::min(value.find(',', at), value.size());
         const std::string item = value.substr(at, end - at);
         const auto eq = item.find('=');
-        const OptionSpec *spec = eq == std::string::npos ? nullptr : findOption("--" + item.substr(0, eq));
+        const OptionSpec *spec =
+            eq == std::string::npos ? nullptr : findOption("--" + item.substr(0, eq));
         Options scratch;
         if (!spec || !spec->perUnit || !spec->set(item.substr(eq + 1), scratch)) return false;
         own.emplace_back(spec->name, item.substr(eq + 1));
@@ -199,7 +196,8 @@ ParseResult parseOptions(const std::vector<std::string> &args) {
             if (arg.name.rfind("-", 0) == 0) return fail("unknown option " + arg.name);
             return fail("unexpected argument '" + arg.name + "'");
         }
-        if (!arg.value && i + 1 == args.size()) return fail("option " + arg.name + " needs a value");
+        if (!arg.value && i + 1 == args.size())
+            return fail("option " + arg.name + " needs a value");
         const std::string value = arg.value ? *arg.value : args[++i];
         if (!spec->set(value, result.options))
             return fail("bad value '" + value + "' for " + arg.name);

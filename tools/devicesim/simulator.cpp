@@ -171,8 +171,8 @@ void Simulator::finish() {
     m_terminal.close();
     m_terminal.unlink();
     const unsigned present = m_units.present();
-    if (!jig() && !m_options.memoryFile.empty() && !saveMemory(m_options.memoryFile, m_units.memory(1)))
-        m_status = 1;
+    const bool saveOne = !jig() && !m_options.memoryFile.empty();
+    if (saveOne && !saveMemory(m_options.memoryFile, m_units.memory(1))) m_status = 1;
     m_log.flush();
     if (!jig())
         printSummary(1, present ? *m_units.counters() : m_leftCounters);

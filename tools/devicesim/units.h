@@ -39,6 +39,9 @@ class UnitSequence {
 public:
     // The first unit is on the line from the start.
     UnitSequence(std::vector<Unit> units, Micros gap);
+    // A copy's device would hold the original's memory.
+    UnitSequence(const UnitSequence &) = delete;
+    UnitSequence(UnitSequence &&) = default;
 
     void connect(Micros now);
     void disconnect();
