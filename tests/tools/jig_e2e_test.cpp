@@ -29,6 +29,7 @@ TEST(Jig, EachUnitInTurnProgrammedAndItsFinalMemoryKept) {
     QDir().mkpath(from);
     QDir().mkpath(out);
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     QByteArray memory[2] = {QByteArray(8192, 0), QByteArray(8192, 0)};  // of units 1 and 3
     for (int i = 0; i < 8192; ++i) {
         memory[0][i] = char((i * 37 + 33) % 256);
