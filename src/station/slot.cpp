@@ -30,14 +30,25 @@ Slot::Slot(Setup setup, const Table &table, UnitBook &book, Journal &journal,
       m_book(book),
       m_journal(journal),
       m_backend(std::move(backend)),
-      m_timing(timing),
-      m_session([this](char byte) {
-          if (m_backend->isOpen()) static_cast<void>(m_backend->write(byte));
-      }) {
+      m_timing(timing) {
     m_backend->setParent(nullptr);
     connect(m_backend.get(), &SerialBackend::readyRead, this, &Slot::received);
     connect(m_backend.get(), &SerialBackend::portLost, this, &Slot::portLost);
-    connect(&m_session, &DeviceSession::valueArrived, this,
+    newSession();
+    m_reopen.setInterval(m_timing.reopenEvery);
+    connect(&m_reopen, &QTimer::timeout, this, &Slot::tryOpen);
+    m_watch.setInterval(kWatchEvery);
+    connect(&m_watch, &QTimer::timeout, this, &Slot::checkGone);
+}
+
+Slot::~Slot() { closePort(); }
+
+void Slot::newSession() {
+    m_session = std::make_unique<DeviceSession>([this](char byte) {
+        if (m_backend->isOpen()) static_cast<void>(m_backend->write(byte));
+    });
+    DeviceSession *session = m_session.get();
+    connect(session, &DeviceSession::valueArrived, this,
             [this](int object, quint8 value, DeviceSession::ValueKind kind) {
                 const QString operation =
                     m_step == Step::Read      ? QStringLiteral("station-read")
@@ -47,21 +58,24 @@ Slot::Slot(Setup setup, const Table &table, UnitBook &book, Journal &journal,
                 journalValue(operation, object, value);
             });
     // Journaled before the value byte goes out: a write that reached the device has its line.
-    connect(&m_session, &DeviceSession::written, this, [this](int object, quint8 value) {
+    connect(session, &DeviceSession::written, this, [this](int object, quint8 value) {
         journalValue(QStringLiteral("station-write"), object, value);
     });
-    connect(&m_session, &DeviceSession::progress, this, [this] {
+    connect(session, &DeviceSession::progress, this, [this] {
         m_status.progress.objectDone(TransferProgress::Clock::now());
         emit changed();
     });
-    connect(&m_session, &DeviceSession::finished, this, &Slot::stepFinished);
-    m_reopen.setInterval(m_timing.reopenEvery);
-    connect(&m_reopen, &QTimer::timeout, this, &Slot::tryOpen);
-    m_watch.setInterval(kWatchEvery);
-    connect(&m_watch, &QTimer::timeout, this, &Slot::checkGone);
+    connect(session, &DeviceSession::finished, this, &Slot::stepFinished);
 }
 
-Slot::~Slot() { closePort(); }
+// The unit is gone (silent, or its port lost): nothing it could still send reaches the
+// job, and nothing more goes to whatever comes in its place. The step ends at once.
+void Slot::abandonStep(Cause cause) {
+    m_session->disconnect(this);
+    m_session.release()->deleteLater();
+    newSession();
+    endUnit(UnitResult::Fail, cause, 0, cause == Cause::PortLost ? m_status.portProblem : QString());
+}
 
 void Slot::start() {
     m_watch.start();
@@ -90,8 +104,8 @@ void Slot::received() {
     const QByteArray bytes = m_backend->readAll();
     if (bytes.isEmpty()) return;
     m_lastByte.start();
-    if (m_session.running()) {
-        m_session.feed(bytes);
+    if (m_session->running()) {
+        m_session->feed(bytes);
         return;
     }
     // A unit announces itself with its ready bytes; they are answered once its job runs.
@@ -99,6 +113,14 @@ void Slot::received() {
 }
 
 void Slot::checkGone() {
+    if (m_session->running() && m_lastByte.isValid() &&
+        m_lastByte.elapsed() >= m_timing.goneAfter.count()) {
+        // The device leads and never pauses this long inside a job: the unit was taken away,
+        // and whatever comes next is another unit's.
+        m_abandoned = true;
+        abandonStep(Cause::Silent);
+        return;
+    }
     const bool waitingForRemoval =
         m_status.phase == Phase::Finished || m_status.phase == Phase::NeedsLabel;
     if (!waitingForRemoval || !m_lastByte.isValid()) return;
@@ -111,9 +133,8 @@ void Slot::checkGone() {
 void Slot::portLost(const QString &words) {
     m_lost = true;
     m_status.portProblem = words;
-    if (m_session.running()) {
-        // The job ends once the object under way is given up; the unit ends with it.
-        m_session.stop();
+    if (m_session->running()) {
+        abandonStep(Cause::PortLost);
         return;
     }
     closePort();
@@ -175,14 +196,11 @@ void Slot::runStep(Step step, const Job &job) {
     setPhase(step == Step::Read    ? Phase::Reading
              : step == Step::Write ? Phase::Writing
                                    : Phase::Confirming);
-    m_session.start(job);
+    m_session->start(job);
 }
 
 void Slot::stepFinished(const JobSummary &summary) {
-    if (m_lost) {
-        endUnit(UnitResult::Fail, Cause::PortLost, 0, m_status.portProblem);
-        return;
-    }
+
     if (m_stopping) {
         // What was done is recorded; the unit is cut short all the same.
         endUnit(UnitResult::CutShort, Cause::Stopped);
@@ -325,6 +343,12 @@ void Slot::endUnit(UnitResult result, Cause cause, int count, const QString &wor
         m_reopen.start();
         return;
     }
+    if (std::exchange(m_abandoned, false)) {
+        // It was taken away already: the next ready bytes are the next unit's.
+        m_status.label.clear();
+        setPhase(Phase::Waiting);
+        return;
+    }
     m_lastByte.start();
     setPhase(Phase::Finished);
 }
@@ -333,8 +357,8 @@ void Slot::stop() {
     if (m_stopping) return;
     m_stopping = true;
     m_reopen.stop();
-    if (m_session.running()) {
-        m_session.stop();  // the step ends after the object under way; the unit with it
+    if (m_session->running()) {
+        m_session->stop();  // the step ends after the object under way; the unit with it
         return;
     }
     closePort();

@@ -105,6 +105,8 @@ signals:
 private:
     enum class Step { Read, Write, Confirm };
 
+    void newSession();
+    void abandonStep(Cause cause);
     void tryOpen();
     void received();
     void portLost(const QString &words);
@@ -128,7 +130,7 @@ private:
     Journal &m_journal;
     std::unique_ptr<SerialBackend> m_backend;
     SlotTiming m_timing;
-    DeviceSession m_session;
+    std::unique_ptr<DeviceSession> m_session;
     QTimer m_reopen;
     QTimer m_watch;
     QElapsedTimer m_lastByte;
@@ -139,6 +141,7 @@ private:
     UnitReport m_report;
     bool m_stopping = false;
     bool m_lost = false;
+    bool m_abandoned = false;  // the unit fell silent inside a step: taken away
 };
 
 }  // namespace orvel::station
