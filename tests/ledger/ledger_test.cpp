@@ -333,6 +333,22 @@ TEST(Ledger, ReadersBesideAWritingStationNeitherWaitNorHoldItUp) {
     view = QSqlQuery();
     held = QSqlDatabase();
     QSqlDatabase::removeDatabase("held");
+    // A station in the middle of a step holds the write lock: the readers read all the same.
+    QSqlDatabase station = QSqlDatabase::addDatabase("QSQLITE", "station");
+    station.setDatabaseName(path);
+    QSqlQuery step(station);
+    ASSERT_TRUE(station.open() && step.exec("BEGIN IMMEDIATE") &&
+                step.exec("INSERT INTO tables VALUES (printf('%064d', 0), x'00')"));
+    const auto all = reader->records({});
+    EXPECT_TRUE(all.ok() && all->size() == 60u) << all.words().toStdString();
+    QProcess orvel;
+    orvel.start(ORVEL_CLI, {"ledger", "--ledger", path, "--json"});
+    EXPECT_TRUE(orvel.waitForFinished(60000));
+    EXPECT_EQ(orvel.readAllStandardOutput().count('\n'), 60);
+    step.exec("ROLLBACK");
+    step = QSqlQuery();
+    station = QSqlDatabase();
+    QSqlDatabase::removeDatabase("station");
 }
 
 }  // namespace
