@@ -97,11 +97,9 @@ std::pair<pid_t, int> inChild(const std::function<void(int out)> &body) {
 }
 
 QByteArray heard(int from) {
-    QByteArray all;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(from, buffer, sizeof buffer)) > 0;) all.append(buffer, n);
-    ::close(from);
-    return all;
+    QFile pipe;  // read to its end: the child has ended
+    pipe.open(from, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return pipe.readAll();
 }
 
 void tell(int out, char event) { (void)!::write(out, &event, 1); }
@@ -311,13 +309,12 @@ TEST(Ledger, ReadersBesideAWritingStationNeitherWaitNorHoldItUp) {
     ASSERT_EQ(::write(go[1], "g", 1), 1);
     auto reader = Ledger::openForReading(path);
     ASSERT_TRUE(reader.ok());
-    int reads = 0;
-    size_t seen = 0;
+    int reads = 0, seen = 0;
     for (int status = 0; ::waitpid(child, &status, WNOHANG) == 0; ++reads) {
         const auto records = reader->records({});
         ASSERT_TRUE(records.ok()) << records.words().toStdString();
-        EXPECT_GE(records->size(), seen);
-        seen = records->size();
+        EXPECT_GE(int(records->size()), seen);
+        seen = int(records->size());
         QProcess orvel;
         orvel.start(ORVEL_CLI, {"ledger", "--ledger", path, "--result", "pass"});
         EXPECT_TRUE(orvel.waitForFinished(60000));
