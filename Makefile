@@ -5,6 +5,7 @@ GENERATOR  ?= Ninja
 # Debian 12 packages the project needs to build, test and run (real package names: a
 # virtual one never shows as installed).
 DEPS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev \
+        libqt6sql6-sqlite \
         libgtest-dev libgmock-dev libbenchmark-dev \
         xvfb xauth xdotool x11-utils imagemagick fonts-liberation \
         clang libclang-rt-14-dev \

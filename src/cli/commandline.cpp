@@ -95,7 +95,7 @@ std::optional<int> CommandLine::parse(const QStringList &arguments, int position
     if (given > positionals)
         return usageError(QStringLiteral("unexpected argument '%1'")
                               .arg(m_parser.positionalArguments().at(positionals)));
-    if (given < positionals) return usageError(QStringLiteral("a table file is missing"));
+    if (given < positionals) return usageError(m_missing + QStringLiteral(" is missing"));
     if (m_needsPort && !isSet("port")) return usageError(QStringLiteral("--port is missing"));
     return std::nullopt;
 }

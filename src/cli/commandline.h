@@ -18,6 +18,8 @@ public:
     void addDeviceOptions();
     // --objects and --list.
     void addObjectOptions();
+    // What the usage error names when the positional argument is missing.
+    void setMissingPositional(QString text) { m_missing = std::move(text); }
 
     // `arguments` start with the subcommand. The status to end with when the command is not
     // to run: 0 after --help, 2 after a mistake (said on standard error).
@@ -36,6 +38,7 @@ private:
     QString m_usage;
     QCommandLineParser m_parser;
     bool m_needsPort = false;
+    QString m_missing = QStringLiteral("a table file");
 };
 
 }  // namespace orvel::cli

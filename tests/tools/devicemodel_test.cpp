@@ -1,10 +1,14 @@
 #include "devicesim/devicemodel.h"
+#include "devicesim/options.h"
+#include "devicesim/units.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
+#include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 using namespace orvel::devicesim;
@@ -31,19 +35,35 @@ Event H(long long at, std::uint8_t byte) { return {Event::Byte, at, byte}; }  //
 
 struct Trace {
     std::vector<Tx> sent;
+    std::vector<std::string> units;  // arrivals and departures, with their times
     int memoryWrites = 0;
     Counters counters;  // at the end
     std::vector<Flip> flips;
 };
 
-// Plays the part of the I/O loop: wakes the model exactly when it asks to be woken, and
-// feeds the programmer's bytes at their times.
-Trace drive(DeviceModel &model, const std::vector<Event> &events, long long until) {
+const Output &deviceOutput(const Output &out) { return out; }
+const Output &deviceOutput(const UnitStep &step) { return step.device; }
+void noteUnit(Trace &, const Output &, long long) {}
+void noteUnit(Trace &run, const UnitStep &step, long long at) {
+    if (!step.event) return;
+    const UnitEvent &e = step.event.value();
+    const char *how = e.how == Away::Hangup ? "by hang-up" : "by silence";
+    const bool here = e.kind == UnitEvent::Arrived;
+    run.units.push_back(std::to_string(e.number) + (here ? " here" : std::string(" away ") + how) +
+                        " at " + std::to_string(at));
+}
+
+// Plays the part of the I/O loop: wakes the model (or the units) exactly when it asks to be
+// woken, and feeds the programmer's bytes at their times.
+template <class Model>
+Trace drive(Model &model, const std::vector<Event> &events, long long until) {
     Trace run;
     auto runUntil = [&](long long t) {
         while (const auto wake = model.nextWakeup()) {
             if (wake->count() > t) break;
-            const Output out = model.advance(*wake);
+            const auto step = model.advance(*wake);
+            const Output &out = deviceOutput(step);
+            noteUnit(run, step, wake->count());
             for (auto b : out.bytes) run.sent.push_back({wake->count(), b});
             run.memoryWrites += out.memoryWritten ? 1 : 0;
             run.flips.insert(run.flips.end(), out.flips.begin(), out.flips.end());
@@ -58,7 +78,7 @@ Trace drive(DeviceModel &model, const std::vector<Event> &events, long long unti
         }
     }
     runUntil(until);
-    run.counters = model.counters();
+    if constexpr (std::is_same_v<Model, DeviceModel>) run.counters = model.counters();
     return run;
 }
 
@@ -141,6 +161,74 @@ TEST(DeviceModel, Exchanges) {
     std::set<int> noise;  // inserted noise is never a ready or an acknowledge byte
     for (std::uint64_t v = 0; v < 254; ++v) noise.insert(noiseByteFrom(v << 32));
     EXPECT_TRUE(noise.size() == 254 && !noise.count(R) && !noise.count(A));
+}
+
+// Units on a jig: one byte takes 1 ms, each unit goes 10 ms after the programmer's last byte
+// (or its first opening of the port) and the next comes 5 ms later; cell 3 tells them apart.
+Unit unit(std::uint8_t cell3, Away away = Away::Silence, DeviceConfig config = kPaced) {
+    Unit u{{}, config, away, Micros(10'000)};
+    u.memory[3] = cell3;
+    return u;
+}
+
+TEST(UnitSequence, TakesEachUnitAwayWhenLeftAloneAndBringsTheNext) {
+    struct Case {
+        const char *name;
+        std::vector<Unit> units;
+        std::vector<Event> events;
+        std::vector<Tx> sent;
+        std::vector<std::string> arrivals;
+        std::uint8_t cell3Of2;  // unit 2's cell 3 at the end
+    };
+    DeviceConfig hangsUp = kPaced;
+    hangsUp.hangupAfter = 3;
+    // clang-format off
+    const Case cases[] = {
+        {"silence: unit 2 announces itself on the port left open, and takes its own write",
+         {unit(0x11), unit(0x22)},
+         {C(0), H(2000, 0x55), H(4000, 0), H(6000, 3),
+          H(23'000, 0xAA), H(25'000, 0), H(27'000, 3), H(29'000, 0x33)},
+         {{1000, R}, {2000, R}, {4000, A}, {6000, A}, {8000, 0x11}, {9000, R}, {10'000, R},
+          {22'000, R}, {23'000, R}, {25'000, A}, {27'000, A}, {29'000, A}, {31'000, A},
+          {32'000, R}, {33'000, R}},
+         {"1 away by silence at 16000", "2 here at 21000", "2 away by silence at 39000"}, 0x33},
+        {"hang-up: unit 2 waits for the port to be opened again, its clock from then",
+         {unit(0x11, Away::Hangup), unit(0x22)}, {C(0), C(30'000)},
+         {{1000, R}, {2000, R}, {31'000, R}, {32'000, R}},
+         {"1 away by hang-up at 10000", "2 here at 15000", "2 away by silence at 40000"}, 0x22},
+        {"a unit hanging up by its fault goes at once; one never opened stays",
+         {unit(0x11, Away::Silence, hangsUp), unit(0x22)}, {C(0), H(2000, 0x55)},
+         {{1000, R}, {2000, R}, {4000, A}}, {"1 away by hang-up at 4000", "2 here at 9000"}, 0x22},
+    };
+    // clang-format on
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        UnitSequence units(tc.units, Micros(5000));
+        const Trace run = drive(units, tc.events, 100'000);
+        EXPECT_EQ(run.sent, tc.sent);
+        EXPECT_EQ(run.units, tc.arrivals);
+        EXPECT_EQ(std::pair(units.memory(1)[3], units.memory(2)[3]),
+                  std::pair(std::uint8_t(0x11), tc.cell3Of2));
+    }
+}
+
+TEST(UnitSequence, EachUnitHasItsOwnOptions) {
+    const ParseResult jig = parseOptions({"--units", "3", "--seed", "7", "--stuck-cell", "5",
+                                          "--unit", "2:stuck-cell=6,away=hangup,seed=1"});
+    ASSERT_EQ(jig.error, "");
+    const std::tuple<std::uint64_t, int, Away> expected[] = {
+        {7, 5, Away::Silence}, {1, 6, Away::Hangup}, {9, 5, Away::Silence}};
+    for (unsigned number = 1; number <= 3; ++number) {
+        SCOPED_TRACE(number);
+        const Options own = optionsOfUnit(jig.options, number);
+        EXPECT_EQ(std::tuple(own.seed, int(own.stuckCell.value_or(-1)), own.away),
+                  expected[number - 1]);
+    }
+    const std::vector<std::string> refused[] = {{"--units", "2", "--unit", "3:seed=1"},
+                                                {"--units", "2", "--unit", "1:link=x"},
+                                                {"--units", "2", "--memory", "m.bin"},
+                                                {"--away", "hangup"}};
+    for (const auto &args : refused) EXPECT_NE(parseOptions(args).error, "") << args.back();
 }
 
 }  // namespace

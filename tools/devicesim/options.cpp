@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -32,109 +31,189 @@ bool parseProbability(const std::string &text, double &out) {
     return true;
 }
 
+using Text = const std::string &;
+using Setter = bool (*)(Text value, Options &o);
+struct OptionSpec {
+    const char *name;
+    Setter set;
+    bool perUnit;  // may be given to one unit of a jig
+};
+
+constexpr auto kU64Max = std::numeric_limits<std::uint64_t>::max();
+constexpr unsigned kMsMax = 24u * 3600u * 1000u;
+constexpr unsigned kUnitsMax = 10'000;
+
+bool nonEmpty(const std::string &value, std::string &out) {
+    if (value.empty()) return false;
+    out = value;
+    return true;
+}
+
+template <typename T>
+bool parseOptional(const std::string &text, T max, std::optional<T> &out) {
+    T value{};
+    if (!parseUnsigned(text, max, value)) return false;
+    out = value;
+    return true;
+}
+
+bool parsePositiveMs(const std::string &text, unsigned &out) {
+    return parseUnsigned(text, kMsMax, out) && out != 0;
+}
+
+bool setUnitOptions(const std::string &value, Options &o);
+
+// clang-format off
+const OptionSpec kOptions[] = {
+    {"--link", [](Text v, Options &o) { return nonEmpty(v, o.linkPath); }, false},
+    {"--memory", [](Text v, Options &o) { return nonEmpty(v, o.memoryFile); }, false},
+    {"--log", [](Text v, Options &o) { return nonEmpty(v, o.logFile); }, false},
+    {"--seed", [](Text v, Options &o) { return parseUnsigned(v, kU64Max, o.seed); }, true},
+    {"--baud", [](Text v, Options &o) {
+        return parseUnsigned(v, 10'000'000u, o.baud) && o.baud != 0; }, false},
+    {"--idle-ms", [](Text v, Options &o) { return parsePositiveMs(v, o.idleMs); }, true},
+    {"--timeout-ms", [](Text v, Options &o) { return parsePositiveMs(v, o.timeoutMs); }, true},
+    {"--open-delay-ms", [](Text v, Options &o) {
+        return parseUnsigned(v, kMsMax, o.openDelayMs); }, true},
+    {"--wrong-first-byte", [](Text v, Options &o) {
+        return parseOptional(v, std::uint8_t{255}, o.wrongFirstByte); }, true},
+    {"--silent-after", [](Text v, Options &o) {
+        return parseOptional(v, kU64Max, o.silentAfter); }, true},
+    {"--hangup-after", [](Text v, Options &o) {
+        return parseOptional(v, kU64Max, o.hangupAfter); }, true},
+    {"--pause-after", [](Text v, Options &o) { return parseOptional(v, kU64Max, o.pauseAfter); },
+     true},
+    {"--pause-ms", [](Text v, Options &o) { return parseUnsigned(v, kMsMax, o.pauseMs); }, true},
+    {"--noise", [](Text v, Options &o) { return parseProbability(v, o.noise); }, true},
+    {"--noise-seed", [](Text v, Options &o) { return parseUnsigned(v, kU64Max, o.noiseSeed); },
+     true},
+    {"--flip", [](Text v, Options &o) { return parseProbability(v, o.flip); }, true},
+    {"--stuck-cell", [](Text v, Options &o) {
+        return parseOptional(v, std::uint16_t{kMemorySize - 1}, o.stuckCell); }, true},
+    {"--units", [](Text v, Options &o) {
+        return parseUnsigned(v, kUnitsMax, o.units) && o.units != 0; }, false},
+    {"--unit", setUnitOptions, false},
+    {"--units-from", [](Text v, Options &o) { return nonEmpty(v, o.unitsFrom); }, false},
+    {"--units-out", [](Text v, Options &o) { return nonEmpty(v, o.unitsOut); }, false},
+    {"--away", [](Text v, Options &o) {
+        if (v != "silence" && v != "hangup") return false;
+        o.away = v == "silence" ? Away::Silence : Away::Hangup;
+        return true; }, true},
+    {"--away-after-ms", [](Text v, Options &o) { return parsePositiveMs(v, o.awayAfterMs); }, true},
+    {"--gap-ms", [](Text v, Options &o) { return parseUnsigned(v, kMsMax, o.gapMs); }, false},
+};
+// clang-format on
+constexpr const char *kJigOnly[] = {"--unit",  "--units-from",    "--units-out",
+                                    "--away", "--away-after-ms", "--gap-ms"};
+
+const OptionSpec *findOption(const std::string &name) {
+    for (const OptionSpec &spec : kOptions)
+        if (name == spec.name) return &spec;
+    return nullptr;
+}
+
+// "N:name=value,name=value": options of unit N, checked here and applied when it comes.
+bool setUnitOptions(const std::string &value, Options &o) {
+    const auto colon = value.find(':');
+    unsigned number = 0;
+    if (colon == std::string::npos || !parseUnsigned(value.substr(0, colon), kUnitsMax, number) ||
+        number == 0)
+        return false;
+    auto &own = o.unitOptions[number];
+    std::size_t at = colon + 1;
+    while (at < value.size()) {
+        const std::size_t end = std::min(value.find(',', at), value.size());
+        const std::string item = value.substr(at, end - at);
+        const auto eq = item.find('=');
+        const OptionSpec *spec =
+            eq == std::string::npos ? nullptr : findOption("--" + item.substr(0, eq));
+        Options scratch;
+        if (!spec || !spec->perUnit || !spec->set(item.substr(eq + 1), scratch)) return false;
+        own.emplace_back(spec->name, item.substr(eq + 1));
+        at = end + 1;
+    }
+    return true;
+}
+
+// A flag, or an option and its value (after '=' or as the next argument).
+struct Argument {
+    std::string name;
+    std::optional<std::string> value;
+};
+
+Argument splitArgument(const std::string &arg) {
+    if (arg.rfind("--", 0) == 0)
+        if (const auto eq = arg.find('='); eq != std::string::npos)
+            return {arg.substr(0, eq), arg.substr(eq + 1)};
+    return {arg, std::nullopt};
+}
+
+// Empty when the flag was taken; `name` is no flag when nullopt.
+std::optional<std::string> applyFlag(const Argument &arg, Options &o) {
+    if (arg.name == "--help" || arg.name == "-h") {
+        o.help = true;
+        return std::string();
+    }
+    if (arg.name != "--fast" && arg.name != "--log-timestamps") return std::nullopt;
+    if (arg.value) return "option " + arg.name + " takes no value";
+    (arg.name == "--fast" ? o.fast : o.logTimestamps) = true;
+    return std::string();
+}
+
+std::string checkJig(const Options &o, const std::vector<std::string> &given) {
+    auto was = [&](const char *name) {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    };
+    if (o.units == 0) {
+        for (const char *name : kJigOnly)
+            if (was(name)) return std::string("option ") + name + " needs --units";
+        return {};
+    }
+    if (was("--memory")) return "--memory is for one device: with --units, use --units-from";
+    if (!o.unitOptions.empty() && o.unitOptions.rbegin()->first > o.units)
+        return "--unit " + std::to_string(o.unitOptions.rbegin()->first) + " but only " +
+               std::to_string(o.units) + " units";
+    return {};
+}
+
 }  // namespace
 
 ParseResult parseOptions(const std::vector<std::string> &args) {
     ParseResult result;
-    Options &o = result.options;
-    constexpr auto kU64Max = std::numeric_limits<std::uint64_t>::max();
-    constexpr unsigned kMsMax = 24u * 3600u * 1000u;
-
+    std::vector<std::string> given;
+    auto fail = [&](const std::string &why) {
+        result.error = why;
+        return result;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            if (auto eq = name.find('='); eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name.erase(eq);
-            }
-        }
-        auto fail = [&](const std::string &why) {
-            result.error = why;
-            return result;
-        };
-        if (name == "--help" || name == "-h") {
-            o.help = true;
+        Argument arg = splitArgument(args[i]);
+        if (const auto flag = applyFlag(arg, result.options)) {
+            if (!flag->empty()) return fail(*flag);
             continue;
         }
-        if (name == "--fast" || name == "--log-timestamps") {
-            if (inlineValue) return fail("option " + name + " takes no value");
-            (name == "--fast" ? o.fast : o.logTimestamps) = true;
-            continue;
+        const OptionSpec *spec = findOption(arg.name);
+        if (!spec) {
+            if (arg.name.rfind("-", 0) == 0) return fail("unknown option " + arg.name);
+            return fail("unexpected argument '" + arg.name + "'");
         }
-
-        static const char *const withValue[] = {
-            "--link",       "--memory",       "--log",          "--seed",
-            "--baud",       "--idle-ms",      "--timeout-ms",   "--open-delay-ms",
-            "--noise",      "--noise-seed",   "--silent-after", "--hangup-after",
-            "--wrong-first-byte", "--pause-after",  "--pause-ms",     "--flip",
-            "--stuck-cell",
-        };
-        if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
-            if (name.rfind("-", 0) == 0) return fail("unknown option " + name);
-            return fail("unexpected argument '" + name + "'");
-        }
-
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return fail("option " + name + " needs a value");
-        }
-        auto bad = [&]() { return fail("bad value '" + value + "' for " + name); };
-
-        if (name == "--link") {
-            if (value.empty()) return bad();
-            o.linkPath = value;
-        } else if (name == "--memory") {
-            if (value.empty()) return bad();
-            o.memoryFile = value;
-        } else if (name == "--log") {
-            if (value.empty()) return bad();
-            o.logFile = value;
-        } else if (name == "--seed") {
-            if (!parseUnsigned(value, kU64Max, o.seed)) return bad();
-        } else if (name == "--baud") {
-            if (!parseUnsigned(value, 10'000'000u, o.baud) || o.baud == 0) return bad();
-        } else if (name == "--idle-ms") {
-            if (!parseUnsigned(value, kMsMax, o.idleMs) || o.idleMs == 0) return bad();
-        } else if (name == "--timeout-ms") {
-            if (!parseUnsigned(value, kMsMax, o.timeoutMs) || o.timeoutMs == 0) return bad();
-        } else if (name == "--open-delay-ms") {
-            if (!parseUnsigned(value, kMsMax, o.openDelayMs)) return bad();
-        } else if (name == "--wrong-first-byte") {
-            std::uint8_t b = 0;
-            if (!parseUnsigned(value, std::uint8_t{255}, b)) return bad();
-            o.wrongFirstByte = b;
-        } else if (name == "--silent-after") {
-            std::uint64_t n = 0;
-            if (!parseUnsigned(value, kU64Max, n)) return bad();
-            o.silentAfter = n;
-        } else if (name == "--hangup-after") {
-            std::uint64_t n = 0;
-            if (!parseUnsigned(value, kU64Max, n)) return bad();
-            o.hangupAfter = n;
-        } else if (name == "--pause-after") {
-            std::uint64_t n = 0;
-            if (!parseUnsigned(value, kU64Max, n)) return bad();
-            o.pauseAfter = n;
-        } else if (name == "--pause-ms") {
-            if (!parseUnsigned(value, kMsMax, o.pauseMs)) return bad();
-        } else if (name == "--noise") {
-            if (!parseProbability(value, o.noise)) return bad();
-        } else if (name == "--flip") {
-            if (!parseProbability(value, o.flip)) return bad();
-        } else if (name == "--stuck-cell") {
-            std::uint16_t cell = 0;
-            if (!parseUnsigned(value, std::uint16_t{kMemorySize - 1}, cell)) return bad();
-            o.stuckCell = cell;
-        } else if (name == "--noise-seed") {
-            if (!parseUnsigned(value, kU64Max, o.noiseSeed)) return bad();
-        }
+        if (!arg.value && i + 1 == args.size())
+            return fail("option " + arg.name + " needs a value");
+        const std::string value = arg.value ? *arg.value : args[++i];
+        if (!spec->set(value, result.options))
+            return fail("bad value '" + value + "' for " + arg.name);
+        given.push_back(arg.name);
     }
+    result.error = checkJig(result.options, given);
     return result;
+}
+
+Options optionsOfUnit(const Options &options, unsigned number) {
+    Options unit = options;
+    unit.seed = options.seed + (number - 1);
+    unit.noiseSeed = options.noiseSeed + (number - 1);
+    if (const auto own = options.unitOptions.find(number); own != options.unitOptions.end())
+        for (const auto &[name, value] : own->second) findOption(name)->set(value, unit);
+    return unit;
 }
 
 DeviceConfig deviceConfig(const Options &options) {
@@ -186,7 +265,8 @@ Options:
                          172 (later openings are normal)
   --silent-after N       after N bytes sent in all, send nothing and ignore
                          the programmer, but keep the terminal
-  --hangup-after N       after N bytes sent in all, hang up and exit
+  --hangup-after N       after N bytes sent in all, hang up and exit (with
+                         --units, the unit goes by the hang-up)
   --pause-after N        after N bytes sent in all, once, send nothing and
                          ignore the programmer for --pause-ms, then drop the
                          command under way and announce readiness afresh
@@ -206,13 +286,43 @@ Options:
                          front of each log line: "<usec> rx 85"
   -h, --help             this text
 
+A jig: units one after another on the same port, each its own device.
+  --units N              play N units (1..10000), one at a time; unit K's
+                         memory and noise seeds are --seed + K - 1 and
+                         --noise-seed + K - 1, each fault counts its own bytes
+  --units-from DIR       unit K starts with the memory in DIR/K.bin if that
+                         exists (it must hold exactly 8192 bytes), else seeded
+  --units-out DIR        unit K's memory is written whole to DIR/K.bin when it
+                         is taken away, or at the end while it is there (mode
+                         0600, never through a link; one folder per simulator)
+  --away-after-ms N      take a unit away once the programmer has sent it
+                         nothing for N ms (default 1000), counted from its
+                         first opening of the port while the unit is there
+  --away HOW             how a unit goes (default silence): "silence", it
+                         falls silent with the terminal still open; "hangup",
+                         the terminal hangs up and the link goes, as an adapter
+                         unplugged, and the next unit comes on a new terminal
+                         at the same link
+  --gap-ms N             the next unit comes N ms after one went (default 500)
+  --unit K:NAME=V,...    options of unit K alone, over those for all: seed,
+                         idle-ms, timeout-ms, open-delay-ms, wrong-first-byte,
+                         silent-after, hangup-after (the unit goes at once, by
+                         a hang-up), pause-after, pause-ms, noise, noise-seed,
+                         flip, stuck-cell, away, away-after-ms
+                         e.g. --unit 3:stuck-cell=15,away=hangup
+  On stdout, after the terminal's path: "unit K here" when unit K comes (after
+  the new terminal's path, after a hang-up), "unit K away" once it went and its
+  memory is written; its summary then goes to stderr, each line starting
+  "orvel-device-sim: unit K:". After the last unit the simulator waits, with no
+  unit, for SIGINT or SIGTERM. --memory does not go with --units.
+
 Memory seeding: a 64-bit linear congruential generator,
   state(0) = seed,  state(k+1) = state(k) * 6364136223846793005
                                  + 1442695040888963407  (mod 2^64),
 cell i (i = 0..8191) gets the top byte of state(i+1).
 
-On SIGINT or SIGTERM, or after --hangup-after, the memory is saved, the link
-removed, and a summary line is printed on stderr:
+On SIGINT or SIGTERM, or after --hangup-after of the one device, the memory
+is saved, the link removed, and a summary line is printed on stderr:
   orvel-device-sim: bytes sent N, bytes received N, objects read N, objects written N,
                     noise N, commands given up N
 where "noise" counts bytes from the programmer that were no command while the

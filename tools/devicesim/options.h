@@ -1,10 +1,13 @@
 #pragma once
 
 #include "devicesim/devicemodel.h"
+#include "devicesim/units.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvel::devicesim {
@@ -30,6 +33,16 @@ struct Options {
     double flip = 0.0;
     std::optional<std::uint16_t> stuckCell;
     bool help = false;
+
+    // A jig: units one after another (0: the one device of old, which never leaves).
+    unsigned units = 0;
+    std::string unitsFrom;  // folder of N.bin memories to start from
+    std::string unitsOut;   // folder for each unit's final memory as N.bin
+    Away away = Away::Silence;
+    unsigned awayAfterMs = 1000;
+    unsigned gapMs = 500;
+    // Options of one unit (its number from 1), over those of all: ("--name", value) pairs.
+    std::map<unsigned, std::vector<std::pair<std::string, std::string>>> unitOptions;
 };
 
 struct ParseResult {
@@ -41,6 +54,10 @@ struct ParseResult {
 ParseResult parseOptions(const std::vector<std::string> &args);
 
 std::string helpText();
+
+// The options of unit `number` (from 1): those of all, its seed the number's step from
+// --seed, then its own.
+Options optionsOfUnit(const Options &options, unsigned number);
 
 DeviceConfig deviceConfig(const Options &options);
 
