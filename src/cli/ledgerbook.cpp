@@ -46,6 +46,8 @@ QString ledgerFailureText(const Failure<LedgerFailure> &failure) {
         case LedgerFailure::NoDriver:
             return QStringLiteral("Qt's SQLite driver is missing (Debian package "
                                   "libqt6sql6-sqlite)");
+        case LedgerFailure::NotATable:
+            return QStringLiteral("the table cannot be kept in the ledger: %1").arg(w);
         case LedgerFailure::NotALedger:
             return QStringLiteral("%1 is not a ledger, or it is damaged").arg(w);
         case LedgerFailure::Newer:

@@ -123,12 +123,15 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
         const Row &row = rows[slot - 1];
         SCOPED_TRACE(row.name);
         QStringList results;
-        for (const QJsonObject &r : records)
+        for (const QJsonObject &r : records) {
             if (r["slot"].toString() == QString::number(slot))
                 results << (r["result"].toString() + u' ' + r["words"].toString()).trimmed();
+        }
         EXPECT_EQ(results, row.results);
         for (int unit = 1; unit <= int(row.results.size()); ++unit) {
-            if (results.value(unit - 1) == u"pass") EXPECT_TRUE(line.holdsTable(slot, unit));
+            if (results.value(unit - 1) == u"pass") {
+                EXPECT_TRUE(line.holdsTable(slot, unit));
+            }
         }
     }
 }
@@ -155,18 +158,20 @@ TEST(Station, KilledAnywhereEveryTouchedUnitKeepsItsRecord) {
         station.waitForFinished(kWait);
         // Each port the killed station spoke on has a record begun in this round.
         QSet<QString> touched, recorded;
-        for (const QByteArray &entry : readFile(journal).mid(journaled).split('\n'))
+        for (const QByteArray &entry : readFile(journal).mid(journaled).split('\n')) {
             if (const QList<QByteArray> fields = entry.split(',');
                 fields.size() == 5 && fields[0] != "time")
                 touched << QString::fromUtf8(fields[1]);
+        }
         const QList<QJsonObject> records = line.records();
         for (const QJsonObject &r : records.mid(seen)) recorded << r["port"].toString();
         seen = records.size();
         EXPECT_EQ(touched, recorded);
         for (const QJsonObject &r : records) {
             // Left open only by this round's kill; closed as cut short by the next start.
-            if (r["result"].toString() == u"open")
+            if (r["result"].toString() == u"open") {
                 EXPECT_TRUE(recorded.contains(r["port"].toString()));
+            }
         }
     }
     QProcess station;
