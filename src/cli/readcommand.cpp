@@ -42,15 +42,32 @@ QString outputProblem(const Failure<OutputFailure> &failure) {
     return QStringLiteral("-o: %1 cannot be written to").arg(failure.words);
 }
 
+// The second pass of --confirm, each value of the first expected: a value is kept when two
+// reads agree on it. The objects the first pass did not read stay as it left them.
+RunResult confirmed(const RunResult &first, const RunResult &second) {
+    RunResult both = second;
+    both.summary.total = first.summary.total;
+    both.summary.failed = first.summary.failed + second.summary.failed;
+    both.summary.doubts += first.summary.doubts;
+    both.summary.elapsed += first.summary.elapsed;
+    both.summary.deviceNotAnswering |= first.summary.deviceNotAnswering;
+    both.interrupted = first.interrupted ? first.interrupted : second.interrupted;
+    both.portLost |= first.portLost;
+    both.seconds += first.seconds;
+    if (!both.journalFailure) both.journalFailure = first.journalFailure;
+    return both;
+}
+
 }  // namespace
 
-int runRead(const QStringList &arguments) {
+int runRead(const QStringList &arguments, Summary &summary) {
     CommandLine line(QStringLiteral("read"),
                      QStringLiteral("orvel read --port P (--objects RANGES | --list FILE) "
                                     "[-o TABLE] [options]"),
                      QStringLiteral("Reads objects from the device into a table file, the "
                                     "format of the window's Save table. Cells 8176 to 8191 "
-                                    "(the device's settings) may be read too."));
+                                    "(the device's settings) may be read too."),
+                     summary);
     line.addDeviceOptions();
     line.addObjectOptions();
     line.parser().addOption({{"o", "output"},
@@ -58,6 +75,11 @@ int runRead(const QStringList &arguments) {
                              "table goes to standard output. Stopped by Ctrl+C, the objects "
                              "read so far are saved.",
                              "TABLE"});
+    line.parser().addOption({"confirm",
+                             "Reads every object twice and keeps a value only when two reads "
+                             "agree, reading again where they differ: a byte the line replaced "
+                             "is then caught, which one read cannot see (the protocol has no "
+                             "checksum). Takes about twice as long."});
     if (const auto status = line.parse(arguments, 0)) return *status;
     const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
     if (!cells) return kUsage;
@@ -70,11 +92,27 @@ int runRead(const QStringList &arguments) {
             return line.usageError(outputProblem(usable.failure()));
     }
 
+    summary.objects = int(cells->size());
     Operation operation(QStringLiteral("read"), line);
     if (const int status = operation.open()) return status;
     const QDateTime started = QDateTime::currentDateTime();
-    const RunResult result =
-        operation.run(*Job::read(*cells), QStringLiteral("Reading"), {QStringLiteral("read"), {}});
+    const JournalNames names = {QStringLiteral("read"), {}};
+    RunResult result = operation.run(*Job::read(*cells), QStringLiteral("Reading"), names);
+    const bool confirm = line.isSet("confirm");
+    int readMore = 0;
+    if (confirm && result.ending().early()) {
+        // A first pass ended early confirms nothing: no value read once is kept.
+        result.values.clear();
+        result.summary.values.clear();
+    } else if (confirm) {
+        QList<JobItem> firstValues;
+        for (const ObjectResult &read : result.summary.values)
+            firstValues.append({read.object, *read.value});
+        const RunResult second =
+            operation.run(*Job::readExpecting(firstValues), QStringLiteral("Confirming"), names);
+        readMore = second.summary.readAgain;
+        result = confirmed(result, second);
+    }
 
     Table table;
     table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
@@ -101,15 +139,21 @@ int runRead(const QStringList &arguments) {
     } else {
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
-    operation.summary.objects = int(cells->size());
-    operation.summary.failed = result.notDone();
+    operation.count(result);
+    const QString twice =
+        !confirm ? QString()
+        : readMore == 0
+            ? QStringLiteral(", each value read twice alike")
+            : QStringLiteral(", each value read twice alike (%1 read more often: two reads "
+                             "differed or the line left one in doubt)")
+                  .arg(plan::objectsText(readMore));
     return operation.finish(exitStatus(ending),
-                            QStringLiteral("Read %1 of %2 objects from %3 in %4 s into %5.")
+                            QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
                                 .arg(result.values.size())
-                                .arg(cells->size())
+                                .arg(plan::objectsText(int(cells->size())))
                                 .arg(operation.port().label)
                                 .arg(operation.summary.seconds, 0, 'f', 1)
-                                .arg(where));
+                                .arg(where, twice));
 }
 
 }  // namespace orvel::cli

@@ -94,19 +94,19 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
          {{"status", 4}}, {}, {}, "not answering", 0, 7},  // the 8th value without its pair
         {"a device hanging up", {"--fast", "--hangup-after", "200"},
          {"read", "--port", link, "--objects", "1-500", "-o", t, "--json"}, 4,
-         {{"failed", 461}}, {}, {}, "lost", 0, 39},  // the 40th value unconfirmed
+         {{"failed", 1}, {"notTried", 460}}, {}, {}, "lost", 0, 39},  // the 40th unconfirmed
         // The objects read so far are saved, and the device is left idle.
         {"Ctrl+C", {"--baud", "9600"},
          {"read", "--port", link, "--objects", "1-8175", "-o", t, "--json"}, 130,
          {{"status", 130}}, {}, {}, {}, 800, 11},
-        {"a port that is not there", {}, {"read", "--port", link, "--objects", "1"}, 3, {}, {},
-         {}, "cannot be opened"},
+        {"a port that is not there", {}, {"compare", table, "--port", link, "--json"}, 3,
+         {{"status", 3}, {"objects", 40}}, {}, {}, "cannot be opened"},
         {"the ports", {}, {"ports"}, 0, {}, {}, {},
          QStringLiteral("COM 3 is %1 (set by ORVEL_COM3)").arg(link)},
         {"a value that cannot be written", {},
          {"write", "--port", "COM1", "--objects", "1", "--value", "2"}, 2},
-        {"no such port", {}, {"read", "--port", "COM9", "--objects", "1"}, 2, {}, {}, {},
-         "no port"},
+        {"no such port", {}, {"write", "--port", "COM9", "--objects", "1", "--value", "1",
+         "--json"}, 2, {{"status", 2}, {"objects", 1}}, {}, {}, "no port"},
         {"no table file", {}, {"compare", dir.filePath("objects.onf"), "--port", "COM1"}, 2},
         {"no such command", {}, {"program"}, 2},
         // A run that fell short, and -o checked before the device is touched.
