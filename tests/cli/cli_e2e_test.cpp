@@ -199,6 +199,80 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
         EXPECT_TRUE(journal.contains(line)) << line.toStdString();
 }
 
+// SIGINT, SIGTERM (a `timeout`) and SIGHUP (a dropped session) against the paced simulator:
+// the object under way is finished, so that the device is idle with its last command
+// complete; what was read is saved, what was written is counted, the rest is "not tried".
+TEST(Cli, ASignalEndsTheWorkAfterTheObjectUnderWay) {
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("com"), t = dir.filePath("t.csv");
+    const QString memoryFile = dir.filePath("memory.bin"), simLog = dir.filePath("sim.log");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    QByteArray memory(8192, '\0');
+    for (int i = 0; i < memory.size(); ++i) memory[i] = char((i * 37 + 33) % 256);
+    const QStringList read = {"read", "--port", link, "--objects", "1-300", "-o", t, "--json"};
+    const QStringList write = {"write", "--port", link, "--objects", "1-300", "--value", "1",
+                               "--json"};
+    const struct {
+        const char *name;
+        int signal;
+        QStringList arguments;
+    } rows[] = {{"read, SIGTERM", SIGTERM, read}, {"read, SIGHUP", SIGHUP, read},
+                {"write, Ctrl+C", SIGINT, write}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(t);
+        QFile::remove(simLog);
+        save(memoryFile, memory);
+        QProcess sim;
+        sim.start(ORVEL_DEVICE_SIM, {"--link", link, "--memory", memoryFile, "--log", simLog});
+        ASSERT_TRUE(sim.waitForStarted(kWait));
+        while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
+        QProcess orvel;
+        orvel.setChildProcessModifier([] {
+            for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+        });
+        orvel.start(ORVEL_CLI, row.arguments);
+        EXPECT_TRUE(orvel.waitForStarted(kWait));
+        // A few commands done, then the signal, whenever it lands.
+        QElapsedTimer waited;
+        waited.start();
+        while (readFile(simLog).count("rx 85") < 5 && waited.elapsed() < kWait) QThread::msleep(20);
+        ::kill(pid_t(orvel.processId()), row.signal);
+        EXPECT_TRUE(orvel.waitForFinished(kWait));
+        EXPECT_EQ(orvel.exitCode(), 128 + row.signal) << orvel.readAllStandardError().constData();
+        const QJsonObject json = QJsonDocument::fromJson(orvel.readAllStandardOutput()).object();
+        EXPECT_EQ(json.value("status").toInt(), 128 + row.signal);
+        EXPECT_EQ(json.value("failed").toInt(-1), 0);
+        ::kill(pid_t(sim.processId()), SIGTERM);
+        EXPECT_TRUE(sim.waitForFinished(kWait));
+        // Our last bytes: a read command and its object's address, answered by the value.
+        QList<int> received;
+        const QStringList lines = QString(readFile(simLog)).split('\n', Qt::SkipEmptyParts);
+        qsizetype lastRx = -1;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].startsWith("rx ")) received.append(lines[lastRx = i].mid(3).toInt());
+        ASSERT_GE(received.size(), 3);
+        const int last = received.at(received.size() - 2) * 256 + received.last();
+        EXPECT_EQ(received.at(received.size() - 3), 85);
+        EXPECT_TRUE(lastRx + 1 < lines.size() && lines[lastRx + 1].startsWith("tx "));
+        EXPECT_EQ(json.value("notTried").toInt(), 300 - last);
+        Cells expected, got;
+        if (row.signal == SIGINT) {  // objects 1 to the last written, nothing else
+            const QByteArray after = readFile(memoryFile);
+            for (int cell = 0; cell < after.size(); ++cell)
+                if (after[cell] != memory[cell]) got[cell] = quint8(after[cell]);
+            for (int cell = 1; cell <= last; ++cell)
+                if (memory[cell] != 1) expected[cell] = 1;
+        } else {  // objects 1 to the last read, each the device's
+            const LoadResult loaded = loadTable(t);
+            ASSERT_TRUE(loaded && loaded->table) << plan::tableProblem(t, loaded).toStdString();
+            got = loaded->table->objects;
+            for (int cell = 1; cell <= last; ++cell) expected[cell] = quint8(memory[cell]);
+        }
+        EXPECT_EQ(got, expected);
+    }
+}
+
 // orvel write killed at random moments against the paced simulator: every cell the
 // simulator's memory shows written has its journal line (the write is journaled as the
 // device takes it, before its read-back).
