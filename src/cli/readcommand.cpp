@@ -1,4 +1,5 @@
 #include <QFileInfo>
+#include <QSet>
 #include <cstdio>
 
 #include "cli/commandline.h"
@@ -42,20 +43,50 @@ QString outputProblem(const Failure<OutputFailure> &failure) {
     return QStringLiteral("-o: %1 cannot be written to").arg(failure.words);
 }
 
-// The second pass of --confirm, each value of the first expected: a value is kept when two
-// reads agree on it. The objects the first pass did not read stay as it left them.
-RunResult confirmed(const RunResult &first, const RunResult &second) {
-    RunResult both = second;
-    both.summary.total = first.summary.total;
-    both.summary.failed = first.summary.failed + second.summary.failed;
+// Objects that two reads did not confirm are read afresh, in as many rounds at most.
+constexpr int kConfirmRounds = 3;
+
+// One round of --confirm: the objects read, then read again with each value of the first
+// pass expected, so that a value is kept only when two reads agree on it. A first pass that
+// ended early confirms nothing. `readMore` gathers the objects read more than twice.
+RunResult confirmRound(Operation &operation, const QList<int> &objects,
+                       const JournalNames &names, QSet<int> &readMore) {
+    RunResult first = operation.run(*Job::read(objects), QStringLiteral("Reading"), names);
+    if (first.ending().early()) {
+        first.values.clear();
+        first.summary.values.clear();
+        return first;
+    }
+    QList<JobItem> firstValues;
+    for (const ObjectResult &read : first.summary.values)
+        firstValues.append({read.object, *read.value});
+    RunResult both =
+        operation.run(*Job::readExpecting(firstValues), QStringLiteral("Confirming"), names);
+    for (const QList<ObjectResult> &results : {both.summary.values, both.summary.failed})
+        for (const ObjectResult &result : results)
+            if (result.tries > 1 || result.doubts > 0) readMore.insert(result.object);
+    both.summary.failed = first.summary.failed + both.summary.failed;
     both.summary.doubts += first.summary.doubts;
     both.summary.elapsed += first.summary.elapsed;
-    both.summary.deviceNotAnswering |= first.summary.deviceNotAnswering;
-    both.interrupted = first.interrupted ? first.interrupted : second.interrupted;
-    both.portLost |= first.portLost;
     both.seconds += first.seconds;
     if (!both.journalFailure) both.journalFailure = first.journalFailure;
     return both;
+}
+
+// The objects of `round` were those `all` had not done: its values join the others, its
+// failures replace theirs.
+void addRound(RunResult &all, const RunResult &round) {
+    all.values.insert(round.values.begin(), round.values.end());
+    if (round.lastValueAt.isValid()) all.lastValueAt = round.lastValueAt;
+    all.summary.values += round.summary.values;
+    all.summary.failed = round.summary.failed;
+    all.summary.doubts += round.summary.doubts;
+    all.summary.elapsed += round.summary.elapsed;
+    all.summary.deviceNotAnswering = round.summary.deviceNotAnswering;
+    all.interrupted = round.interrupted;
+    all.portLost = round.portLost;
+    all.seconds += round.seconds;
+    if (!all.journalFailure) all.journalFailure = round.journalFailure;
 }
 
 }  // namespace
@@ -97,21 +128,23 @@ int runRead(const QStringList &arguments, Summary &summary) {
     if (const int status = operation.open()) return status;
     const QDateTime started = QDateTime::currentDateTime();
     const JournalNames names = {QStringLiteral("read"), {}};
-    RunResult result = operation.run(*Job::read(*cells), QStringLiteral("Reading"), names);
     const bool confirm = line.isSet("confirm");
-    int readMore = 0;
-    if (confirm && result.ending().early()) {
-        // A first pass ended early confirms nothing: no value read once is kept.
-        result.values.clear();
-        result.summary.values.clear();
-    } else if (confirm) {
-        QList<JobItem> firstValues;
-        for (const ObjectResult &read : result.summary.values)
-            firstValues.append({read.object, *read.value});
-        const RunResult second =
-            operation.run(*Job::readExpecting(firstValues), QStringLiteral("Confirming"), names);
-        readMore = second.summary.readAgain;
-        result = confirmed(result, second);
+    RunResult result;
+    QSet<int> readMore;
+    if (!confirm) {
+        result = operation.run(*Job::read(*cells), QStringLiteral("Reading"), names);
+    } else {
+        result.summary.total = int(cells->size());
+        QList<int> pending = *cells;
+        for (int round = 0; round < kConfirmRounds && !pending.isEmpty(); ++round) {
+            if (round > 0) readMore.unite(QSet<int>(pending.begin(), pending.end()));
+            const RunResult done = confirmRound(operation, pending, names, readMore);
+            addRound(result, done);
+            if (done.ending().early()) break;
+            pending.clear();
+            for (const ObjectResult &failed : done.summary.failed)
+                if (failed.tries > 0) pending.append(failed.object);
+        }
     }
 
     Table table;
@@ -141,12 +174,12 @@ int runRead(const QStringList &arguments, Summary &summary) {
     }
     operation.count(result);
     const QString twice =
-        !confirm ? QString()
-        : readMore == 0
+        !confirm || result.values.empty() ? QString()
+        : readMore.isEmpty()
             ? QStringLiteral(", each value read twice alike")
             : QStringLiteral(", each value read twice alike (%1 read more often: two reads "
                              "differed or the line left one in doubt)")
-                  .arg(plan::objectsText(readMore));
+                  .arg(plan::objectsText(int(readMore.size())));
     return operation.finish(exitStatus(ending),
                             QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
                                 .arg(result.values.size())

@@ -273,6 +273,37 @@ TEST(Cli, ASignalEndsTheWorkAfterTheObjectUnderWay) {
     }
 }
 
+// A line that replaces bytes: one read keeps a replaced value byte (nothing on the line
+// shows it); --confirm keeps only values two reads agree on, so none of them is wrong.
+TEST(Cli, ReadConfirmKeepsNoValueTheLineReplaced) {
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("com"), t = dir.filePath("t.csv");
+    const QString memoryFile = dir.filePath("memory.bin");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    QByteArray memory(8192, '\0');
+    for (int i = 0; i < memory.size(); ++i) memory[i] = char((i * 37 + 33) % 256);
+    save(memoryFile, memory);
+    QProcess sim;
+    sim.start(ORVEL_DEVICE_SIM, {"--link", link, "--memory", memoryFile, "--fast", "--flip",
+                                 "0.03", "--noise-seed", "4"});
+    ASSERT_TRUE(sim.waitForStarted(kWait));
+    while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
+    QProcess orvel;
+    orvel.start(ORVEL_CLI, {"read", "--port", link, "--objects", "1-300", "-o", t, "--confirm"});
+    EXPECT_TRUE(orvel.waitForFinished(4 * kWait));
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    EXPECT_TRUE(sim.waitForFinished(kWait));
+    const auto flipped = QRegularExpression("value bytes flipped (\\d+)")
+                             .match(QString(sim.readAllStandardError()));
+    EXPECT_GT(flipped.captured(1).toInt(), 0);  // the fault was met
+    const LoadResult loaded = loadTable(t);
+    ASSERT_TRUE(loaded && loaded->table) << orvel.readAllStandardError().constData();
+    int wrong = 0;
+    for (const auto &[object, value] : loaded->table->objects) wrong += value != quint8(memory[object]);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(loaded->table->objects.size(), 290u);  // and few not confirmed
+}
+
 // orvel write killed at random moments against the paced simulator: every cell the
 // simulator's memory shows written has its journal line (the write is journaled as the
 // device takes it, before its read-back).
