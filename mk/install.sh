@@ -7,14 +7,24 @@
 set -euo pipefail
 action=$1 build=$2
 prefix=$(realpath -m "$3")
-# cmake --install writes the list of what it installed of a component here.
-manifest=$build/install_manifest_Unspecified.txt
+# cmake --install writes the list of what it installed of a component here, whatever the
+# prefix; each install's list is kept apart per prefix, so that installs elsewhere since
+# leave what is under this one known.
+installed=$build/install_manifest_Unspecified.txt
+manifest=$build/install-manifests/$(printf %s "$prefix" | sha256sum | cut -c1-16).txt
 
 case $action in
 install)
     cmake --install "$build" --prefix "$prefix" --component Unspecified
+    mkdir -p -- "$(dirname -- "$manifest")"
+    # Installed here before: what that put here goes too, whatever this one installs.
+    { [ ! -f "$manifest" ] || cat -- "$manifest"; cat -- "$installed"; echo; } |
+        grep -v '^$' | sort -u >"$manifest.new"
+    mv -- "$manifest.new" "$manifest"
     ;;
 uninstall)
+    # An install made before the lists were kept apart: cmake's own list.
+    [ -d "$build/install-manifests" ] || manifest=$installed
     [ -f "$manifest" ] || { echo "nothing is installed from $build" >&2; exit 1; }
     files=()
     while IFS= read -r file || [ -n "$file" ]; do  # its last line has no line end

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include "table/restoreplan.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -148,9 +150,9 @@ void StatusLine::valueInDoubt(int object) {
 }
 
 void StatusLine::showEnd() {
-    QString text = QStringLiteral("%1: %2 objects in %3")
+    QString text = QStringLiteral("%1: %2 in %3")
                        .arg(m_operation)
-                       .arg(m_progress.done())
+                       .arg(plan::objectsText(int(m_progress.done())))
                        .arg(durationText(m_elapsed));
     if (!m_inDoubt.isEmpty()) {
         QStringList named;

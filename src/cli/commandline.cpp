@@ -54,8 +54,9 @@ QString rangeFailureText(const Failure<RangeFailure> &failure, int first, int la
 
 }  // namespace
 
-CommandLine::CommandLine(QString command, QString usage, const QString &description)
-    : m_command(std::move(command)), m_usage(std::move(usage)) {
+CommandLine::CommandLine(QString command, QString usage, const QString &description,
+                         Summary &summary)
+    : m_command(std::move(command)), m_usage(std::move(usage)), m_summary(summary) {
     m_parser.setApplicationDescription(wrapped(description));
     m_parser.addHelpOption();
 }
@@ -85,8 +86,13 @@ void CommandLine::addObjectOptions() {
 
 std::optional<int> CommandLine::parse(const QStringList &arguments, int positionals) {
     // The subcommand stands where QCommandLineParser expects the program's name.
-    if (!m_parser.parse(arguments)) return usageError(m_parser.errorText());
+    if (!m_parser.parse(arguments)) {
+        m_summary.wanted = arguments.contains(QStringLiteral("--json"));
+        return usageError(m_parser.errorText());
+    }
+    m_summary.wanted = m_parser.optionNames().contains(QStringLiteral("json"));
     if (m_parser.isSet(QStringLiteral("help"))) {
+        m_summary.wanted = false;
         const QString help = m_parser.helpText();
         print(stdout, QStringLiteral("Usage: %1\n\n").arg(m_usage) + help.section(u'\n', 1));
         return kDone;

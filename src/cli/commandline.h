@@ -5,14 +5,17 @@
 #include <QString>
 #include <optional>
 
+#include "cli/summary.h"
+
 namespace orvel::cli {
 
 // One subcommand's command line: its options, its --help, and its usage errors.
 class CommandLine {
 public:
-    CommandLine(QString command, QString usage, const QString &description);
+    CommandLine(QString command, QString usage, const QString &description, Summary &summary);
 
     QCommandLineParser &parser() { return m_parser; }
+    Summary &summary() const { return m_summary; }
     const QString &command() const { return m_command; }
     // --port, --log, --json, --quiet.
     void addDeviceOptions();
@@ -39,6 +42,7 @@ private:
     QCommandLineParser m_parser;
     bool m_needsPort = false;
     QString m_missing = QStringLiteral("a table file");
+    Summary &m_summary;
 };
 
 }  // namespace orvel::cli

@@ -3,21 +3,22 @@
 #include <QStringList>
 #include <optional>
 
+#include "cli/summary.h"
 #include "table/table.h"
 
 // The subcommands of `orvel`; each takes its arguments from its own name on and returns
-// the exit status.
+// the exit status, with what --json is to print in `summary`.
 namespace orvel::cli {
 
 class CommandLine;
 
-int runPorts(const QStringList &arguments);
-int runRead(const QStringList &arguments);
-int runWrite(const QStringList &arguments);
-int runCompare(const QStringList &arguments);
-int runRestore(const QStringList &arguments);
-int runStation(const QStringList &arguments);
-int runLedger(const QStringList &arguments);
+int runPorts(const QStringList &arguments, Summary &summary);
+int runRead(const QStringList &arguments, Summary &summary);
+int runWrite(const QStringList &arguments, Summary &summary);
+int runCompare(const QStringList &arguments, Summary &summary);
+int runRestore(const QStringList &arguments, Summary &summary);
+int runStation(const QStringList &arguments, Summary &summary);
+int runLedger(const QStringList &arguments, Summary &summary);
 
 // The table file named by the command's one positional argument; nothing after saying why
 // it cannot be used.

@@ -20,12 +20,13 @@ std::optional<Table> tableArgument(const CommandLine &line) {
     return loaded->table;
 }
 
-int runCompare(const QStringList &arguments) {
+int runCompare(const QStringList &arguments, Summary &summary) {
     CommandLine line(QStringLiteral("compare"),
                      QStringLiteral("orvel compare TABLE --port P [options]"),
                      QStringLiteral("Reads the table's objects from the device and prints those "
                                     "that differ as lines of object,device,table. Exits with 1 "
-                                    "when any differs or could not be read."));
+                                    "when any differs or could not be read."),
+                     summary);
     line.parser().addPositionalArgument("TABLE",
                                         "A table file, as orvel read or the window's "
                                         "Save table writes it.");
@@ -34,6 +35,7 @@ int runCompare(const QStringList &arguments) {
     const std::optional<Table> table = tableArgument(line);
     if (!table) return kUsage;
 
+    summary.objects = int(table->objects.size());
     Operation operation(QStringLiteral("compare"), line);
     if (const int status = operation.open()) return status;
     const RunResult result = operation.run(plan::readJob(*table), QStringLiteral("Comparing"),
@@ -47,9 +49,8 @@ int runCompare(const QStringList &arguments) {
     Ending ending = operation.ending(result);
     ending.differed = int(found.size());
     operation.sayFailed(result.summary);
-    operation.summary.objects = int(table->objects.size());
     operation.summary.differed = int(found.size());
-    operation.summary.failed = result.notDone();
+    operation.count(result);
     return operation.finish(
         exitStatus(ending),
         QStringLiteral("On %1: ").arg(operation.port().label) +

@@ -16,6 +16,23 @@ DeviceRun::DeviceRun(PortChoice port, ByteLog &log, ProgressLine &progress)
       m_progress(progress),
       m_session([this](char byte) { send(byte); }) {
     connect(&m_backend, &SerialBackend::readyRead, this, &DeviceRun::received);
+    watchSignals(true);
+}
+
+void DeviceRun::watchSignals(bool watch) {
+    if (!watch) {
+        m_watcher.reset();
+        return;
+    }
+    if (m_watcher) return;
+    m_watcher = std::make_unique<InterruptWatcher>();
+    connect(m_watcher.get(), &InterruptWatcher::interrupted, this, [this](int signal) {
+        if (m_signal) return;
+        m_signal = signal;
+        m_progress.finish();
+        emit stopping(signal);
+        m_session.stop();
+    });
 }
 
 DeviceRun::~DeviceRun() { static_cast<void>(m_backend.close()); }
@@ -75,17 +92,13 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
         m_lost = true;
         m_session.stop();
     });
-    InterruptWatcher interrupt;
-    connect(&interrupt, &InterruptWatcher::interrupted, &scope, [&] {
-        result.interrupted = true;
-        m_progress.finish();
-        emit stopping();
-        m_session.stop();
-    });
-
     QElapsedTimer clock;
     clock.start();
     result.summary.total = int(job.size());
+    if (m_signal) {  // before this job: none of it is tried
+        result.interrupted = m_signal;
+        return result;
+    }
     if (m_lost || !m_session.start(job)) {
         // A port lost before, or a job still under way: nothing is sent, nothing is done.
         result.portLost = m_lost;
@@ -98,6 +111,7 @@ RunResult DeviceRun::run(const Job &job, const QString &label, const JournalName
     m_progress.start(label, job.size());
     if (!finished) loop.exec();
     m_progress.finish();
+    result.interrupted = m_signal;
     result.seconds = double(clock.nsecsElapsed()) / 1e9;
     return result;
 }

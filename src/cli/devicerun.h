@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -14,6 +15,7 @@
 namespace orvel::cli {
 
 class ByteLog;
+class InterruptWatcher;
 class ProgressLine;
 
 // The journal's operation names for a job: a read journals `read` for each value; a write
@@ -27,13 +29,20 @@ struct RunResult {
     JobSummary summary;
     std::map<int, quint8> values;  // each object's last value: read, or read back
     QDateTime lastValueAt;
-    bool interrupted = false;  // by Ctrl+C: the job ended after the object under way
+    int interrupted = 0;  // the signal after which the job ended (after the object under way)
     bool portLost = false;
     double seconds = 0;
     std::optional<Failure<JournalFailure>> journalFailure;  // the first met in the run
 
     // The objects of the job not read, or not written and verified.
     int notDone() const { return summary.total - int(summary.values.size()); }
+    // Of those, the ones tried and failed; the others were never tried (the job stopped,
+    // or the device went silent, before them).
+    int failed() const {
+        return int(std::count_if(summary.failed.begin(), summary.failed.end(),
+                                 [](const ObjectResult &r) { return r.tries > 0; }));
+    }
+    int notTried() const { return notDone() - failed(); }
     // How the run ended: lost, silent, stopped, and the objects not done.
     Ending ending() const {
         return {portLost, !portLost && summary.deviceNotAnswering, interrupted, notDone()};
@@ -41,7 +50,8 @@ struct RunResult {
 };
 
 // Jobs on the device through one open port: the session fed from the port, every byte
-// to the log, every value to the journal, progress to the progress line, Ctrl+C a stop.
+// to the log, every value to the journal, progress to the progress line, Ctrl+C, SIGTERM
+// and SIGHUP a stop: of the job under way, and of every job after it.
 class DeviceRun final : public QObject {
     Q_OBJECT
 public:
@@ -53,9 +63,12 @@ public:
     RunResult run(const Job &job, const QString &label, const JournalNames &names);
     // The first byte that could not be sent while the port was not known to be lost.
     const Done<PortFailure> &problem() const { return m_problem; }
+    // Signals are watched from the start; not while the operator is asked on the terminal,
+    // where Ctrl+C ends the program as ever.
+    void watchSignals(bool watch);
 
 signals:
-    void stopping();
+    void stopping(int signal);
 
 private:
     void send(char byte);
@@ -71,6 +84,8 @@ private:
     std::unique_ptr<Journal> m_journal;
     Done<PortFailure> m_problem;
     bool m_lost = false;
+    std::unique_ptr<InterruptWatcher> m_watcher;
+    int m_signal = 0;  // the first one met
 };
 
 }  // namespace orvel::cli

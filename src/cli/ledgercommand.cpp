@@ -142,12 +142,13 @@ QByteArray jsonLine(const UnitRecord &r) {
 const QCommandLineOption kLedgerOption{
     "ledger", "The ledger's file; without it the station's default place.", "FILE"};
 
-int runTable(const QStringList &arguments) {
+int runTable(const QStringList &arguments, Summary &summary) {
     const QString command = QStringLiteral("ledger table");
     CommandLine line(command, QStringLiteral("orvel ledger table LABEL -o TABLE [--ledger FILE]"),
                      QStringLiteral("Writes the table that the unit labelled LABEL was "
                                     "programmed with (its latest record, or --record) to "
-                                    "TABLE, byte for byte as the station had it."));
+                                    "TABLE, byte for byte as the station had it."),
+                     summary);
     line.setMissingPositional(QStringLiteral("the label"));
     line.parser().addOptions({kLedgerOption,
                               {{"o", "output"}, "The table file to write.", "TABLE"},
@@ -190,8 +191,8 @@ int runTable(const QStringList &arguments) {
 
 }  // namespace
 
-int runLedger(const QStringList &arguments) {
-    if (arguments.value(1) == u"table") return runTable(arguments.mid(1));
+int runLedger(const QStringList &arguments, Summary &summary) {
+    if (arguments.value(1) == u"table") return runTable(arguments.mid(1), summary);
     const QString command = QStringLiteral("ledger");
     CommandLine line(command,
                      QStringLiteral("orvel ledger [--label L] [--from TIME] [--to TIME] "
@@ -201,7 +202,8 @@ int runLedger(const QStringList &arguments) {
                                     "first: one CSV line per record, or one JSON object per "
                                     "record with every object noted. Reading never holds up a "
                                     "station that is writing. A record never closed is 'open': "
-                                    "under way, or cut short by a station that was killed."));
+                                    "under way, or cut short by a station that was killed."),
+                     summary);
     line.parser().addOptions({
         kLedgerOption,
         {"label", "Only the records of this label.", "L"},
@@ -213,6 +215,7 @@ int runLedger(const QStringList &arguments) {
         {"json", "One JSON object per record, with its notes."},
     });
     if (const auto status = line.parse(arguments, 0)) return *status;
+    summary.wanted = false;  // the records are what --json asked for
     RecordFilter filter;
     filter.label = line.value("label");
     filter.station = line.value("station");

@@ -26,7 +26,7 @@ constexpr const char *kHelp =
     "'orvel COMMAND --help' tells more; man orvel tells all.\n"
     "Exit status: 0 done, 1 differences found or objects not done, 2 usage error or a\n"
     "table not saved, 3 the port cannot be opened, 4 the device is not answering or the\n"
-    "port was lost, 130 stopped by Ctrl+C.\n";
+    "port was lost, 130 stopped by Ctrl+C (143 by SIGTERM, 129 by SIGHUP).\n";
 
 }  // namespace
 
@@ -36,7 +36,7 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Orvel programator"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVEL_VERSION));
 
-    using Command = int (*)(const QStringList &);
+    using Command = int (*)(const QStringList &, orvel::cli::Summary &);
     const std::map<QString, Command> commands = {
         {QStringLiteral("ports"), orvel::cli::runPorts},
         {QStringLiteral("read"), orvel::cli::runRead},
@@ -63,5 +63,14 @@ int main(int argc, char *argv[]) {
         std::fputs(kHelp, stderr);
         return orvel::cli::kUsage;
     }
-    return command->second(arguments);
+    // Every exit of a command prints its summary when --json asks for it: a usage error and
+    // a port that cannot be opened too.
+    orvel::cli::Summary summary;
+    summary.operation = name;
+    summary.status = command->second(arguments, summary);
+    if (summary.wanted) {
+        const QByteArray line = summary.json();
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    }
+    return summary.status;
 }

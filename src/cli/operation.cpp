@@ -1,5 +1,7 @@
 #include "cli/operation.h"
 
+#include <signal.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,10 +26,36 @@ QString unsentText(const Done<PortFailure> &sent) {
                                               : sent.words();
 }
 
+QString signalText(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return QStringLiteral("Ctrl+C");
+        case SIGHUP:
+            return QStringLiteral("SIGHUP (the terminal hung up)");
+        default:
+            return QStringLiteral("SIG") + QString::fromLatin1(sigabbrev_np(signal));
+    }
+}
+
+// Why an object was not done, a doubt by what was seen on the line.
+QString reasonText(FailReason reason) {
+    switch (reason) {
+        case FailReason::InDoubt:
+            return QStringLiteral("a byte too many or too few next to every value read");
+        case FailReason::Differing:
+            return QStringLiteral("two reads differ, every time");
+        case FailReason::Unconfirmed:
+            return QStringLiteral("two reads differ, and no try was left to read it again");
+        default:
+            return plan::reasonText(reason);
+    }
+}
+
 }  // namespace
 
 Operation::Operation(const QString &name, const CommandLine &line)
-    : m_line(line),
+    : summary(line.summary()),
+      m_line(line),
       m_json(line.isSet("json")),
       m_quiet(line.isSet("quiet")),
       m_progress(!line.isSet("quiet") && ::isatty(STDERR_FILENO)) {
@@ -49,10 +77,11 @@ int Operation::open() {
                                          .arg(m_line.value("log"), opened.words()));
     }
     m_run = std::make_unique<DeviceRun>(m_port, m_log, m_progress);
-    QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this] {
-        say(
-            QStringLiteral("Stopping after the object under way, leaving the device idle "
-                           "(Ctrl+C again quits at once)."));
+    QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this](int signal) {
+        say(QStringLiteral("%1: stopping after the object under way, leaving the device idle "
+                           "(%2 again quits at once).")
+                .arg(signalText(signal), signal == SIGINT ? QStringLiteral("Ctrl+C")
+                                                          : QStringLiteral("a signal")));
     });
     if (const Done<PortFailure> opened = m_run->open(); !opened) {
         printError(QStringLiteral("orvel %1: %2")
@@ -90,7 +119,10 @@ Ending Operation::ending(const RunResult &result) const {
                                   "it is switched on.")
                        .arg(m_port.label));
     } else if (ending.interrupted) {
-        say(QStringLiteral("Stopped by Ctrl+C after %1 of %2 objects.").arg(s.done).arg(s.total));
+        say(QStringLiteral("Stopped by %1 after %2 of %3.")
+                .arg(signalText(ending.interrupted))
+                .arg(s.done)
+                .arg(plan::objectsText(s.total)));
     }
     return ending;
 }
@@ -101,7 +133,7 @@ void Operation::sayFailed(const JobSummary &summary) const {
     for (const ObjectResult &failed :
          summary.failed.first(std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
         named.append(
-            QStringLiteral("%1 (%2)").arg(failed.object).arg(plan::reasonText(failed.reason)));
+            QStringLiteral("%1 (%2)").arg(failed.object).arg(reasonText(failed.reason)));
     if (summary.failed.size() > kFailuresNamed)
         named.append(QStringLiteral("and %1 more").arg(summary.failed.size() - kFailuresNamed));
     printError(QStringLiteral("Not done: %1.").arg(named.join(QStringLiteral(", "))));
@@ -110,20 +142,23 @@ void Operation::sayFailed(const JobSummary &summary) const {
 int exitStatus(const Ending &ending) {
     if (ending.unsaved) return kUsage;
     if (ending.portLost || ending.silent) return kNotAnswering;
-    if (ending.interrupted) return kInterrupted;
+    if (ending.interrupted) return kSignalled + ending.interrupted;
     if (ending.notDone > 0 || ending.differed > 0) return kDiffer;
     return kDone;
 }
 
+QString notTriedText(int count) {
+    return count > 0 ? QStringLiteral(", not tried %1").arg(count) : QString();
+}
+
 int Operation::finish(int status, const QString &text) {
-    summary.status = status;
-    if (m_json) {
-        const QByteArray line = summary.json();
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    } else {
-        say(text);
-    }
+    if (!m_json) say(text);
     return status;
+}
+
+void Operation::count(const RunResult &result) {
+    summary.failed += result.failed();
+    summary.notTried += result.notTried();
 }
 
 }  // namespace orvel::cli

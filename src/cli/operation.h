@@ -13,6 +13,9 @@ namespace orvel::cli {
 
 class CommandLine;
 
+// ", not tried 5" for the objects never tried; nothing when there are none.
+QString notTriedText(int count);
+
 // What every command on the device shares: its port, the byte log, progress, what it
 // says on standard error and the summary it ends with.
 class Operation {
@@ -27,16 +30,20 @@ public:
 
     // On standard error, unless --quiet.
     void say(const QString &text) const;
-    // How a run ended: what it did not do and why (Ctrl+C, the device silent, the port
+    // How a run ended: what it did not do and why (a signal, the device silent, the port
     // lost), said on standard error.
     Ending ending(const RunResult &result) const;
     // The objects not done, with the reasons.
     void sayFailed(const JobSummary &summary) const;
-    // Ends the command: the summary as JSON on standard output with --json, else `text`
-    // on standard error. Returns `status`.
+    // Ends the command: `text` on standard error, unless the summary goes to standard
+    // output as JSON (--json). Returns `status`.
     int finish(int status, const QString &text);
+    // The counts of a run, added to the summary: objects tried and not done, never tried.
+    void count(const RunResult &result);
+    // While the operator is asked on the terminal, Ctrl+C ends the program as ever.
+    void watchSignals(bool watch) { m_run->watchSignals(watch); }
 
-    Summary summary;
+    Summary &summary;
 
 private:
     const CommandLine &m_line;

@@ -55,13 +55,14 @@ QByteArray json(const QList<PortInfo> &present, const PortAssignments &assignmen
 
 }  // namespace
 
-int runPorts(const QStringList &arguments) {
+int runPorts(const QStringList &arguments, Summary &summary) {
     CommandLine line(QStringLiteral("ports"), QStringLiteral("orvel ports [--json]"),
                      QStringLiteral("Lists the serial ports present (device, name under "
                                     "/dev/serial/by-id, description, maker, serial number, USB "
                                     "vendor:product) and the device each of the window's COM 1 "
                                     "to COM 4 stands for (ORVEL_COM<n> wins over the window's "
-                                    "choice)."));
+                                    "choice)."),
+                     summary);
     line.parser().addOption({"json", "Prints the lists as one JSON object."});
     if (const auto status = line.parse(arguments, 0)) return *status;
     const PortAssignments assignments;
@@ -69,6 +70,7 @@ int runPorts(const QStringList &arguments) {
     const QByteArray out = line.isSet("json") ? json(present, assignments)
                                               : portsListing(present, assignments).toLocal8Bit();
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    summary.wanted = false;  // the lists are what --json asked for
     return kDone;
 }
 

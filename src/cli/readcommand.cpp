@@ -1,4 +1,5 @@
 #include <QFileInfo>
+#include <QSet>
 #include <cstdio>
 
 #include "cli/commandline.h"
@@ -45,15 +46,62 @@ QString outputProblem(const Failure<OutputFailure> &failure) {
     return QStringLiteral("-o: %1 cannot be written to").arg(failure.words);
 }
 
+// Objects that two reads did not confirm are read afresh, in as many rounds at most.
+constexpr int kConfirmRounds = 3;
+
+// One round of --confirm: the objects read, then read again with each value of the first
+// pass expected, so that a value is kept only when two reads agree on it. A first pass that
+// ended early confirms nothing. `readMore` gathers the objects read more than twice.
+RunResult confirmRound(Operation &operation, const QList<int> &objects,
+                       const JournalNames &names, QSet<int> &readMore) {
+    RunResult first = operation.run(*Job::read(objects), QStringLiteral("Reading"), names);
+    if (first.ending().early()) {
+        first.values.clear();
+        first.summary.values.clear();
+        return first;
+    }
+    QList<JobItem> firstValues;
+    for (const ObjectResult &read : first.summary.values)
+        firstValues.append({read.object, *read.value});
+    RunResult both =
+        operation.run(*Job::readExpecting(firstValues), QStringLiteral("Confirming"), names);
+    for (const QList<ObjectResult> &results : {both.summary.values, both.summary.failed})
+        for (const ObjectResult &result : results)
+            if (result.tries > 1 || result.doubts > 0) readMore.insert(result.object);
+    both.summary.failed = first.summary.failed + both.summary.failed;
+    both.summary.doubts += first.summary.doubts;
+    both.summary.elapsed += first.summary.elapsed;
+    both.seconds += first.seconds;
+    if (!both.journalFailure) both.journalFailure = first.journalFailure;
+    return both;
+}
+
+// The objects of `round` were those `all` had not done: its values join the others, its
+// failures replace theirs.
+void addRound(RunResult &all, const RunResult &round) {
+    all.values.insert(round.values.begin(), round.values.end());
+    if (round.lastValueAt.isValid()) all.lastValueAt = round.lastValueAt;
+    all.summary.values += round.summary.values;
+    all.summary.failed = round.summary.failed;
+    all.summary.doubts += round.summary.doubts;
+    all.summary.elapsed += round.summary.elapsed;
+    all.summary.deviceNotAnswering = round.summary.deviceNotAnswering;
+    all.interrupted = round.interrupted;
+    all.portLost = round.portLost;
+    all.seconds += round.seconds;
+    if (!all.journalFailure) all.journalFailure = round.journalFailure;
+}
+
 }  // namespace
 
-int runRead(const QStringList &arguments) {
+int runRead(const QStringList &arguments, Summary &summary) {
     CommandLine line(QStringLiteral("read"),
                      QStringLiteral("orvel read --port P (--objects RANGES | --list FILE) "
                                     "[-o TABLE] [options]"),
                      QStringLiteral("Reads objects from the device into a table file, the "
                                     "format of the window's Save table. Cells 8176 to 8191 "
-                                    "(the device's settings) may be read too."));
+                                    "(the device's settings) may be read too."),
+                     summary);
     line.addDeviceOptions();
     line.addObjectOptions();
     line.parser().addOption({{"o", "output"},
@@ -61,6 +109,11 @@ int runRead(const QStringList &arguments) {
                              "table goes to standard output. Stopped by Ctrl+C, the objects "
                              "read so far are saved.",
                              "TABLE"});
+    line.parser().addOption({"confirm",
+                             "Reads every object twice and keeps a value only when two reads "
+                             "agree, reading again where they differ: a byte the line replaced "
+                             "is then caught, which one read cannot see (the protocol has no "
+                             "checksum). Takes about twice as long."});
     if (const auto status = line.parse(arguments, 0)) return *status;
     const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
     if (!cells) return kUsage;
@@ -73,11 +126,29 @@ int runRead(const QStringList &arguments) {
             return line.usageError(outputProblem(usable.failure()));
     }
 
+    summary.objects = int(cells->size());
     Operation operation(QStringLiteral("read"), line);
     if (const int status = operation.open()) return status;
     const QDateTime started = QDateTime::currentDateTime();
-    const RunResult result =
-        operation.run(*Job::read(*cells), QStringLiteral("Reading"), {QStringLiteral("read"), {}});
+    const JournalNames names = {QStringLiteral("read"), {}};
+    const bool confirm = line.isSet("confirm");
+    RunResult result;
+    QSet<int> readMore;
+    if (!confirm) {
+        result = operation.run(*Job::read(*cells), QStringLiteral("Reading"), names);
+    } else {
+        result.summary.total = int(cells->size());
+        QList<int> pending = *cells;
+        for (int round = 0; round < kConfirmRounds && !pending.isEmpty(); ++round) {
+            if (round > 0) readMore.unite(QSet<int>(pending.begin(), pending.end()));
+            const RunResult done = confirmRound(operation, pending, names, readMore);
+            addRound(result, done);
+            if (done.ending().early()) break;
+            pending.clear();
+            for (const ObjectResult &failed : done.summary.failed)
+                if (failed.tries > 0) pending.append(failed.object);
+        }
+    }
 
     Table table;
     table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
@@ -104,15 +175,21 @@ int runRead(const QStringList &arguments) {
     } else {
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
-    operation.summary.objects = int(cells->size());
-    operation.summary.failed = result.notDone();
+    operation.count(result);
+    const QString twice =
+        !confirm || result.values.empty() ? QString()
+        : readMore.isEmpty()
+            ? QStringLiteral(", each value read twice alike")
+            : QStringLiteral(", each value read twice alike (%1 read more often: two reads "
+                             "differed or the line left one in doubt)")
+                  .arg(plan::objectsText(int(readMore.size())));
     return operation.finish(exitStatus(ending),
-                            QStringLiteral("Read %1 of %2 objects from %3 in %4 s into %5.")
+                            QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
                                 .arg(result.values.size())
-                                .arg(cells->size())
+                                .arg(plan::objectsText(int(cells->size())))
                                 .arg(operation.port().label)
                                 .arg(operation.summary.seconds, 0, 'f', 1)
-                                .arg(where));
+                                .arg(where, twice));
 }
 
 }  // namespace orvel::cli

@@ -24,13 +24,14 @@ bool operatorAgrees(const QString &question) {
 
 }  // namespace
 
-int runRestore(const QStringList &arguments) {
+int runRestore(const QStringList &arguments, Summary &summary) {
     CommandLine line(QStringLiteral("restore"),
                      QStringLiteral("orvel restore TABLE --port P [--dry-run] [--yes] [options]"),
                      QStringLiteral("Reads the table's objects from the device and writes only "
                                     "those that differ, with the table's values, each read "
                                     "back. Asks first on a terminal; elsewhere writes only with "
-                                    "--yes."));
+                                    "--yes."),
+                     summary);
     line.parser().addPositionalArgument("TABLE",
                                         "A table file, as orvel read or the window's "
                                         "Save table writes it.");
@@ -45,14 +46,14 @@ int runRestore(const QStringList &arguments) {
     const std::optional<Table> table = tableArgument(line);
     if (!table) return kUsage;
 
+    summary.objects = int(table->objects.size());
     Operation operation(QStringLiteral("restore"), line);
     if (const int status = operation.open()) return status;
-    operation.summary.objects = int(table->objects.size());
     const RunResult read = operation.run(plan::readJob(*table), QStringLiteral("Restore: reading"),
                                          {QStringLiteral("restore-read"), {}});
     const std::vector<Difference> found = differences(*table, read.values);
     operation.summary.differed = int(found.size());
-    operation.summary.failed = read.notDone();
+    operation.count(read);
     operation.sayFailed(read.summary);
     Ending ending = operation.ending(read);
     if (ending.portLost || ending.silent || ending.interrupted)
@@ -61,16 +62,19 @@ int runRestore(const QStringList &arguments) {
     if (found.empty())
         return operation.finish(exitStatus(ending),
                                 QStringLiteral("The device on %1 already holds the values of the "
-                                               "%2 objects read: nothing to write.")
+                                               "%2 read: nothing to write.")
                                     .arg(operation.port().label)
-                                    .arg(read.summary.values.size()));
+                                    .arg(plan::objectsText(int(read.summary.values.size()))));
     const QString intent = QStringLiteral(
-                             "%1 of the %2 objects read on %3 differ from the table; "
-                             "writing them, each read back, takes about %4.")
+                             "%1 of the %2 read on %3 %4 from the table; "
+                             "writing %5, each read back, takes %6.")
                              .arg(found.size())
-                             .arg(read.values.size())
+                             .arg(plan::objectsText(int(read.values.size())))
                              .arg(operation.port().label)
-                             .arg(durationText(plan::writeTime(read.summary.elapsed,
+                             .arg(found.size() == 1 ? QStringLiteral("differs")
+                                                    : QStringLiteral("differ"))
+                             .arg(found.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))
+                             .arg(approximateText(plan::writeTime(read.summary.elapsed,
                                                                read.summary.done,
                                                                int(found.size()))));
     if (line.isSet("dry-run")) {
@@ -82,6 +86,7 @@ int runRestore(const QStringList &arguments) {
                                 intent + QStringLiteral(" Nothing was written (--dry-run)."));
     }
     if (!line.isSet("yes")) {
+        operation.watchSignals(false);
         if (!::isatty(STDIN_FILENO)) {
             operation.finish(kUsage, intent);
             std::fputs(
@@ -92,8 +97,9 @@ int runRestore(const QStringList &arguments) {
             return kUsage;
         }
         operation.say(intent);
-        if (!operatorAgrees(QStringLiteral("Write %1 objects? [y/N] ").arg(found.size())))
+        if (!operatorAgrees(QStringLiteral("Write %1? [y/N] ").arg(plan::objectsText(int(found.size())))))
             return operation.finish(kDiffer, QStringLiteral("Nothing was written."));
+        operation.watchSignals(true);
     }
 
     const RunResult write =
@@ -103,21 +109,22 @@ int runRestore(const QStringList &arguments) {
     operation.sayFailed(s);
     operation.summary.written = s.written;
     operation.summary.verified = s.verified;
-    operation.summary.failed += write.notDone();
+    operation.count(write);
     const Ending written = operation.ending(write);
     ending.portLost = written.portLost;
     ending.silent = written.silent;
     ending.interrupted = written.interrupted;
     ending.notDone += written.notDone;
     return operation.finish(exitStatus(ending),
-                            QStringLiteral("Restored %1 on %2 in %3 s: %4 objects "
-                                           "differed; written %5, verified %6, failed %7.")
+                            QStringLiteral("Restored %1 on %2 in %3 s: %4 "
+                                           "differed; written %5, verified %6, failed %7%8.")
                                 .arg(line.positionals().at(0), operation.port().label)
                                 .arg(operation.summary.seconds, 0, 'f', 1)
-                                .arg(found.size())
+                                .arg(plan::objectsText(int(found.size())))
                                 .arg(s.written)
                                 .arg(s.verified)
-                                .arg(operation.summary.failed));
+                                .arg(operation.summary.failed)
+                                .arg(notTriedText(operation.summary.notTried)));
 }
 
 }  // namespace orvel::cli

@@ -257,7 +257,7 @@ private:
 
 }  // namespace
 
-int runStation(const QStringList &arguments) {
+int runStation(const QStringList &arguments, Summary &summary) {
     CommandLine line(
         QStringLiteral("station"),
         QStringLiteral("orvel station --table FILE --ports P1,P2,... [options]"),
@@ -267,7 +267,8 @@ int runStation(const QStringList &arguments) {
                        "independent read, records the unit in the ledger and shows PASS or "
                        "FAIL; then it waits until the unit is taken away and the next one "
                        "comes. Ctrl+C finishes the object under way on every slot and closes "
-                       "every record."));
+                       "every record."),
+        summary);
     line.parser().addOptions({
         {"table", "The table file every unit is programmed with.", "FILE"},
         {"ports",
@@ -289,6 +290,7 @@ int runStation(const QStringList &arguments) {
         {"json", "Prints one JSON object per finished unit on standard output."},
     });
     if (const auto status = line.parse(arguments, 0)) return *status;
+    summary.wanted = false;  // a JSON object per finished unit is what --json asked for
     if (!line.isSet("table")) return line.usageError(QStringLiteral("--table is missing"));
     if (!line.isSet("ports")) return line.usageError(QStringLiteral("--ports is missing"));
     if (line.isSet("labels") && line.isSet("auto-labels"))
@@ -361,15 +363,15 @@ int runStation(const QStringList &arguments) {
     Display display(station, mode);
     int finished = 0;
     bool anyFailed = false;
-    bool interrupted = false;
+    int interrupted = 0;  // the signal that stopped the station
     QObject::connect(&station, &station::Station::unitFinished, &station,
                      [&](const UnitReport &report) {
                          anyFailed = anyFailed || report.result != UnitResult::Pass;
                          if (units > 0 && ++finished >= units) station.stop();
                      });
     InterruptWatcher interrupt;
-    QObject::connect(&interrupt, &InterruptWatcher::interrupted, &station, [&] {
-        interrupted = true;
+    QObject::connect(&interrupt, &InterruptWatcher::interrupted, &station, [&](int signal) {
+        interrupted = signal;
         display.say(QStringLiteral("Stopping: each slot finishes the object under way."));
         station.stop();
     });
@@ -399,7 +401,7 @@ int runStation(const QStringList &arguments) {
     station.start();
     loop.exec();
     display.finish();
-    if (interrupted) return kInterrupted;
+    if (interrupted) return kSignalled + interrupted;
     return anyFailed ? kDiffer : kDone;
 }
 

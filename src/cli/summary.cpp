@@ -11,7 +11,8 @@ QByteArray Summary::json() const {
         {"operation", operation}, {"port", port},
         {"objects", objects},     {"differed", differed},
         {"written", written},     {"verified", verified},
-        {"failed", failed},       {"seconds", std::round(seconds * 1000) / 1000},
+        {"failed", failed},       {"notTried", notTried},
+        {"seconds", std::round(seconds * 1000) / 1000},
         {"status", status},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';

@@ -2,15 +2,17 @@
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
+#include "table/restoreplan.h"
 
 namespace orvel::cli {
 
-int runWrite(const QStringList &arguments) {
+int runWrite(const QStringList &arguments, Summary &summary) {
     CommandLine line(QStringLiteral("write"),
                      QStringLiteral("orvel write --port P (--objects RANGES | --list FILE) "
                                     "--value 0|1 [options]"),
                      QStringLiteral("Writes 0 or 1 into objects; each written object is read "
-                                    "back, and written again when it holds another value."));
+                                    "back, and written again when it holds another value."),
+                     summary);
     line.addDeviceOptions();
     line.addObjectOptions();
     line.parser().addOption({"value", "The value to write: 0 or 1.", "0|1"});
@@ -22,6 +24,7 @@ int runWrite(const QStringList &arguments) {
         return line.usageError(value.isEmpty() ? QStringLiteral("--value is missing")
                                                : QStringLiteral("--value must be 0 or 1"));
 
+    summary.objects = int(objects->size());
     Operation operation(QStringLiteral("write"), line);
     if (const int status = operation.open()) return status;
     QList<JobItem> items;
@@ -32,20 +35,20 @@ int runWrite(const QStringList &arguments) {
     const JobSummary &s = result.summary;
     const int status = exitStatus(operation.ending(result));
     operation.sayFailed(s);
-    operation.summary.objects = int(objects->size());
     operation.summary.written = s.written;
     operation.summary.verified = s.verified;
-    operation.summary.failed = result.notDone();
+    operation.count(result);
     return operation.finish(status,
-                            QStringLiteral("Wrote %1 into %2 objects on %3 in %4 s: written %5, "
-                                           "verified %6, failed %7.")
+                            QStringLiteral("Wrote %1 into %2 on %3 in %4 s: written %5, "
+                                           "verified %6, failed %7%8.")
                                 .arg(value)
-                                .arg(objects->size())
+                                .arg(plan::objectsText(int(objects->size())))
                                 .arg(operation.port().label)
                                 .arg(operation.summary.seconds, 0, 'f', 1)
                                 .arg(s.written)
                                 .arg(s.verified)
-                                .arg(result.notDone()));
+                                .arg(operation.summary.failed)
+                                .arg(notTriedText(operation.summary.notTried)));
 }
 
 }  // namespace orvel::cli

@@ -55,4 +55,12 @@ QString durationText(std::chrono::milliseconds duration) {
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
 }
 
+QString approximateText(std::chrono::milliseconds duration) {
+    const qint64 seconds = (duration.count() + 500) / 1000;
+    if (seconds < 1) return QStringLiteral("less than a second");
+    if (seconds == 1) return QStringLiteral("about 1 second");
+    if (seconds < 60) return QStringLiteral("about %1 seconds").arg(seconds);
+    return QStringLiteral("about ") + durationText(duration);
+}
+
 }  // namespace orvel

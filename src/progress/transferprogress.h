@@ -33,5 +33,8 @@ private:
 
 // "0:07", "12:34", "1:02:03".
 QString durationText(std::chrono::milliseconds duration);
+// A time to come in words: "less than a second", "about 1 second", "about 40 seconds",
+// "about 2:05".
+QString approximateText(std::chrono::milliseconds duration);
 
 }  // namespace orvel

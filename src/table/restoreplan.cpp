@@ -8,12 +8,11 @@ namespace {
 // A write with its read-back takes 18 bytes on the line where a read takes 8.
 constexpr double kWriteToReadTime = 18.0 / 8.0;
 
-// "1 object", "2 objects".
+}  // namespace
+
 QString objectsText(int count) {
     return count == 1 ? QStringLiteral("1 object") : QStringLiteral("%1 objects").arg(count);
 }
-
-}  // namespace
 
 // A value that differs from the table's counts only once two reads agree on it.
 Job readJob(const Table &table) {

@@ -25,6 +25,9 @@ Job writeJob(const std::vector<Difference> &differing);
 // `objectsRead` objects in `readTime`.
 std::chrono::milliseconds writeTime(Clock readTime, int objectsRead, int toWrite);
 
+// "1 object", "2 objects".
+QString objectsText(int count);
+
 // Why an object was not done, in a few words.
 QString reasonText(FailReason reason);
 

@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "table/restoreplan.h"
+
 namespace orvel {
 
 OperationDialog::OperationDialog(const QString &title, QWidget *parent)
@@ -67,7 +69,7 @@ void OperationDialog::showProgress(int done, int total) {
     m_bar->setRange(0, total);
     m_bar->setValue(done);
     if (m_stop->isEnabled())
-        m_text->setText(QStringLiteral("%1 of %2 objects done.").arg(done).arg(total));
+        m_text->setText(QStringLiteral("%1 of %2 done.").arg(done).arg(plan::objectsText(total)));
 }
 
 void OperationDialog::showResult(const QString &text, const QList<QStringList> &rows) {

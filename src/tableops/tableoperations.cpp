@@ -25,7 +25,9 @@ const QString kDifferencesFilter =
 QString endNotes(const JobSummary &summary, bool portLost) {
     QString notes;
     if (summary.stopped && !portLost)
-        notes += QStringLiteral("\nStopped after %1 of %2 objects.").arg(summary.done).arg(summary.total);
+        notes += QStringLiteral("\nStopped after %1 of %2.")
+                     .arg(summary.done)
+                     .arg(plan::objectsText(summary.total));
     if (portLost)
         notes += QStringLiteral("\nThe port was lost: the adapter was unplugged or the device "
                                 "hung up.");
@@ -33,7 +35,8 @@ QString endNotes(const JobSummary &summary, bool portLost) {
         notes += QStringLiteral("\nThe device is not answering: check the cable and that it is "
                                 "switched on.");
     if (!summary.failed.isEmpty())
-        notes += QStringLiteral("\n%1 objects could not be done.").arg(summary.failed.size());
+        notes += QStringLiteral("\n%1 could not be done.")
+                     .arg(plan::objectsText(int(summary.failed.size())));
     return notes;
 }
 
@@ -66,7 +69,7 @@ void TableOperations::saveTable() {
         return;
     }
     m_status.showNote(
-        QStringLiteral("%1 objects saved to %2").arg(table.objects.size()).arg(*path));
+        QStringLiteral("%1 saved to %2").arg(plan::objectsText(int(table.objects.size())), *path));
 }
 
 std::optional<Table> TableOperations::chooseTable(const QString &title) {
@@ -202,12 +205,14 @@ void TableOperations::askToWrite(const JobSummary &summary) {
         return;
     }
     const bool yes = m_boxes.question(
-        QStringLiteral("%1 of the %2 objects read differ from the table.%3\n\nWriting them, each "
-                       "read back at once, takes about %4. Write them now?")
+        QStringLiteral("%1 of the %2 read %3 from the table.%4\n\nWriting %5, each "
+                       "read back at once, takes %6. Write %5 now?")
             .arg(m_differences.size())
-            .arg(m_read.size())
+            .arg(plan::objectsText(int(m_read.size())))
+            .arg(m_differences.size() == 1 ? QStringLiteral("differs") : QStringLiteral("differ"))
             .arg(endNotes(summary, m_portLost))
-            .arg(durationText(plan::writeTime(summary.elapsed, summary.done,
+            .arg(m_differences.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))
+            .arg(approximateText(plan::writeTime(summary.elapsed, summary.done,
                                               int(m_differences.size())))));
     if (!yes) {
         if (m_dialog) m_dialog->showResult(QStringLiteral("Nothing is written."), {});

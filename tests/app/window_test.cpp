@@ -62,7 +62,7 @@ TEST(StatusLineAlone, ANoteGivesWayToTheProgressAndTheEnd) {
     status.showNote("saved");
     status.valueInDoubt(2);
     status.endTransfer();
-    EXPECT_TRUE(status.transferText().startsWith("Read: 1 objects in "));
+    EXPECT_TRUE(status.transferText().startsWith("Read: 1 object in "));
     status.startTransfer("Read", 1);  // a new transfer has no doubts of the last
     status.endTransfer();
     EXPECT_FALSE(status.transferText().contains("doubt")) << status.transferText().toStdString();

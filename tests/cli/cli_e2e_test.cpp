@@ -91,19 +91,19 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
          {{"status", 4}}, {}, {}, "not answering", 0, 7},  // the 8th value without its pair
         {"a device hanging up", {"--fast", "--hangup-after", "200"},
          {"read", "--port", link, "--objects", "1-500", "-o", t, "--json"}, 4,
-         {{"failed", 461}}, {}, {}, "lost", 0, 39},  // the 40th value unconfirmed
+         {{"failed", 1}, {"notTried", 460}}, {}, {}, "lost", 0, 39},  // the 40th unconfirmed
         // The objects read so far are saved, and the device is left idle.
         {"Ctrl+C", {"--baud", "9600"},
          {"read", "--port", link, "--objects", "1-8175", "-o", t, "--json"}, 130,
          {{"status", 130}}, {}, {}, {}, 800, 11},
-        {"a port that is not there", {}, {"read", "--port", link, "--objects", "1"}, 3, {}, {},
-         {}, "cannot be opened"},
+        {"a port that is not there", {}, {"compare", table, "--port", link, "--json"}, 3,
+         {{"status", 3}, {"objects", 40}}, {}, {}, "cannot be opened"},
         {"the ports", {}, {"ports"}, 0, {}, {}, {},
          QStringLiteral("COM 3 is %1 (set by ORVEL_COM3)").arg(link)},
         {"a value that cannot be written", {},
          {"write", "--port", "COM1", "--objects", "1", "--value", "2"}, 2},
-        {"no such port", {}, {"read", "--port", "COM9", "--objects", "1"}, 2, {}, {}, {},
-         "no port"},
+        {"no such port", {}, {"write", "--port", "COM9", "--objects", "1", "--value", "1",
+         "--json"}, 2, {{"status", 2}, {"objects", 1}}, {}, {}, "no port"},
         {"no table file", {}, {"compare", dir.filePath("objects.onf"), "--port", "COM1"}, 2},
         {"no such command", {}, {"program"}, 2},
         // A run that fell short, and -o checked before the device is touched.
@@ -194,6 +194,72 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
                                 QStringLiteral(",%1,read,8176,").arg(link),
                                 QStringLiteral(",%1,restore-verify,33,200\n").arg(link)})
         EXPECT_TRUE(journal.contains(line)) << line.toStdString();
+}
+
+// A read ended by SIGTERM (a `timeout`) or SIGHUP (a dropped session), a write by Ctrl+C,
+// on the paced simulator: the object under way is finished (our last bytes a read command
+// and its address), what was read is saved, the rest is "not tried". On a line that replaces
+// bytes, --confirm keeps no value that two reads do not agree on.
+TEST(Cli, ASignalEndsAfterTheObjectUnderWayAndConfirmKeepsNoReplacedValue) {
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("com"), t = dir.filePath("t.csv");
+    const QString memoryFile = dir.filePath("memory.bin"), simLog = dir.filePath("sim.log");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    QByteArray memory(8192, '\0');
+    for (int i = 0; i < memory.size(); ++i) memory[i] = char((i * 37 + 33) % 256);
+    const QStringList read = {"read", "--port", link, "--objects", "1-300", "-o", t, "--json"};
+    const QStringList flips = {"--fast", "--flip", "0.03", "--noise-seed", "4"};
+    // No signal: the read is --confirm, on a line that flips bytes.
+    const struct { const char *name; int signal; QStringList arguments; } rows[] = {{"read, SIGTERM", SIGTERM, read}, {"read, SIGHUP", SIGHUP, read},
+                {"write, Ctrl+C", SIGINT, {"write", "--port", link, "--objects", "1-300",
+                                           "--value", "1", "--json"}},
+                {"read --confirm, bytes flipped", 0, read + QStringList{"--confirm"}}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(t);
+        QFile::remove(simLog);
+        save(memoryFile, memory);
+        QProcess sim, orvel;
+        sim.start(ORVEL_DEVICE_SIM, QStringList{"--link", link, "--memory", memoryFile, "--log",
+                                                simLog} + (row.signal ? QStringList() : flips));
+        while (sim.waitForStarted(kWait) && !sim.canReadLine()) sim.waitForReadyRead(kWait);
+        orvel.setChildProcessModifier([] { ::signal(SIGINT, SIG_DFL), ::signal(SIGHUP, SIG_DFL); });
+        orvel.start(ORVEL_CLI, row.arguments);
+        QElapsedTimer waited;  // a few commands done, then the signal, whenever it lands
+        for (waited.start(); row.signal && readFile(simLog).count("rx 85") < 5 &&
+                             waited.elapsed() < kWait;)
+            QThread::msleep(20);
+        if (row.signal) ::kill(pid_t(orvel.processId()), row.signal);
+        EXPECT_TRUE(orvel.waitForFinished(4 * kWait));
+        const QJsonObject json = QJsonDocument::fromJson(orvel.readAllStandardOutput()).object();
+        ::kill(pid_t(sim.processId()), SIGTERM);
+        EXPECT_TRUE(sim.waitForFinished(kWait));
+        const QByteArray after = readFile(memoryFile), err = sim.readAllStandardError();
+        const LoadResult loaded = loadTable(t);
+        Cells got = loaded && loaded->table ? loaded->table->objects : Cells(), expected;
+        if (!row.signal) {  // the fault met, and every value kept the device's
+            EXPECT_TRUE(err.contains("value bytes flipped ") && !err.contains("flipped 0"));
+            for (const auto &[object, value] : got) expected[object] = quint8(memory[object]);
+            EXPECT_TRUE(got.size() >= 290 && got == expected) << got.size();
+            continue;
+        }
+        const int status = 128 + row.signal;
+        EXPECT_TRUE(orvel.exitCode() == status && json.value("status").toInt() == status);
+        QList<int> rx;  // the last object's value is saved, or its cell written: it was answered
+        for (const QString &line : QString(readFile(simLog)).split('\n'))
+            if (line.startsWith("rx ")) rx.append(line.mid(3).toInt());
+        ASSERT_GE(rx.size(), 3);
+        const int last = rx.at(rx.size() - 2) * 256 + rx.last();
+        EXPECT_EQ(rx.at(rx.size() - 3), 85);
+        EXPECT_EQ(json.value("failed").toInt(-1), 0);
+        EXPECT_EQ(json.value("notTried").toInt(), 300 - last);
+        const bool write = row.signal == SIGINT;  // its cells written: 1 to the last, no other
+        for (int cell = 1; cell <= last; ++cell)
+            if (!write || memory[cell] != 1) expected[cell] = write ? 1 : quint8(memory[cell]);
+        for (int cell = 0; write && cell < after.size(); ++cell)
+            if (after[cell] != memory[cell]) got[cell] = quint8(after[cell]);
+        EXPECT_EQ(got, expected);
+    }
 }
 
 // orvel write killed at random moments against the paced simulator: every cell the

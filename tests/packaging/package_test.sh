@@ -48,13 +48,18 @@ grep -qx 'Name=Orvel programator' "$desktop" && grep -qx "Icon=$id" "$desktop" |
     fail "the desktop entry runs a program not installed"
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" || fail "AppStream metadata"
 
-# make install: the package's files but its own (doc, lintian); make uninstall: none left.
-prefix=$work/prefix
+# make install: the package's files but its own (doc, lintian); make uninstall: none left,
+# though another prefix was installed into since, and that one's files stay till its own.
+prefix=$work/prefix other=$work/other
 "$src/mk/install.sh" install "$build" "$prefix" >/dev/null
+"$src/mk/install.sh" install "$build" "$other" >/dev/null
 [ "$(cd "$prefix" && find . -type f | sed 's|^\./|usr/|' | sort)" = \
   "$(grep -v -e lintian -e /doc/ <<<"$want")" ] || fail "make install: $(find "$prefix" -type f)"
 "$src/mk/install.sh" uninstall "$build" "$prefix" >/dev/null
 [ -z "$(ls -A "$prefix")" ] || fail "make uninstall left $(find "$prefix")"
+[ -x "$other/bin/orvel-programator" ] &&
+    "$src/mk/install.sh" uninstall "$build" "$other" >/dev/null && [ -z "$(ls -A "$other")" ] ||
+    fail "make uninstall of $prefix, then of $other: $(find "$other")"
 # The unpacked programator against the unpacked simulator, in a real X window.
 XD_BUILD=$root/usr/bin
 xd_start_xvfb

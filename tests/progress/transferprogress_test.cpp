@@ -70,6 +70,9 @@ TEST(TransferProgress, PerCentAndTimeLeftAsShown) {
         {3723000, "1:02:03"}, {36000000, "10:00:00"},
     };
     for (const auto &[ms, text] : texts) EXPECT_EQ(durationText(milliseconds(ms)), text) << ms;
+    const std::pair<qint64, const char *> about[] = {{499, "less than a second"},
+        {500, "about 1 second"}, {59499, "about 59 seconds"}, {59500, "about 1:00"}};
+    for (const auto &[ms, text] : about) EXPECT_EQ(approximateText(milliseconds(ms)), text) << ms;
 }
 
 }  // namespace
