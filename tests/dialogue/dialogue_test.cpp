@@ -5,17 +5,24 @@
 #include "journal/journaldirectory.h"
 #include "numbers/textrules.h"
 #include "serial/mscomm.h"
+#include "serial/qserialbackend.h"
 #include "support/formfixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QRadioButton>
+#include <QThread>
 
+#include <csignal>
+#include <random>
 #include <tuple>
 
 namespace orvel::test {
@@ -227,6 +234,90 @@ TEST_F(DialogueTest, TheWidgetShowsWhatTheTextHolds) {
     expected.replace("\r\n", "\n");
     EXPECT_EQ(ui().txtTerm->toPlainText(), expected);
     EXPECT_EQ(ui().txtTerm->textCursor().position(), ui().txtTerm->toPlainText().size());
+}
+
+// The process the test below kills: a Write of ORVEL_KILLED_WRITE and the object after it,
+// value 1, through the window on the port ORVEL_COM1 names.
+class KilledWrite : public FormTest {
+protected:
+    KilledWrite() : FormTest(1, std::make_unique<QSerialBackend>()) {}
+};
+TEST_F(KilledWrite, DISABLED_WritesUntilKilled) {
+    const int first = qEnvironmentVariableIntValue("ORVEL_KILLED_WRITE");
+    emit ui().imgNotConnected->clicked();
+    ASSERT_TRUE(runUntil([&] { return !state().LinkCheckPending; }, 30000));
+    ui().ch_1_0->setChecked(true);
+    ui().Text3->setText(QString::number(first));
+    ui().Text4->setText(QString::number(first + 1));
+    ui().Option3[1]->setChecked(true);
+    runUntil([] { return false; }, 30000);
+}
+
+// The window's Write killed at random moments against the paced simulator: every cell the
+// simulator shows written has its line. Each kill comes within a millisecond of the device
+// storing the first or the second value (it acknowledges it at once). The program is stopped
+// first and killed 30 ms later: the line goes on carrying what it sent, as a serial line does
+// (a closed pseudo-terminal would drop it).
+TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
+    constexpr int kWait = 30000;
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("com"), memoryFile = dir.filePath("memory.bin");
+    QByteArray before(8192, '\0');
+    auto read = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QFile memory(memoryFile);
+    ASSERT_TRUE(memory.open(QIODevice::WriteOnly) && memory.write(before) == before.size());
+    memory.close();
+    QProcess sim;
+    sim.start(ORVEL_DEVICE_SIM, {"--link", link, "--memory", memoryFile});
+    ASSERT_TRUE(sim.waitForStarted(kWait));
+    while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
+    std::mt19937 random(30);
+    int written = 0, beforeReadBack = 0;
+    for (int kill = 0; kill < 24; ++kill) {
+        const int first = 2 + 2 * kill;  // no address byte is 1, the value
+
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ORVEL_COM1", link);
+        env.insert("ORVEL_KILLED_WRITE", QString::number(first));
+        env.insert("TMPDIR", dir.path());  // its journal, in its own state folder, in here
+        window.setProcessEnvironment(env);
+        window.start(QCoreApplication::applicationFilePath(),
+                     {"--gtest_also_run_disabled_tests",
+                      "--gtest_filter=KilledWrite.DISABLED_WritesUntilKilled"});
+        EXPECT_TRUE(window.waitForStarted(kWait));
+        const int cell = first + int(random() % 2);
+        const QDeadlineTimer deadline(kWait);
+        while (read(memoryFile).at(cell) == 0 && !deadline.hasExpired()) {}
+        QThread::usleep(random() % 1000);
+        ::kill(pid_t(window.processId()), SIGSTOP);
+        QThread::msleep(30);
+        ::kill(pid_t(window.processId()), SIGKILL);
+        EXPECT_TRUE(window.waitForFinished(kWait));
+        const QByteArray after = read(memoryFile);
+        QString journal;
+        for (QDirIterator it(dir.path(), {"journal-*.csv"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            journal += read(it.next());
+        for (int cell = 0; cell < after.size(); ++cell) {
+            if (after[cell] == before[cell]) continue;
+            ++written;
+            EXPECT_TRUE(cell == first || cell == first + 1) << "cell " << cell << " written";
+            const QString line = QStringLiteral(",%1,1\n").arg(cell);
+            EXPECT_TRUE(journal.contains(",write" + line)) << "kill " << kill << ", cell " << cell;
+            beforeReadBack += !journal.contains(",read-back" + line);
+        }
+        before = after;
+    }
+    std::printf("24 kills: %d cells written, %d of them killed before their read-back\n",
+                written, beforeReadBack);
+    EXPECT_GT(beforeReadBack, 0);  // the moment that matters was met
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    EXPECT_TRUE(sim.waitForFinished(kWait));
 }
 
 }  // namespace
