@@ -274,16 +274,15 @@ TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
     sim.start(ORVEL_DEVICE_SIM, {"--link", link, "--memory", memoryFile});
     ASSERT_TRUE(sim.waitForStarted(kWait));
     while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ORVEL_COM1", link);
+    env.insert("TMPDIR", dir.path());  // its journal, in its own state folder, in here
     std::mt19937 random(30);
     int written = 0, beforeReadBack = 0;
     for (int kill = 0; kill < 24; ++kill) {
-        const int first = 2 + 2 * kill;  // no address byte is 1, the value
-
+        const int first = 2 + 2 * kill;  // two objects of their own, holding 0 till written
         QProcess window;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ORVEL_COM1", link);
         env.insert("ORVEL_KILLED_WRITE", QString::number(first));
-        env.insert("TMPDIR", dir.path());  // its journal, in its own state folder, in here
         window.setProcessEnvironment(env);
         window.start(QCoreApplication::applicationFilePath(),
                      {"--gtest_also_run_disabled_tests",
