@@ -159,7 +159,7 @@ void StatusLine::showEnd() {
         for (int object : m_inDoubt.first(std::min<qsizetype>(kDoubtsNamed, m_inDoubt.size())))
             named.append(QString::number(object));
         if (m_inDoubt.size() > kDoubtsNamed) named.append(QStringLiteral("…"));
-        text += QStringLiteral("; %1 in doubt (the line added a byte), not kept: read %2 %3 "
+        text += QStringLiteral("; %1 in doubt (a byte too many), not kept: read %2 %3 "
                                "again")
                     .arg(m_inDoubt.size() == 1 ? QStringLiteral("1 value")
                                                : QStringLiteral("%1 values").arg(m_inDoubt.size()))

@@ -11,6 +11,7 @@ void Transfer::reset() {
     m_state.WriteStep = 0;
     m_state.CommandAddress = -1;
     m_state.ReadBack.reset();
+    m_state.Stopped = false;
 }
 
 void Transfer::connectReset() {
@@ -38,6 +39,6 @@ void Transfer::startWrite(double first, double last) {
     m_state.TransferPhase = TransferState::Writing;
 }
 
-void Transfer::stop() { m_state.CurrentObject = m_state.LastObject; }
+void Transfer::stop() { m_state.stop(); }
 
 }  // namespace orvel

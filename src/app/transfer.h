@@ -20,7 +20,8 @@ public:
     // the list when it drives the transfer.
     void startRead(double first, double last);
     void startWrite(double first, double last);
-    // Stop: the object under way is the last; the device's next bytes end the transfer.
+    // Stop: the object under way is the last, and no other begins; the device's next bytes
+    // end the transfer.
     void stop();
 
 private:

@@ -57,8 +57,10 @@ void WindowDialogueView::valueRead(int cell, quint8 value) {
     m_status.objectDone(cell);
 }
 
+// On the disk before the value byte goes out, even inside a notification.
 void WindowDialogueView::valueWritten(int cell, quint8 value) {
     m_recorder.recordValue(QStringLiteral("write"), cell, value, false);
+    m_recorder.flushJournal();
 }
 
 void WindowDialogueView::valueInDoubt(int cell, quint8 value) {

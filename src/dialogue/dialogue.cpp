@@ -82,11 +82,7 @@ void Dialogue::ProcessReply(quint8 reply) {
             kind = reply == protocol::kReady ? Reply::Ready : Reply::Acknowledge;
     }
 
-    // The device follows a value with nothing but its ready bytes.
-    if (m_unconfirmed) {
-        const Value last = *std::exchange(m_unconfirmed, std::nullopt);
-        if (kind != Reply::Ready) m_view.valueInDoubt(last.cell, last.value);
-    }
+    if (m_unconfirmed) judgeLastValue(kind);
 
     if (state.TransferPhase == TransferState::Reading) m_view.showActivity(Activity::Reading);
     if (state.TransferPhase == TransferState::Writing) m_view.showActivity(Activity::Writing);
@@ -105,12 +101,38 @@ void Dialogue::ProcessReply(quint8 reply) {
     if (gateReply(state.CurrentObject, m_view.onlyData(), shown)) m_view.appendToTerminal(shown);
 }
 
+// The device follows a value with its ready bytes, in pairs, and acknowledges our next
+// command. A byte before the first ready byte came from the line. So did the byte where
+// the acknowledgement was due, if it is another, or if an odd count of ready bytes came
+// before it: the pair came a byte late, so the byte taken for the value was not the first
+// after our low byte (a true 172 was taken for a ready byte). Either leaves the value in
+// doubt; what we send stays the same. A value that ended its transfer has no command after
+// it: its pair is all it is judged by.
+void Dialogue::judgeLastValue(Reply kind) {
+    Value &last = *m_unconfirmed;
+    if (last.commandDue && m_state.commandInFlight()) {
+        if (kind != Reply::Acknowledge || last.readies % 2 != 0)
+            m_view.valueInDoubt(last.cell, last.value);
+        m_unconfirmed.reset();
+    } else if (kind == Reply::Ready) {
+        if (++last.readies == 2 && !last.commandDue) m_unconfirmed.reset();
+    } else if (last.readies == 0) {
+        m_view.valueInDoubt(last.cell, last.value);
+        m_unconfirmed.reset();
+    }
+}
+
 // Steps 0 and 1: the device announces itself with a ready pair; the second byte of the
-// pair gets the command.
+// pair gets the command. After Stop no object begins: the device's ready byte ends the
+// transfer (a written object is still read back).
 void Dialogue::awaitCommand(Reply kind, Command command) {
     TransferState &state = m_state;
     int &step = command == Command::Read ? state.ReadStep : state.WriteStep;
     if (kind != Reply::Ready) return;  // only a command in flight takes anything else
+    if (state.Stopped && !(command == Command::Read && state.ReadBack)) {
+        endTransfer();
+        return;
+    }
     if (step == 0) {
         step = 1;
         return;
@@ -163,12 +185,15 @@ void Dialogue::writeCommand(Reply kind) {
         if (answer(char(address % 256))) state.WriteStep = 4;
         break;
     case 4:
+        if (m_view.deviceMovedOn()) break;  // not answered: see answer()
         state.CommandValue = m_view.repeatTicked() ? 1 : 0;
-        if (answer(char(state.CommandValue))) state.WriteStep = 5;
+        // Said before the byte goes out: no write reaches the device unjournaled.
+        m_view.valueWritten(address, state.CommandValue);
+        sendNow(char(state.CommandValue));
+        state.WriteStep = 5;
         break;
     default:  // 5: the device has the value; the same object is read back
         state.WriteStep = 0;
-        m_view.valueWritten(address, state.CommandValue);
         if (!commandIsStale()) {
             state.ReadBack = state.CommandObject;
             state.TransferPhase = TransferState::Reading;
@@ -216,10 +241,12 @@ void Dialogue::valueArrived(quint8 value, QString &shown) {
     // A transfer ends at its last object. It also ends where no next object exists: a
     // counted range whose next number would pass the end (a fractional range never meets
     // its end exactly), or a list with no entry after the current one.
-    if (state.LastObject == state.CurrentObject || !nextObjectExists())
+    if (state.Stopped || state.LastObject == state.CurrentObject || !nextObjectExists()) {
         endTransfer();
-    else
+    } else {
         moveToNextObject();
+        if (m_unconfirmed) m_unconfirmed->commandDue = true;
+    }
 }
 
 bool Dialogue::nextObjectExists() const {
@@ -240,6 +267,7 @@ bool Dialogue::settleOnObject() {
 
 void Dialogue::endTransfer() {
     TransferState &state = m_state;
+    if (m_unconfirmed) m_unconfirmed->commandDue = false;
     state.ReadStep = 0;
     state.WriteStep = 0;
     state.TransferPhase = TransferState::Idle;
@@ -279,9 +307,13 @@ void Dialogue::stepToNextObject() {
 
 bool Dialogue::answer(char byte) {
     if (m_view.deviceMovedOn()) return false;
+    sendNow(byte);
+    return true;
+}
+
+void Dialogue::sendNow(char byte) {
     if (const Done<PortFailure> sent = m_view.send(byte); !sent)
         m_view.reportSendFailure(sent.failure());
-    return true;
 }
 
 }  // namespace orvel

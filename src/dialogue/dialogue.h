@@ -23,6 +23,7 @@ namespace orvel {
 //   object starts again from that ready byte; right after a command it may instead have
 //   crossed the command on the line, and the byte after it decides;
 // - a command's address bytes and its value belong to the object it was sent for;
+// - after Stop no object begins: the object under way is finished, nothing more;
 // - only objects (1 to 8175) are ever addressed: a list entry that is no object is passed.
 class Dialogue {
 public:
@@ -38,6 +39,7 @@ private:
     enum class Reply { Ready, Acknowledge, Data };
     enum class Command { Read, Write };
 
+    void judgeLastValue(Reply kind);
     void awaitCommand(Reply kind, Command command);
     void readCommand(Reply kind, quint8 reply, QString &shown);
     void writeCommand(Reply kind);
@@ -55,6 +57,7 @@ private:
     // Sends one byte unless the device has moved on; a failure is reported and the
     // dialogue goes on all the same. False when the byte was held back.
     bool answer(char byte);
+    void sendNow(char byte);
 
     TransferState &m_state;
     DialogueView &m_view;
@@ -62,8 +65,12 @@ private:
     struct Value {
         int cell;
         quint8 value;
+        int readies = 0;  // the device's ready bytes since
+        bool commandDue = false;  // a command of ours follows it
     };
-    std::optional<Value> m_unconfirmed;  // the last value, until the device's next byte
+    // The last value, until the device takes our next command (or sends its pair, when
+    // no command follows).
+    std::optional<Value> m_unconfirmed;
     QString m_shown;                      // the text of the reply in hand
     std::array<QString, 2> m_objectTexts;  // the object shown, and the one before
     int m_objectTextIndex = 0;

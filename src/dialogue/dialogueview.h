@@ -52,12 +52,13 @@ public:
     // The same box for a byte that could not be sent, in the window's words.
     virtual void reportSendFailure(const Failure<PortFailure> &failure) = 0;
 
-    // A value the device gave for a cell, and a value it took: for the journal and the
-    // progress of a transfer.
+    // A value the device gave for a cell, and a value about to go out to it (before the
+    // byte is sent): for the journal and the progress of a transfer.
     virtual void valueRead(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
     virtual void valueWritten(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
-    // The value last given for `cell` was followed by another byte before the device's next
-    // ready byte: it may be the line's and not the device's.
+    // The value last given for `cell` was followed by a byte too many (before the device's
+    // ready byte, or a ready byte where our command's acknowledgement was due): it may be
+    // the line's and not the device's.
     virtual void valueInDoubt(int cell, quint8 value) { Q_UNUSED(cell) Q_UNUSED(value) }
 };
 

@@ -38,6 +38,8 @@ struct TransferState {
     // A ready byte came where the acknowledge of our command was due: it may be the
     // device's second ready byte, crossing the command on the line. The next byte tells.
     bool ReadyCrossedCommand = false;
+    // Stop was chosen: the object under way is finished, and no other begins.
+    bool Stopped = false;
 
     bool commandInFlight() const { return ReadStep >= 2 || WriteStep >= 2; }
     // A new transfer starts at the start of an object; a command in flight is finished
@@ -45,7 +47,14 @@ struct TransferState {
     void startTransfer() {
         ++TransferNumber;
         ReadBack.reset();
+        Stopped = false;
         if (!commandInFlight()) ReadStep = WriteStep = 0;
+    }
+    // The object under way is the last: its value ends the transfer. Between two objects the
+    // device's next ready byte ends it.
+    void stop() {
+        CurrentObject = LastObject;
+        Stopped = true;
     }
 };
 

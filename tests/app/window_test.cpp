@@ -163,8 +163,8 @@ TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
          "link, device ready"},
         {"reading", [&] { ui().Option2[2]->setFocus(); QTest::keyClick(ui().Option2[2], Qt::Key_Up);
              reply({172}); }, form.get(), "connected", "reading"},
-        {"stopped", [&] { ui().Option2[2]->setChecked(true); reply({172, 202, 202, 5}); },
-         form.get(), "connected", "reading"},  // until the device is ready again
+        {"stopped", [&] { ui().Option2[2]->setChecked(true); reply({172}); }, form.get(),
+         "connected", "link, device ready"},  // no object begins: the ready byte ends it
         {"disconnected", [&] { ui().Text1->setFocus(); key(access.disconnectAction()); },
          form.get(), "not connected", "idle"},
         {"Serial ports", [&] { portsDialog.show(); }, &portsDialog, "", ""},

@@ -1,20 +1,28 @@
 // The dialogue through the real window: the Read and Write controls, what the window gives
 // the dialogue and what the dialogue does to it, the terminal widget.
+#include "app/lampimage.h"
 #include "app/statusline.h"
 #include "journal/journaldirectory.h"
 #include "numbers/textrules.h"
 #include "serial/mscomm.h"
+#include "serial/qserialbackend.h"
 #include "support/formfixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QRadioButton>
+#include <QThread>
 
+#include <csignal>
+#include <random>
 #include <tuple>
 
 namespace orvel::test {
@@ -84,7 +92,7 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
     EXPECT_EQ(form->valuesRead().objects, (std::map<int, quint8>{{2, 1}, {4, 1}, {5, 3}, {7, 8}}));
     const QString end = form->statusLine().transferText();
     EXPECT_TRUE(end.startsWith("Read: 2 objects in ") &&
-                end.endsWith("; 1 value in doubt (the line added a byte), not kept: read "
+                end.endsWith("; 1 value in doubt (a byte too many), not kept: read "
                              "object 6 again"))
         << end.toStdString();
     dialogs.whileMessageOpen();
@@ -92,6 +100,49 @@ TEST_F(DialogueTest, AWriteThroughTheWindowEndsWithStopAndTheSettings) {
     const qsizetype doubt6 = journalInsideBox.indexOf(",in-doubt,6,9\n");
     EXPECT_TRUE(read6 >= 0 && read6 < doubt6 && doubt6 < journalInsideBox.indexOf(",read,7,8\n"))
         << journalInsideBox.right(200).data();
+}
+
+// Stop finishes the object under way, its address bytes and value its own, a written one
+// read back; no other object begins: between two objects the next ready byte ends it all.
+TEST_F(DialogueTest, StopBeginsNoObject) {
+    struct Row {
+        const char *name;
+        bool write;
+        QStringList list;  // Check4 ticked with these entries
+        std::initializer_list<int> before, after;  // the device's bytes around Stop
+        std::string sentBefore, sentAfter;
+    };
+    const Row rows[] = {
+        {"read, between two objects", false, {}, {R, R, A, A, 5}, {R, R, A, A}, "55 00 64", ""},
+        {"read, mid-object", false, {}, {R, R, A}, {A, 5, R, R}, "55 00", "64"},
+        {"write, between two objects", true, {}, {R, R, A, A, A, A, R, R, A, A, 1},
+         {R, R, A, A, A}, "aa 00 64 01 55 00 64", ""},
+        {"write, mid-object", true, {}, {R, R, A}, {A, A, A, R, R, A, A, 1, R, R}, "aa 00",
+         "64 01 55 00 64"},
+        {"list read, between two objects", false, {"100", "8", "300"}, {R, R, A, A, 5},
+         {R, R, A, A}, "55 00 64", ""},
+        {"list write, between two objects", true, {"100", "8", "300"},
+         {R, R, A, A, A, A, R, R, A, A, 1}, {R, R, A, A, A}, "aa 00 64 01 55 00 64", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        emit ui().imgConnected->clicked();  // a fresh start: no row's end leaks into the next
+        connectPort();
+        ui().ch_1_0->setChecked(true);
+        ui().List1->clear();
+        ui().List1->addItems(row.list);
+        ui().Check4->setChecked(!row.list.isEmpty());
+        (row.write ? ui().Text3 : ui().Text1)->setText("100");
+        (row.write ? ui().Text4 : ui().Text2)->setText("300");
+        (row.write ? ui().Option3 : ui().Option2)[1]->setChecked(true);
+        reply(row.before);
+        EXPECT_EQ(takeSent().toHex(' ').toStdString(), row.sentBefore);
+        (row.write ? ui().Option3 : ui().Option2)[2]->setChecked(true);
+        EXPECT_EQ(ui().Label5->text(), "300");
+        reply(row.after);
+        EXPECT_EQ(takeSent().toHex(' ').toStdString(), row.sentAfter);
+        EXPECT_EQ(state().TransferPhase, TransferState::Idle);
+    }
 }
 
 TEST_F(DialogueTest, RepliesArrivingWhileAMessageIsOpenWaitAndFollowInOrder) {
@@ -183,6 +234,89 @@ TEST_F(DialogueTest, TheWidgetShowsWhatTheTextHolds) {
     expected.replace("\r\n", "\n");
     EXPECT_EQ(ui().txtTerm->toPlainText(), expected);
     EXPECT_EQ(ui().txtTerm->textCursor().position(), ui().txtTerm->toPlainText().size());
+}
+
+// The process the test below kills: a Write of ORVEL_KILLED_WRITE and the object after it,
+// value 1, through the window on the port ORVEL_COM1 names.
+class KilledWrite : public FormTest {
+protected:
+    KilledWrite() : FormTest(1, std::make_unique<QSerialBackend>()) {}
+};
+TEST_F(KilledWrite, DISABLED_WritesUntilKilled) {
+    const int first = qEnvironmentVariableIntValue("ORVEL_KILLED_WRITE");
+    emit ui().imgNotConnected->clicked();
+    ASSERT_TRUE(runUntil([&] { return !state().LinkCheckPending; }, 30000));
+    ui().ch_1_0->setChecked(true);
+    ui().Text3->setText(QString::number(first));
+    ui().Text4->setText(QString::number(first + 1));
+    ui().Option3[1]->setChecked(true);
+    runUntil([] { return false; }, 30000);
+}
+
+// The window's Write killed at random moments against the paced simulator: every cell the
+// simulator shows written has its line. Each kill comes within a millisecond of the device
+// storing the first or the second value (it acknowledges it at once). The program is stopped
+// first and killed 30 ms later: the line goes on carrying what it sent, as a serial line does
+// (a closed pseudo-terminal would drop it).
+TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
+    constexpr int kWait = 30000;
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("com"), memoryFile = dir.filePath("memory.bin");
+    QByteArray before(8192, '\0');
+    auto read = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QFile memory(memoryFile);
+    ASSERT_TRUE(memory.open(QIODevice::WriteOnly) && memory.write(before) == before.size());
+    memory.close();
+    QProcess sim;
+    sim.start(ORVEL_DEVICE_SIM, {"--link", link, "--memory", memoryFile});
+    ASSERT_TRUE(sim.waitForStarted(kWait));
+    while (!sim.canReadLine()) ASSERT_TRUE(sim.waitForReadyRead(kWait));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ORVEL_COM1", link);
+    env.insert("TMPDIR", dir.path());  // its journal, in its own state folder, in here
+    std::mt19937 random(30);
+    int written = 0, beforeReadBack = 0;
+    for (int kill = 0; kill < 24; ++kill) {
+        const int first = 2 + 2 * kill;  // two objects of their own, holding 0 till written
+        QProcess window;
+        env.insert("ORVEL_KILLED_WRITE", QString::number(first));
+        window.setProcessEnvironment(env);
+        window.start(QCoreApplication::applicationFilePath(),
+                     {"--gtest_also_run_disabled_tests",
+                      "--gtest_filter=KilledWrite.DISABLED_WritesUntilKilled"});
+        EXPECT_TRUE(window.waitForStarted(kWait));
+        const int cell = first + int(random() % 2);
+        const QDeadlineTimer deadline(kWait);
+        while (read(memoryFile).at(cell) == 0 && !deadline.hasExpired()) {}
+        QThread::usleep(random() % 1000);
+        ::kill(pid_t(window.processId()), SIGSTOP);
+        QThread::msleep(30);
+        ::kill(pid_t(window.processId()), SIGKILL);
+        EXPECT_TRUE(window.waitForFinished(kWait));
+        const QByteArray after = read(memoryFile);
+        QString journal;
+        for (QDirIterator it(dir.path(), {"journal-*.csv"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            journal += read(it.next());
+        for (int cell = 0; cell < after.size(); ++cell) {
+            if (after[cell] == before[cell]) continue;
+            ++written;
+            EXPECT_TRUE(cell == first || cell == first + 1) << "cell " << cell << " written";
+            const QString line = QStringLiteral(",%1,1\n").arg(cell);
+            EXPECT_TRUE(journal.contains(",write" + line)) << "kill " << kill << ", cell " << cell;
+            beforeReadBack += !journal.contains(",read-back" + line);
+        }
+        before = after;
+    }
+    std::printf("24 kills: %d cells written, %d of them killed before their read-back\n",
+                written, beforeReadBack);
+    EXPECT_GT(beforeReadBack, 0);  // the moment that matters was met
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    EXPECT_TRUE(sim.waitForFinished(kWait));
 }
 
 }  // namespace

@@ -42,11 +42,12 @@ QString corrected(const QString &text) {
 
 class Run final : public ModelRun, public DialogueView {
 public:
-    Run(Choices &choices, bool timesOut, StallTally &tally)
+    Run(Choices &choices, bool timesOut, StallTally &tally,
+        std::optional<double> noise = std::nullopt)
         : ModelRun(choices, timesOut),
           m_tally(tally),
           m_start(m_memory),
-          m_model(m_memory, lineConfig(choices, timesOut)),
+          m_model(m_memory, lineConfig(choices, timesOut, noise)),
           m_repeat(choices.pick(2)) {}
 
     std::optional<std::string> play() {
@@ -69,6 +70,24 @@ public:
         return m_failure;
     }
 
+    std::optional<std::string> readAll(int last, ReadTally &tally) {
+        for (int cell = 1; cell <= last; ++cell)
+            if (m_choices.pick(14) == 0) m_memory[size_t(cell)] = devicesim::kReadyByte;
+        m_start = m_memory;
+        m_model.connect(0us);
+        m_readSelected = true;
+        started(false, 1, last);
+        if (!finish()) fail("the read did not complete");
+        for (int cell = 1; cell <= last; ++cell) {
+            if (m_doubted[size_t(cell)]) continue;
+            ++tally.kept;
+            tally.wrong += m_state.DeviceMemory[size_t(cell)] != m_memory[size_t(cell)];
+        }
+        tally.doubted += m_tally.doubted;
+        tally.doubtedRight += m_doubtedRight;
+        return m_failure;
+    }
+
     bool listDriven() const override { return m_listDriven; }
     int listCount() const override { return int(m_list.size()); }
     QString listEntry(int position) const override { return m_list.value(position); }
@@ -83,7 +102,7 @@ public:
     void showObject(const QString &) override {}
     void selectStop() override {
         ++m_tally.completed;
-        if (m_readSelected || m_writeSelected) m_state.CurrentObject = m_state.LastObject;
+        if (m_readSelected || m_writeSelected) m_state.stop();
         m_readSelected = m_writeSelected = false;
     }
     bool showRepeatDelay(int) override { return true; }
@@ -95,8 +114,10 @@ public:
     void reportSendFailure(const Failure<PortFailure> &failure) override {
         fail(failure.words.toStdString());
     }
-    void valueInDoubt(int cell, quint8) override {
+    void valueInDoubt(int cell, quint8 value) override {
         ++m_tally.doubted;
+        m_doubted[size_t(cell)] = true;
+        m_doubtedRight += value == m_memory[size_t(cell)];
         if (cell == m_wrongValue) m_wrongValue = -1;
     }
 
@@ -122,6 +143,8 @@ private:
     bool m_walkWrites = false, m_stopped = false;
     Micros m_walkStart{0};
     std::vector<Micros> m_keptAt = std::vector<Micros>(objects::kMemorySize, kLongAgo);
+    std::vector<bool> m_doubted = std::vector<bool>(objects::kMemorySize, false);
+    std::uint64_t m_doubtedRight = 0;
 
     void advanceTo(Micros until) {
         while (!m_failure) {
@@ -201,6 +224,7 @@ private:
         if (!objects::isObject(cell) || m_state.DeviceMemory[size_t(cell)] != value)
             return fail("a value was kept for cell " + std::to_string(cell));
         m_keptAt[size_t(cell)] = m_now;
+        m_doubted[size_t(cell)] = false;
         if (value == m_memory[size_t(cell)]) return;
         if (m_lastNoise >= m_command) {
             ++m_tally.noisyValues;
@@ -279,7 +303,7 @@ private:
     }
 
     // Starts the transfer and walks its objects as the dialogue will. A write may also
-    // program its last object, where a Stop leaves it, and any object between its range's ends.
+    // program any object between its range's ends (never one after Stop).
     void started(bool write, double first, double lastObject) {
         m_state.startTransfer();
         m_state.ListPosition = 0;
@@ -308,7 +332,6 @@ private:
         // written from the second on.
         if (!write && !m_state.WriteInProgress) return;
         for (const int cell : m_walk) m_chosen[size_t(cell)] = true;
-        if (objectCell(last) > 0) m_chosen[size_t(objectCell(last))] = true;
         if (m_listDriven) return;
         const int from = std::max(objectCell(m_state.CurrentObject), 1);
         for (int cell = from; cell <= objectCell(last); ++cell)
@@ -318,7 +341,7 @@ private:
     void stop(bool &selected) {
         if (!selected) return;
         selected = false;
-        m_state.CurrentObject = m_state.LastObject;
+        m_state.stop();
         m_stopped = true;
     }
 
@@ -341,11 +364,12 @@ private:
 
 }  // namespace
 
-devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut) {
+devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut,
+                                   std::optional<double> noise) {
     devicesim::DeviceConfig config;
     config.byteTime = devicesim::byteTimeForBaud(1200);
     config.timeout = deviceTimesOut ? Micros(500ms) : Micros(24h);
-    config.noiseProbability = std::array{0.0, 0.02, 0.1}[choices.pick(3)];
+    config.noiseProbability = noise ? *noise : std::array{0.0, 0.02, 0.1}[choices.pick(3)];
     config.noiseSeed = choices.pick(1u << 16) + 1;
     return config;
 }
@@ -360,6 +384,13 @@ Micros pickStall(Choices &choices) {
 
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally) {
     return Run(choices, deviceTimesOut, tally).play();
+}
+
+std::optional<std::string> runNoisyRead(std::uint64_t seed, double noise, int last,
+                                        ReadTally &tally) {
+    SeededChoices choices(seed);
+    StallTally stalls;
+    return Run(choices, true, stalls, noise).readAll(last, tally);
 }
 
 }  // namespace orvel::test
