@@ -58,17 +58,14 @@ public:
     const JobSummary &summary() const { return m_summary; }
 
 private:
-    // Where the line stands: the one value the exchange moves, kActs saying what each byte
-    // does from where. Our byte out, the device's answer due: Command, High, Low (a read's:
-    // the value comes next), LowOfWrite, Value. A value under judgement: Arrived (its pair
-    // due), FirstReady, Pair (bytes piled up behind the pair: the next one tells), PairAsked
-    // (our next command out on the pair: its acknowledgement confirms the value).
+    // Where the line stands: the one value the exchange moves (kActs: what a byte does where).
     enum class Line {
         Idle,        // nothing of ours under way: a command goes out on the device's next pair
         Unsure,      // a byte of ours may have reached the device as a command: two pairs first
         OwnCommand,  // the device in a command we never started, until its next ready byte
-        Command, High, Low, LowOfWrite, Value,
-        Arrived, FirstReady, Pair, PairAsked,
+        Command, High, Low, LowOfWrite, Value,  // our byte out, its answer due (Low: a value)
+        Arrived, FirstReady, Pair,  // a value, then its pair (Pair: more bytes piled up behind)
+        PairAsked,  // the value's pair, and our next command: its acknowledgement confirms it
     };
     enum class Heard { Ready, Acknowledge, Other };
     enum class Act { Nothing, Count, OwnCommand, Answer, Taken, GaveUp, Value, FirstReady, Pair,
