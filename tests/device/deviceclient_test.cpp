@@ -18,8 +18,7 @@ Bytes bytes(const QString &text, int base) {
 // Device bytes in decimal, R ready, A acknowledge, batch by batch (all but a batch's last
 // byte have more waiting behind them); W a second passes, T the time-out comes, S Stop. Our
 // answers in hex. The outcome: each object's value or F (failed), /n when it took n tries,
-// ?n when n of its reads were in doubt; N not answering. A value counts once its pair came
-// and nothing more.
+// ?n when n of its reads were in doubt; N not answering; "stopping" not ended after Stop.
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     const Job read = *Job::read({0x102}), two = *Job::read({1, 2});
     const Job write = *Job::write({{0xAA, 1}}), write3 = *Job::write({{3, 1}});
@@ -31,8 +30,7 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         const Job &job;
         const char *device, *sent, *outcome;
     } rows[] = {
-        // 9 is noise; then an acknowledgement where nothing was asked after the piled-up pair;
-        // then a value on the last try, read once more to agree.
+        // 9 is noise; an acknowledgement unasked after a piled-up pair; a value on the last try.
         {"noise after a value, or an acknowledgement unasked after its pair: read again", read,
          "R,R,A,A,7,9,R,R,A,A,7,R R A,R,R,A,A,7,R,R,A,A,7,R,R",
          "55 01 02 55 01 02 55 01 02 55 01 02", "7/3?2"},
