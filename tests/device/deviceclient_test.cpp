@@ -34,9 +34,9 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         {"noise after a value, or an acknowledgement unasked after its pair: read again", read,
          "R,R,A,A,7,9,R,R,A,A,7,R R A,R,R,A,A,7,R,R,A,A,7,R,R",
          "55 01 02 55 01 02 55 01 02 55 01 02", "7/3?2"},
-        // 9 is noise, 172 the value, then the pair: a third ready byte.
+        // 9 is noise, 172 the value, then the pair piled up behind it: a third ready byte.
         {"noise before a value of 172: read again on the pair", read,
-         "R,R,A,A,9,R,R,R,A,A,R,R,R,A,A,R,R,R", "55 01 02 55 01 02 55 01 02", "172/2?1"},
+         "R,R,A,A,9,R R R,A,A,R,R,R,A,A,R,R,R", "55 01 02 55 01 02 55 01 02", "172/2?1"},
         {"the command on its way is turned to the object in doubt", two,
          "R,R,A,A,9,R,R,R,A,A,5,R,R,A,A,6,R,R,A,A,6,R,R",
          "55 00 01 55 00 01 55 00 02 55 00 02", "5/2?1 6"},
