@@ -58,28 +58,47 @@ public:
     const JobSummary &summary() const { return m_summary; }
 
 private:
-    // Our last byte of the exchange under way, not yet answered by the device.
-    enum class Sent { Nothing, Command, High, Low, Value };
+    // Where the line stands: the one value the exchange moves (kActs: what a byte does where).
+    enum class Line {
+        Idle,        // nothing of ours under way: a command goes out on the device's next pair
+        Unsure,      // a byte of ours may have reached the device as a command: two pairs first
+        OwnCommand,  // the device in a command we never started, until its next ready byte
+        Command, High, Low, LowOfWrite, Value,  // our byte out, its answer due (Low: a value)
+        Arrived, FirstReady, Pair,  // a value, then its pair (Pair: more bytes piled up behind)
+        PairAsked,  // the value's pair, and our next command: its acknowledgement confirms it
+    };
+    enum class Heard { Ready, Acknowledge, Other };
+    enum class Act { Nothing, Count, OwnCommand, Answer, Taken, GaveUp, Value, FirstReady, Pair,
+                     Confirm, Doubt };
+    static const Act kActs[12][3];
     enum class Phase { Write, Read };
-    // Where the value under judgement is: its byte came (want the first ready byte), the
-    // first ready byte came (want the second), or the pair came (want no third).
-    enum class Confirm { None, Value, FirstReady, Pair };
     // What the value, if without doubt, makes of its object.
     enum class Verdict { Done, Again, Failed };
+    // The object under way; a new one starts from scratch.
+    struct Current {
+        int tries = 1;
+        Phase phase = Phase::Read;  // what its next command is
+        bool started = false;       // a command went out for it
+        bool written = false;
+        std::optional<quint8> lastValue;  // the last value read without doubt, if it counts
+        std::optional<quint8> differing;  // expecting: a value without doubt that differed
+        std::optional<quint8> agreeWith;  // a value without doubt the next read must agree with
+        int doubts = 0;
+        FailReason lastFailure = FailReason::None;
+    };
 
-    std::optional<quint8> onAcknowledge(bool moreWaiting, Clock now);
-    std::optional<quint8> onReady(bool moreWaiting, Clock now);
+    std::optional<quint8> answer(Line from, bool moreWaiting, Clock now);
+    std::optional<quint8> countReady(bool moreWaiting, Clock now);
     std::optional<quint8> startCommand(Clock now);
-    quint8 send(Sent what, quint8 byte, Clock now);
+    std::optional<quint8> sendCommand(qsizetype index, bool write, Clock now);
+    quint8 send(Line what, quint8 byte, Clock now);
     void valueArrived(quint8 value, Clock now);
     std::optional<quint8> pairArrived(bool moreWaiting, Clock now);
     Verdict judge(quint8 value, FailReason *reason) const;
+    void settle(bool acknowledged);
     void confirm(Clock now);
-    void doubt(Clock now);
-    std::optional<quint8> sendCommand(qsizetype index, bool write, Clock now);
-    void writeAcknowledged();
+    void doubt(Clock now, bool acknowledged = false);
     void written();
-    void readAgain();
     void abandonExchange();
     void tryFailed(FailReason reason, Clock now);
     void objectDone(bool ok, FailReason reason, Clock now);
@@ -88,8 +107,11 @@ private:
     void deviceNotAnswering(Clock now);
     void endStopped(Clock now);
     void finish(Clock now);
+    Phase firstPhase() const;
     bool readBackDue() const;
-    bool lineQuiet() const;
+    bool judging() const { return m_line >= Line::Arrived; }
+    bool ourByteOut() const { return m_line >= Line::Command && m_line <= Line::Value; }
+    quint8 lastSent() const;
 
     Job m_job;
     ClientOptions m_options;
@@ -98,31 +120,16 @@ private:
     std::optional<Clock> m_heardAt;
     std::optional<Clock> m_lastReadyAt;
 
-    // The current object.
     qsizetype m_index = 0;
-    int m_tries = 1;
-    Phase m_phase = Phase::Read;
-    bool m_started = false;  // a command went out for it
-    bool m_written = false;
-    std::optional<quint8> m_lastValue;  // the last value read without doubt, if it counts
-    std::optional<quint8> m_differing;  // expecting: a value without doubt that differed
-    std::optional<quint8> m_agreeWith;  // a value without doubt the next read must agree with
-    int m_doubts = 0;
-    bool m_readAgain = false;
-    FailReason m_lastFailure = FailReason::None;
-
-    // The value under judgement.
-    Confirm m_confirm = Confirm::None;
-    quint8 m_candidate = 0;
+    Current m_current;
 
     // The line.
-    Sent m_sent = Sent::Nothing;
-    quint8 m_lastSent = 0;
+    Line m_line = Line::Idle;
+    int m_readySeen = 0;
     JobItem m_command;  // what the exchange under way is for, taken when its command went out
     qsizetype m_commandIndex = 0;  // its place in the job
-    int m_readySeen = 0;
-    int m_readyNeeded = 2;
-    bool m_deviceBusy = false;  // in a command we did not start
+    bool m_commandWrites = false;
+    quint8 m_candidate = 0;  // the value under judgement
 
     bool m_stopping = false;
     bool m_finished = false;

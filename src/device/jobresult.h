@@ -39,7 +39,6 @@ struct JobSummary {
     int written = 0;  // objects whose value the device took (or may have taken) at least once
     int verified = 0;
     int doubts = 0;     // reads left in doubt by the line, each read again
-    int readAgain = 0;  // objects read more than once: in doubt, or to confirm a difference
     bool stopped = false;
     bool deviceNotAnswering = false;
     Clock elapsed{0};
