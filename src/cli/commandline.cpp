@@ -83,7 +83,8 @@ void CommandLine::addObjectOptions() {
     });
 }
 
-std::optional<int> CommandLine::parse(const QStringList &arguments, int positionals) {
+std::optional<int> CommandLine::parse(const QStringList &arguments, int positionals,
+                                      const QString &missing) {
     // The subcommand stands where QCommandLineParser expects the program's name.
     if (!m_parser.parse(arguments)) return usageError(m_parser.errorText());
     if (m_parser.isSet(QStringLiteral("help"))) {
@@ -95,7 +96,7 @@ std::optional<int> CommandLine::parse(const QStringList &arguments, int position
     if (given > positionals)
         return usageError(QStringLiteral("unexpected argument '%1'")
                               .arg(m_parser.positionalArguments().at(positionals)));
-    if (given < positionals) return usageError(QStringLiteral("a table file is missing"));
+    if (given < positionals) return usageError(missing + QStringLiteral(" is missing"));
     if (m_needsPort && !isSet("port")) return usageError(QStringLiteral("--port is missing"));
     return std::nullopt;
 }

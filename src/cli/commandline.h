@@ -21,7 +21,9 @@ public:
 
     // `arguments` start with the subcommand. The status to end with when the command is not
     // to run: 0 after --help, 2 after a mistake (said on standard error).
-    std::optional<int> parse(const QStringList &arguments, int positionals);
+    // `missing` names the file a missing positional argument stands for.
+    std::optional<int> parse(const QStringList &arguments, int positionals,
+                             const QString &missing = QStringLiteral("a table file"));
     // Says what is wrong and how to get help; returns the usage error status.
     int usageError(const QString &text) const;
     // The cells of --objects (first..last) or of --list; nothing after a usage error.

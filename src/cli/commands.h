@@ -16,6 +16,7 @@ int runRead(const QStringList &arguments);
 int runWrite(const QStringList &arguments);
 int runCompare(const QStringList &arguments);
 int runRestore(const QStringList &arguments);
+int runProfile(const QStringList &arguments);
 
 // The table file named by the command's one positional argument; nothing after saying why
 // it cannot be used.

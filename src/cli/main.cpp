@@ -20,6 +20,7 @@ constexpr const char *kHelp =
     "  write     write 0 or 1 into objects, each read back\n"
     "  compare   print the objects whose values differ from a table file\n"
     "  restore   write the objects that differ from a table file\n"
+    "  profile   check a profile, the file that names the objects\n"
     "\n"
     "'orvel COMMAND --help' tells more; man orvel tells all.\n"
     "Exit status: 0 done, 1 differences found or objects not done, 2 usage error or a\n"
@@ -41,6 +42,7 @@ int main(int argc, char *argv[]) {
         {QStringLiteral("write"), orvel::cli::runWrite},
         {QStringLiteral("compare"), orvel::cli::runCompare},
         {QStringLiteral("restore"), orvel::cli::runRestore},
+        {QStringLiteral("profile"), orvel::cli::runProfile},
     };
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString name = arguments.value(0);
