@@ -89,6 +89,7 @@ Outcome<QString, Bad> text(QByteArrayView field, const QString &what, qsizetype 
 // The fields of a line, quoted as in RFC 4180 but never across a line end.
 Outcome<std::vector<QByteArray>, Bad> splitFields(QByteArrayView line) {
     std::vector<QByteArray> fields;
+    fields.reserve(kColumns.size());
     qsizetype at = 0;
     for (;;) {
         if (fields.size() == kColumns.size())
@@ -259,7 +260,8 @@ private:
     Done<Bad> rowFields(const std::vector<QByteArray> &fields, ProfileRow &row);
     Done<Bad> overlap(const ProfileRow &row) const;
     Done<Bad> names(const ProfileRow &row);
-    void reject(const QString &why);
+    // `listed`: even after kMaxListedRejections, as the line where the reader stopped.
+    void reject(const QString &why, bool listed = false);
 
     QByteArrayView m_file;
     qsizetype m_line = 0;
@@ -289,7 +291,8 @@ ProfileParse Reader::read() {
         at = end + 1;
         if (end > kMaxProfileFileBytes) {
             reject(QStringLiteral("the file goes on past %1 MiB: no profile is that large")
-                       .arg(kMaxProfileFileBytes / (1024 * 1024)));
+                       .arg(kMaxProfileFileBytes / (1024 * 1024)),
+                   true);
             return std::move(m_result);
         }
         if (text.endsWith('\r'))
@@ -355,10 +358,10 @@ void Reader::line(QByteArrayView text) {
 void Reader::header(const std::vector<QByteArray> &fields) {
     const QByteArray &first = fields.front();
     if (first == kColumns[0]) {
+        m_part = Part::Rows;  // the lines below are read as rows, even under wrong columns
         for (std::size_t i = 0; i < kColumns.size(); ++i)
             if (fields.size() != kColumns.size() || fields[i] != kColumns[i])
                 return reject(QStringLiteral("the columns must be '%1'").arg(latin(kColumnsLine)));
-        m_part = Part::Rows;
         for (int key = 0; key < KeyCount; ++key)
             if (!m_keyLine[key])
                 return reject(QStringLiteral("the header has no '%1' line").arg(latin(kKeys[key])));
@@ -368,10 +371,6 @@ void Reader::header(const std::vector<QByteArray> &fields) {
     if (!first.startsWith("# ") || colon < 0)
         return reject(QStringLiteral("expected a header line '# key: value' or '%1'")
                           .arg(latin(kColumnsLine)));
-    for (std::size_t i = 1; i < fields.size(); ++i)
-        if (!fields[i].isEmpty())
-            return reject(QStringLiteral(
-                "a header line has one field: leave the other cells of its row empty"));
     const QByteArrayView name = QByteArrayView(first).sliced(2, colon - 2);
     const QByteArrayView value = QByteArrayView(first).sliced(colon + 2);
     int key = 0;
@@ -383,6 +382,10 @@ void Reader::header(const std::vector<QByteArray> &fields) {
                           .arg(latin(kKeys[key]))
                           .arg(m_keyLine[key]));
     m_keyLine[key] = m_line;
+    for (std::size_t i = 1; i < fields.size(); ++i)
+        if (!fields[i].isEmpty())
+            return reject(QStringLiteral(
+                "a header line has one field: leave the other cells of its row empty"));
     if (key == NameKey) {
         const auto profileName = text(value, QStringLiteral("the profile's name"), kMaxText);
         if (!profileName) return reject(profileName.words());
@@ -413,7 +416,7 @@ void Reader::row(const std::vector<QByteArray> &fields) {
     ProfileRow row;
     if (const auto read = rowFields(fields, row); !read) return reject(read.words());
     if (const auto taken = overlap(row); !taken) return reject(taken.words());
-    if (const auto named = names(row); !named) return reject(named.words());
+    if (const auto named = names(row); !named) return reject(named.words(), m_stopped);
     m_taken.emplace(row.first, Taken{row.last, m_line});
     m_rows.push_back(std::move(row));
 }
@@ -474,11 +477,11 @@ Done<Bad> Reader::names(const ProfileRow &row) {
     return {};
 }
 
-void Reader::reject(const QString &why) {
+void Reader::reject(const QString &why, bool listed) {
     if (m_line == m_lastRejected) return;
     m_lastRejected = m_line;
     ++m_result.rejectedLines;
-    if (qsizetype(m_result.rejected.size()) < kMaxListedRejections)
+    if (listed || qsizetype(m_result.rejected.size()) < kMaxListedRejections)
         m_result.rejected.push_back({m_line, QStringLiteral("line %1: %2").arg(m_line).arg(why)});
 }
 

@@ -21,7 +21,9 @@ constexpr qsizetype kMaxProfileFileBytes = 4 * 1024 * 1024;
 
 struct ProfileParse {
     std::optional<Profile> profile;   // only when no line was rejected
-    std::vector<Rejection> rejected;  // the first kMaxListedRejections, in line order
+    // The first kMaxListedRejections, in line order, and the line where the reader stopped
+    // when it stopped before the end.
+    std::vector<Rejection> rejected;
     qsizetype rejectedLines = 0;      // all of them
 };
 
