@@ -54,7 +54,8 @@ public:
     };
 
     Profile() = default;
-    // `rows` as parseProfile accepts them: objects within 1 to 8175, none in two rows.
+    // `rows` as parseProfile accepts them: objects within 1 to 8175, none in two rows (of
+    // two, the later is looked up; profileBytes writes both, and the reader refuses that).
     // `sha256` is the file's digest in lower-case hex.
     Profile(QString name, QString version, std::vector<ProfileRow> rows, QByteArray sha256 = {});
 
