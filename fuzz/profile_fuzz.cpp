@@ -74,10 +74,10 @@ bool readable(const std::vector<ProfileRow> &rows) {
     for (const ProfileRow &row : rows) {
         if (!row.counted && row.first != row.last) return false;
         for (int object = row.first; object <= row.last; ++object) {
-            const QString name = !row.counted ? row.prefix
-                                              : row.prefix +
-                                                    QString::number(row.start + object - row.first) +
-                                                    row.suffix;
+            const QString name =
+                !row.counted
+                    ? row.prefix
+                    : row.prefix + QString::number(row.start + object - row.first) + row.suffix;
             if (!objects.insert(object).second || !names.insert(name).second) return false;
         }
     }
@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
         return 0;
     }
     check(!result.rejected.empty());
-    check(qsizetype(result.rejected.size()) <= std::min(result.rejectedLines, kMaxListedRejections + 1));
+    check(qsizetype(result.rejected.size()) <=
+          std::min(result.rejectedLines, kMaxListedRejections + 1));
     const qsizetype lines = file.count('\n') + 1;
     qsizetype previous = 0;
     for (const Rejection &rejection : result.rejected) {

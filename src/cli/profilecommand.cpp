@@ -40,10 +40,10 @@ int runCheck(const QStringList &arguments) {
         for (const Rejection &rejection : loaded->rejected) out += rejection.text + u'\n';
         const qsizetype unlisted = loaded->rejectedLines - qsizetype(loaded->rejected.size());
         if (unlisted > 0) out += QStringLiteral("and %1 more lines with faults\n").arg(unlisted);
-        out += QStringLiteral("%1: %2 %3 with faults: the profile is not used.\n")
-                   .arg(shownPath, QString::number(loaded->rejectedLines),
-                        loaded->rejectedLines == 1 ? QStringLiteral("line")
-                                                   : QStringLiteral("lines"));
+        out +=
+            QStringLiteral("%1: %2 %3 with faults: the profile is not used.\n")
+                .arg(shownPath, QString::number(loaded->rejectedLines),
+                     loaded->rejectedLines == 1 ? QStringLiteral("line") : QStringLiteral("lines"));
         print(out);
         return kDiffer;
     }

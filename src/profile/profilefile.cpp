@@ -212,12 +212,13 @@ Outcome<ProfileValues, Bad> valuesField(QByteArrayView field) {
         at = end + 1;
         const qsizetype eq = item.indexOf('=');
         if (eq < 0)
-            return bad(QStringLiteral("each value of a list is written value=meaning, "
-                                      "separated by ';'"));
+            return bad(
+                QStringLiteral("each value of a list is written value=meaning, "
+                               "separated by ';'"));
         const auto value = valueNumber(item.first(eq), QStringLiteral("a value of the list"));
         if (!value) return value.failure();
-        const auto meaning = text(item.sliced(eq + 1),
-                                  QStringLiteral("the meaning of %1").arg(*value), kMaxText);
+        const auto meaning =
+            text(item.sliced(eq + 1), QStringLiteral("the meaning of %1").arg(*value), kMaxText);
         if (!meaning) return meaning.failure();
         if (!values.meanings.emplace(*value, *meaning).second)
             return bad(QStringLiteral("value %1 appears twice in the list").arg(*value));
@@ -232,9 +233,9 @@ Outcome<Access, Bad> accessField(QByteArrayView field) {
         if (field == kAccess[i]) return Access(i);
     const QString known = QStringLiteral("read-write, read-only or keep");
     if (field.isEmpty()) return bad(QStringLiteral("the access is missing: ") + known);
-    return bad(QStringLiteral("'%1' is no access: %2")
-                   .arg(QString::fromUtf8(field.first(std::min<qsizetype>(field.size(), 20))),
-                        known));
+    return bad(
+        QStringLiteral("'%1' is no access: %2")
+            .arg(QString::fromUtf8(field.first(std::min<qsizetype>(field.size(), 20))), known));
 }
 
 // Reads a file line by line; a line gets at most one rejection, its first fault.
@@ -341,8 +342,9 @@ void Reader::line(QByteArrayView text) {
             if (fields->front() == kTitle) {
                 for (std::size_t i = 1; i < fields->size(); ++i)
                     if (!(*fields)[i].isEmpty())
-                        return reject(QStringLiteral("a header line has one field: leave the "
-                                                     "other cells of its row empty"));
+                        return reject(
+                            QStringLiteral("a header line has one field: leave the "
+                                           "other cells of its row empty"));
                 return;
             }
             reject(QStringLiteral("not an Orvel profile: the first line must be '%1'")
@@ -392,15 +394,14 @@ void Reader::header(const std::vector<QByteArray> &fields) {
         m_name = *profileName;
         return;
     }
-    if (m_keyLine[NameKey] == 0)
-        return reject(QStringLiteral("'version' must come after 'name'"));
+    if (m_keyLine[NameKey] == 0) return reject(QStringLiteral("'version' must come after 'name'"));
     bool plain = !value.isEmpty() && value.size() <= kMaxVersion;
     for (const char c : value)
         plain = plain && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
                           (c >= 'A' && c <= 'Z') || c == '.' || c == '-' || c == '_' || c == '+');
     if (!plain)
-        return reject(QStringLiteral("the version is 1 to %1 letters, digits and . - _ +")
-                          .arg(kMaxVersion));
+        return reject(
+            QStringLiteral("the version is 1 to %1 letters, digits and . - _ +").arg(kMaxVersion));
     m_version = QString::fromLatin1(value);
 }
 
@@ -445,14 +446,16 @@ Done<Bad> Reader::rowFields(const std::vector<QByteArray> &fields, ProfileRow &r
 // only ones that can hold its objects.
 Done<Bad> Reader::overlap(const ProfileRow &row) const {
     const auto words = [](int object, qsizetype line) {
-        return bad(QStringLiteral("object %1 is in the row on line %2 already").arg(object).arg(line));
+        return bad(
+            QStringLiteral("object %1 is in the row on line %2 already").arg(object).arg(line));
     };
     auto next = m_taken.upper_bound(row.first);
     if (next != m_taken.begin()) {
         const auto before = std::prev(next);
         if (before->second.last >= row.first) return words(row.first, before->second.line);
     }
-    if (next != m_taken.end() && next->first <= row.last) return words(next->first, next->second.line);
+    if (next != m_taken.end() && next->first <= row.last)
+        return words(next->first, next->second.line);
     return {};
 }
 
@@ -462,8 +465,9 @@ Done<Bad> Reader::names(const ProfileRow &row) {
     for (int object = row.first; object <= row.last; ++object) {
         if (--m_nameBudget < 0) {
             m_stopped = true;
-            return bad(QStringLiteral("too many names given twice: the rest of the file is not "
-                                      "read"));
+            return bad(
+                QStringLiteral("too many names given twice: the rest of the file is not "
+                               "read"));
         }
         QString name = row.objectName(object);
         if (const auto it = m_names.constFind(name); it != m_names.constEnd())
@@ -508,14 +512,14 @@ QByteArray profileBytes(const Profile &profile) {
         if (row.last != row.first) out.append('-').append(QByteArray::number(row.last));
         QString name = row.prefix;
         if (row.counted) {
-            name += row.start == 1 ? QStringLiteral("{n}")
-                                   : QStringLiteral("{n:%1}").arg(row.start);
+            name +=
+                row.start == 1 ? QStringLiteral("{n}") : QStringLiteral("{n:%1}").arg(row.start);
             name += row.suffix;
         }
         const bool anyValue = row.values == ProfileValues{};
-        for (const QString &field : {name, row.group, anyValue ? QString() : valuesText(row.values),
-                                     QString::fromLatin1(kAccess[std::size_t(row.access)]),
-                                     row.note})
+        for (const QString &field :
+             {name, row.group, anyValue ? QString() : valuesText(row.values),
+              QString::fromLatin1(kAccess[std::size_t(row.access)]), row.note})
             out.append(',').append(csvField(field));
         out.append('\n');
     }

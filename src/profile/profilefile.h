@@ -20,11 +20,11 @@ namespace orvel {
 constexpr qsizetype kMaxProfileFileBytes = 4 * 1024 * 1024;
 
 struct ProfileParse {
-    std::optional<Profile> profile;   // only when no line was rejected
+    std::optional<Profile> profile;  // only when no line was rejected
     // The first kMaxListedRejections, in line order, and the line where the reader stopped
     // when it stopped before the end.
     std::vector<Rejection> rejected;
-    qsizetype rejectedLines = 0;      // all of them
+    qsizetype rejectedLines = 0;  // all of them
 };
 
 ProfileParse parseProfile(QByteArrayView file);

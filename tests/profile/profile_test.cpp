@@ -14,7 +14,8 @@ const QByteArray kGood =
     "object,name,group,values,access,note\n"
     "1,Unit number,Unit,1-250,keep,\n"
     "101-164,Door {n} enabled,Doors,0=off;1=on,read-write,\n"
-    "301-316,\"Relay {n:0} mode, \"\"A\"\"\",Relays,0=off;2=pulse,read-only,\"Counted from 0, as printed\"\n"
+    "301-316,\"Relay {n:0} mode, \"\"A\"\"\",Relays,0=off;2=pulse,read-only,\"Counted from 0, as "
+    "printed\"\n"
     "8175,Checksum,,,read-only,\n";
 
 // kGood with line `n` replaced by `text` (its own line end included; empty removes it).
@@ -109,13 +110,14 @@ TEST(ProfileFile, RejectsEveryFaultNamingItsLine) {
         {withLine(8, "160-170,N{n},,,keep,\n"), 8, "object 160 is in the row on line 6 already"},
         {withLine(8, "90-110,N{n},,,keep,\n"), 8, "object 101 is in the row on line 6 already"},
         {withLine(8, "9,Door 3 enabled,,,keep,\n"), 8, "'Door 3 enabled' is object 103's already"},
-        {withLine(8, "201-210,Door {n:60} enabled,,,keep,\n"), 8, "'Door 60 enabled' is object 160's"},
+        {withLine(8, "201-210,Door {n:60} enabled,,,keep,\n"), 8,
+         "'Door 60 enabled' is object 160's"},
         {withLine(8, "# name: x\n"), 8, "header lines belong above"},
         // All are counted, the first hundred listed.
         {kGood + QByteArray("x\n").repeated(1000), 108, "a row has 6 fields", 1000},
         // Rows that would make names only to be refused stop the reader; the last is listed.
-        {withLine(5, "1,N8174,,,keep,\n", 4) + QByteArray("2-8175,N{n},,,keep,\n").repeated(20),
-         22, "the rest of the file is not read", 17},
+        {withLine(5, "1,N8174,,,keep,\n", 4) + QByteArray("2-8175,N{n},,,keep,\n").repeated(20), 22,
+         "the rest of the file is not read", 17},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
