@@ -11,7 +11,7 @@
 
 SAN_BUILD    ?= build-san
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := onfparser_fuzz tablefile_fuzz stall_fuzz client_fuzz
+FUZZ_TARGETS := onfparser_fuzz tablefile_fuzz profile_fuzz stall_fuzz client_fuzz
 GENERATOR    ?= Ninja
 
 # Any finding ends the process with an error, leaks included. No leak is suppressed: the

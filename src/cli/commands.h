@@ -19,6 +19,7 @@ int runCompare(const QStringList &arguments, Summary &summary);
 int runRestore(const QStringList &arguments, Summary &summary);
 int runStation(const QStringList &arguments, Summary &summary);
 int runLedger(const QStringList &arguments, Summary &summary);
+int runProfile(const QStringList &arguments, Summary &summary);
 
 // The table file named by the command's one positional argument; nothing after saying why
 // it cannot be used.

@@ -22,6 +22,7 @@ constexpr const char *kHelp =
     "  restore   write the objects that differ from a table file\n"
     "  station   program units on several ports at once, each recorded in the ledger\n"
     "  ledger    the records of a production station's units, and their tables\n"
+    "  profile   check a profile, the file that names the objects\n"
     "\n"
     "'orvel COMMAND --help' tells more; man orvel tells all.\n"
     "Exit status: 0 done, 1 differences found or objects not done, 2 usage error or a\n"
@@ -45,6 +46,7 @@ int main(int argc, char *argv[]) {
         {QStringLiteral("restore"), orvel::cli::runRestore},
         {QStringLiteral("station"), orvel::cli::runStation},
         {QStringLiteral("ledger"), orvel::cli::runLedger},
+        {QStringLiteral("profile"), orvel::cli::runProfile},
     };
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString name = arguments.value(0);

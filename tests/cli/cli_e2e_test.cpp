@@ -37,6 +37,8 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
     QByteArray memory(8192, '\0');  // every value 0 to 255, 172 and 202 too
     for (int i = 0; i < memory.size(); ++i) memory[i] = char((i * 37 + 33) % 256);
     save(dir.filePath("objects.onf"), "3, 4.5,5.5\r\n0,9000,12\n");
+    save(dir.filePath("profile.csv"), "# Orvel profile\n# name: P\n# version: 1\nobject,name,group,"
+                                      "values,access,note\n1-9,A{n},,,keep,\n12,A3,,,keep,\n");
     // Objects 1 to 40 as the device holds them, but for three.
     const Cells tableDiffers = {{5, 1}, {17, 0}, {33, 200}};
     Table saved{QDateTime::currentDateTime(), "COM 1 (/dev/ttyUSB0)", {}, {}};
@@ -106,6 +108,8 @@ TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
          "--json"}, 2, {{"status", 2}, {"objects", 1}}, {}, {}, "no port"},
         {"no table file", {}, {"compare", dir.filePath("objects.onf"), "--port", "COM1"}, 2},
         {"no such command", {}, {"program"}, 2},
+        {"a profile naming two objects alike", {}, {"profile", "check", dir.filePath("profile.csv")},
+         1, {}, {}, {}, "line 6: the name 'A3' is object 3's already (line 5)"},
         // A run that fell short, and -o checked before the device is touched.
         {"compare, the line hung up", {"--fast", "--hangup-after", "100"},
          {"compare", table, "--port", link}, 4, {}, {}, {}, "were not compared"},
