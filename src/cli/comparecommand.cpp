@@ -46,16 +46,12 @@ int runCompare(const QStringList &arguments, Summary &summary) {
         const QByteArray text = differencesText(found);
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     }
-    Ending ending = operation.ending(result);
+    Ending ending = operation.ended(result);
     ending.differed = int(found.size());
-    operation.sayFailed(result.summary);
-    operation.summary.differed = int(found.size());
-    operation.count(result);
-    return operation.finish(
-        exitStatus(ending),
-        QStringLiteral("On %1: ").arg(operation.port().label) +
-            plan::comparisonText(int(result.summary.values.size()), int(found.size()),
-                                 int(table->objects.size())));
+    return operation.end(
+        ending, QStringLiteral("On %1: ").arg(operation.port().label) +
+                    plan::comparisonText(int(result.summary.values.size()), int(found.size()),
+                                         int(table->objects.size())));
 }
 
 }  // namespace orvel::cli

@@ -43,9 +43,19 @@ struct RunResult {
                                  [](const ObjectResult &r) { return r.tries > 0; }));
     }
     int notTried() const { return notDone() - failed(); }
-    // How the run ended: lost, silent, stopped, and the objects not done.
+    // What the run did and how it ended: lost, silent, stopped, and its counts.
     Ending ending() const {
-        return {portLost, !portLost && summary.deviceNotAnswering, interrupted, notDone()};
+        Ending ending;
+        ending.portLost = portLost;
+        ending.silent = !portLost && summary.deviceNotAnswering;
+        ending.interrupted = interrupted;
+        ending.notDone = notDone();
+        ending.written = summary.written;
+        ending.verified = summary.verified;
+        ending.failed = failed();
+        ending.notTried = notTried();
+        ending.seconds = seconds;
+        return ending;
     }
 };
 

@@ -12,21 +12,32 @@ enum ExitStatus {
     kSignalled = 128,   // plus the signal that stopped the work: 130 Ctrl+C, 143, 129
 };
 
-// How a command's work ended, as far as its exit status goes.
+// What a command did on the device, gathered from its runs' own results (each run's
+// RunResult::ending(), added up with +=). Operation::end turns it into the --json summary
+// and the exit status; the words of each command are built from it.
 struct Ending {
     bool portLost = false;
     bool silent = false;  // the device stopped answering
     int interrupted = 0;  // the signal that stopped the work (SIGINT, SIGTERM, SIGHUP), or 0
     int notDone = 0;   // objects not read, not written or not verified
-    int differed = 0;  // differences found and not (or not to be) written
+    int differed = 0;  // differences found from the table; those not verified written count
     bool unsaved = false;  // the table read could not be saved
+    bool unasked = false;  // a write to confirm, and no terminal to ask on
+    int written = 0;
+    int verified = 0;
+    int failed = 0;    // tried and not done
+    int notTried = 0;  // never tried: the work stopped, or the device fell silent, before them
+    double seconds = 0;  // on the line
 
     // The work ended before its last object: lost, silent or stopped.
     bool early() const { return portLost || silent || interrupted != 0; }
+    // A later run of the same command: its counts join these; how it ended stays.
+    Ending &operator+=(const Ending &later);
 };
 
-// The status for the first cause in this order: a table not saved, the port lost or the
-// device silent, a signal, objects not done or differing; else done.
+// The status for the first cause in this order: a table not saved or nobody to ask, the
+// port lost or the device silent, a signal, objects not done or differences not written;
+// else done.
 int exitStatus(const Ending &ending);
 
 }  // namespace orvel::cli

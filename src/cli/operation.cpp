@@ -51,6 +51,19 @@ QString reasonText(FailReason reason) {
     }
 }
 
+// The objects not done, with the reasons.
+void sayFailed(const JobSummary &summary) {
+    if (summary.failed.isEmpty() || summary.deviceNotAnswering) return;
+    QStringList named;
+    for (const ObjectResult &failed :
+         summary.failed.first(std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
+        named.append(
+            QStringLiteral("%1 (%2)").arg(failed.object).arg(reasonText(failed.reason)));
+    if (summary.failed.size() > kFailuresNamed)
+        named.append(QStringLiteral("and %1 more").arg(summary.failed.size() - kFailuresNamed));
+    printError(QStringLiteral("Not done: %1.").arg(named.join(QStringLiteral(", "))));
+}
+
 }  // namespace
 
 Operation::Operation(const QString &name, const CommandLine &line)
@@ -93,7 +106,6 @@ int Operation::open() {
 
 RunResult Operation::run(const Job &job, const QString &label, const JournalNames &names) {
     RunResult result = m_run->run(job, label, names);
-    summary.seconds += result.seconds;
     if (result.journalFailure)
         printError(QStringLiteral("orvel: the journal cannot be written (%1); values are not "
                                   "journaled until it can be.")
@@ -105,7 +117,7 @@ void Operation::say(const QString &text) const {
     if (!m_quiet) printError(text);
 }
 
-Ending Operation::ending(const RunResult &result) const {
+Ending Operation::ended(const RunResult &result) const {
     const JobSummary &s = result.summary;
     const Ending ending = result.ending();
     if (ending.portLost) {
@@ -124,26 +136,31 @@ Ending Operation::ending(const RunResult &result) const {
                 .arg(s.done)
                 .arg(plan::objectsText(s.total)));
     }
+    sayFailed(s);
     return ending;
 }
 
-void Operation::sayFailed(const JobSummary &summary) const {
-    if (summary.failed.isEmpty() || summary.deviceNotAnswering) return;
-    QStringList named;
-    for (const ObjectResult &failed :
-         summary.failed.first(std::min<qsizetype>(kFailuresNamed, summary.failed.size())))
-        named.append(
-            QStringLiteral("%1 (%2)").arg(failed.object).arg(reasonText(failed.reason)));
-    if (summary.failed.size() > kFailuresNamed)
-        named.append(QStringLiteral("and %1 more").arg(summary.failed.size() - kFailuresNamed));
-    printError(QStringLiteral("Not done: %1.").arg(named.join(QStringLiteral(", "))));
+Ending &Ending::operator+=(const Ending &later) {
+    portLost = portLost || later.portLost;
+    silent = silent || later.silent;
+    if (!interrupted) interrupted = later.interrupted;
+    notDone += later.notDone;
+    differed += later.differed;
+    unsaved = unsaved || later.unsaved;
+    unasked = unasked || later.unasked;
+    written += later.written;
+    verified += later.verified;
+    failed += later.failed;
+    notTried += later.notTried;
+    seconds += later.seconds;
+    return *this;
 }
 
 int exitStatus(const Ending &ending) {
-    if (ending.unsaved) return kUsage;
+    if (ending.unsaved || ending.unasked) return kUsage;
     if (ending.portLost || ending.silent) return kNotAnswering;
     if (ending.interrupted) return kSignalled + ending.interrupted;
-    if (ending.notDone > 0 || ending.differed > 0) return kDiffer;
+    if (ending.notDone > 0 || ending.differed > ending.verified) return kDiffer;
     return kDone;
 }
 
@@ -151,14 +168,23 @@ QString notTriedText(int count) {
     return count > 0 ? QStringLiteral(", not tried %1").arg(count) : QString();
 }
 
-int Operation::finish(int status, const QString &text) {
-    if (!m_json) say(text);
-    return status;
+QString countsText(const Ending &ending) {
+    return QStringLiteral("written %1, verified %2, failed %3%4")
+        .arg(ending.written)
+        .arg(ending.verified)
+        .arg(ending.failed)
+        .arg(notTriedText(ending.notTried));
 }
 
-void Operation::count(const RunResult &result) {
-    summary.failed += result.failed();
-    summary.notTried += result.notTried();
+int Operation::end(const Ending &ending, const QString &text) {
+    summary.differed = ending.differed;
+    summary.written = ending.written;
+    summary.verified = ending.verified;
+    summary.failed = ending.failed;
+    summary.notTried = ending.notTried;
+    summary.seconds = ending.seconds;
+    if (!m_json) say(text);
+    return exitStatus(ending);
 }
 
 }  // namespace orvel::cli

@@ -15,6 +15,8 @@ class CommandLine;
 
 // ", not tried 5" for the objects never tried; nothing when there are none.
 QString notTriedText(int count);
+// "written 3, verified 2, failed 1, not tried 5".
+QString countsText(const Ending &ending);
 
 // What every command on the device shares: its port, the byte log, progress, what it
 // says on standard error and the summary it ends with.
@@ -30,16 +32,13 @@ public:
 
     // On standard error, unless --quiet.
     void say(const QString &text) const;
-    // How a run ended: what it did not do and why (a signal, the device silent, the port
-    // lost), said on standard error.
-    Ending ending(const RunResult &result) const;
-    // The objects not done, with the reasons.
-    void sayFailed(const JobSummary &summary) const;
-    // Ends the command: `text` on standard error, unless the summary goes to standard
-    // output as JSON (--json). Returns `status`.
-    int finish(int status, const QString &text);
-    // The counts of a run, added to the summary: objects tried and not done, never tried.
-    void count(const RunResult &result);
+    // What a run did, for the command's ending; says on standard error how it ended short
+    // (a signal, the device silent, the port lost) and the objects not done, with the reasons.
+    Ending ended(const RunResult &result) const;
+    // Ends the command with what it did: the --json summary's counts and the exit status
+    // from `ending`; `text` on standard error unless the summary goes to standard output
+    // as JSON (--json). Returns the status.
+    int end(const Ending &ending, const QString &text);
     // While the operator is asked on the terminal, Ctrl+C ends the program as ever.
     void watchSignals(bool watch) { m_run->watchSignals(watch); }
 

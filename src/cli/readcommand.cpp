@@ -92,6 +92,66 @@ void addRound(RunResult &all, const RunResult &round) {
     if (!all.journalFailure) all.journalFailure = round.journalFailure;
 }
 
+// The cells read once each, or with --confirm in rounds until two reads agree on each.
+// `readMore` gathers the objects read more than twice.
+RunResult readCells(Operation &operation, const QList<int> &cells, bool confirm,
+                    QSet<int> &readMore) {
+    const JournalNames names = {QStringLiteral("read"), {}};
+    if (!confirm) return operation.run(*Job::read(cells), QStringLiteral("Reading"), names);
+    RunResult result;
+    result.summary.total = int(cells.size());
+    QList<int> pending = cells;
+    for (int round = 0; round < kConfirmRounds && !pending.isEmpty(); ++round) {
+        if (round > 0) readMore.unite(QSet<int>(pending.begin(), pending.end()));
+        const RunResult done = confirmRound(operation, pending, names, readMore);
+        addRound(result, done);
+        if (done.ending().early()) break;
+        pending.clear();
+        for (const ObjectResult &failed : done.summary.failed)
+            if (failed.tries > 0) pending.append(failed.object);
+    }
+    return result;
+}
+
+Table tableOf(const RunResult &result, const QDateTime &started, const QString &port) {
+    Table table;
+    table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
+    table.port = port;
+    for (const auto &[cell, value] : result.values)
+        (cell <= objects::kLast ? table.objects : table.settings)[cell] = value;
+    return table;
+}
+
+// Saves the table to -o, or prints it; returns where it went. A table that cannot be saved
+// is printed where the operator sees it (the values read are the device's), and marks the
+// ending unsaved.
+QString deliver(const CommandLine &line, const Operation &operation, const Table &table,
+                Ending &ending) {
+    const QByteArray bytes = toBytes(table);
+    if (!line.isSet("output")) {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        return QStringLiteral("standard output");
+    }
+    const QString where = line.value("output");
+    const auto saved = saveTable(where, table);
+    if (saved) return where;
+    ending.unsaved = true;
+    std::fprintf(stderr, "orvel read: %s\n",
+                 plan::saveProblem(where, saved.failure()).toLocal8Bit().constData());
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), operation.json() ? stderr : stdout);
+    return operation.json() ? QStringLiteral("standard error (not saved)")
+                            : QStringLiteral("standard output (not saved)");
+}
+
+// What --confirm adds to the closing line.
+QString twiceText(bool confirm, const RunResult &result, const QSet<int> &readMore) {
+    if (!confirm || result.values.empty()) return {};
+    if (readMore.isEmpty()) return QStringLiteral(", each value read twice alike");
+    return QStringLiteral(", each value read twice alike (%1 read more often: two reads "
+                          "differed or the line left one in doubt)")
+        .arg(plan::objectsText(int(readMore.size())));
+}
+
 }  // namespace
 
 int runRead(const QStringList &arguments, Summary &summary) {
@@ -120,7 +180,6 @@ int runRead(const QStringList &arguments, Summary &summary) {
     if (line.isSet("json") && !line.isSet("output"))
         return line.usageError(QStringLiteral(
             "--json needs -o: the table and the summary cannot both go to standard output"));
-
     if (line.isSet("output")) {
         if (const Done<OutputFailure> usable = usableOutput(line.value("output")); !usable)
             return line.usageError(outputProblem(usable.failure()));
@@ -130,66 +189,18 @@ int runRead(const QStringList &arguments, Summary &summary) {
     Operation operation(QStringLiteral("read"), line);
     if (const int status = operation.open()) return status;
     const QDateTime started = QDateTime::currentDateTime();
-    const JournalNames names = {QStringLiteral("read"), {}};
     const bool confirm = line.isSet("confirm");
-    RunResult result;
     QSet<int> readMore;
-    if (!confirm) {
-        result = operation.run(*Job::read(*cells), QStringLiteral("Reading"), names);
-    } else {
-        result.summary.total = int(cells->size());
-        QList<int> pending = *cells;
-        for (int round = 0; round < kConfirmRounds && !pending.isEmpty(); ++round) {
-            if (round > 0) readMore.unite(QSet<int>(pending.begin(), pending.end()));
-            const RunResult done = confirmRound(operation, pending, names, readMore);
-            addRound(result, done);
-            if (done.ending().early()) break;
-            pending.clear();
-            for (const ObjectResult &failed : done.summary.failed)
-                if (failed.tries > 0) pending.append(failed.object);
-        }
-    }
-
-    Table table;
-    table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
-    table.port = operation.port().label;
-    for (const auto &[cell, value] : result.values)
-        (cell <= objects::kLast ? table.objects : table.settings)[cell] = value;
-
-    Ending ending = operation.ending(result);
-    operation.sayFailed(result.summary);
-    QString where = QStringLiteral("standard output");
-    const QByteArray bytes = toBytes(table);
-    if (line.isSet("output")) {
-        where = line.value("output");
-        if (const auto saved = saveTable(where, table); !saved) {
-            // The values read are the device's: they are kept where the operator sees them.
-            ending.unsaved = true;
-            std::fprintf(stderr, "orvel read: %s\n",
-                         plan::saveProblem(where, saved.failure()).toLocal8Bit().constData());
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()),
-                        operation.json() ? stderr : stdout);
-            where = operation.json() ? QStringLiteral("standard error (not saved)")
-                                     : QStringLiteral("standard output (not saved)");
-        }
-    } else {
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    }
-    operation.count(result);
-    const QString twice =
-        !confirm || result.values.empty() ? QString()
-        : readMore.isEmpty()
-            ? QStringLiteral(", each value read twice alike")
-            : QStringLiteral(", each value read twice alike (%1 read more often: two reads "
-                             "differed or the line left one in doubt)")
-                  .arg(plan::objectsText(int(readMore.size())));
-    return operation.finish(exitStatus(ending),
-                            QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
-                                .arg(result.values.size())
-                                .arg(plan::objectsText(int(cells->size())))
-                                .arg(operation.port().label)
-                                .arg(operation.summary.seconds, 0, 'f', 1)
-                                .arg(where, twice));
+    const RunResult result = readCells(operation, *cells, confirm, readMore);
+    Ending ending = operation.ended(result);
+    const QString where =
+        deliver(line, operation, tableOf(result, started, operation.port().label), ending);
+    return operation.end(ending, QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
+                                     .arg(result.values.size())
+                                     .arg(plan::objectsText(int(cells->size())))
+                                     .arg(operation.port().label)
+                                     .arg(ending.seconds, 0, 'f', 1)
+                                     .arg(where, twiceText(confirm, result, readMore)));
 }
 
 }  // namespace orvel::cli

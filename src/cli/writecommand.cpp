@@ -32,23 +32,13 @@ int runWrite(const QStringList &arguments, Summary &summary) {
     const RunResult result = operation.run(*Job::write(items), QStringLiteral("Writing"),
                                            {QStringLiteral("read-back"), QStringLiteral("write")});
 
-    const JobSummary &s = result.summary;
-    const int status = exitStatus(operation.ending(result));
-    operation.sayFailed(s);
-    operation.summary.written = s.written;
-    operation.summary.verified = s.verified;
-    operation.count(result);
-    return operation.finish(status,
-                            QStringLiteral("Wrote %1 into %2 on %3 in %4 s: written %5, "
-                                           "verified %6, failed %7%8.")
-                                .arg(value)
-                                .arg(plan::objectsText(int(objects->size())))
-                                .arg(operation.port().label)
-                                .arg(operation.summary.seconds, 0, 'f', 1)
-                                .arg(s.written)
-                                .arg(s.verified)
-                                .arg(operation.summary.failed)
-                                .arg(notTriedText(operation.summary.notTried)));
+    const Ending ending = operation.ended(result);
+    return operation.end(ending, QStringLiteral("Wrote %1 into %2 on %3 in %4 s: %5.")
+                                     .arg(value)
+                                     .arg(plan::objectsText(int(objects->size())))
+                                     .arg(operation.port().label)
+                                     .arg(ending.seconds, 0, 'f', 1)
+                                     .arg(countsText(ending)));
 }
 
 }  // namespace orvel::cli
