@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QtCore>
+#include <grp.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -26,179 +30,224 @@ void save(const QString &path, const QByteArray &bytes) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
-TEST(Cli, EverySubcommandEndsWithItsStatusSummaryAndMemory) {
+// The simulator's memory at the start: every value 0 to 255, 172 and 202 too.
+QByteArray startMemory() {
+    QByteArray memory(8192, '\0');
+    for (int i = 0; i < memory.size(); ++i) memory[i] = char((i * 37 + 33) % 256);
+    return memory;
+}
+// Objects 1 to 40 of table.csv as the device holds them, but for three.
+const Cells kTableDiffers = {{5, 1}, {17, 0}, {33, 200}};
+const QString kDifferences = "object,device,table\n5,218,1\n17,150,0\n33,230,200\n";
+Cells cellsOf(int first, int last, quint8 value, int but = 0) {
+    Cells cells;
+    for (int i = first; i <= last; ++i) if (i != but) cells[i] = value;
+    return cells;
+}
+
+// Every path starts with @, the row's own folder.
+const QString link = "@/com", t = "@/t.csv", table = "@/table.csv", log = "@/bytes.log";
+const QString allDiffer = "@/all.csv", gone = "@/gone";
+
+struct Row {
+    const char *name;
+    QStringList sim;  // no simulator when empty
+    QStringList arguments;
+    int status;
+    std::map<QString, int> json;  // fields of the summary (--json)
+    Cells written;                // the memory afterwards: the start with these cells
+    QList<int> table;             // the cells t.csv holds, each with the device's value
+    QString says = {};            // a part of standard output or error
+    int interruptAfter = 0;       // ms, then Ctrl+C (or the folder "gone" removed)
+    int first = 0;                // and objects 1 to n (after Ctrl+C, n or more)
+    bool partial = false;  // written: some of the table's objects, at least one, as counted
+    QStringList journaled = {};  // lines of the journal
+    bool asNobody = false;       // run as the user nobody (when the suite runs as root)
+};
+const QStringList fast = {"--fast"};
+// clang-format off
+const Row kRows[] = {
+    {"read a range and a settings cell", fast,
+     {"read", "--port", link, "--objects", "1-3,8175,8176", "-o", t, "--json"}, 0,
+     {{"objects", 5}, {"failed", 0}, {"status", 0}}, {}, {1, 2, 3, 8175, 8176}, {}, 0, 0, false,
+     {",@/com,read,8176,"}},
+    {"read an object number file", fast,
+     {"read", "--port", link, "--list", "@/objects.onf", "-o", t}, 0, {}, {}, {3, 4, 6, 12}},
+    {"write with read-back, on COM 3 and logging every byte", fast,
+     {"write", "--port", "COM3", "--objects", "10-20", "--value", "1", "--json", "--log", log},
+     0, {{"objects", 11}, {"written", 11}, {"verified", 11}, {"failed", 0}}, cellsOf(10, 20, 1),
+     {}, {}, 0, 0, false, {"COM 3 (@/com),write,20,1\n", "COM 3 (@/com),read-back,20,1\n"}},
+    {"compare", fast, {"compare", table, "--port", link}, 1, {}, {}, {}, kDifferences},
+    {"restore", fast, {"restore", table, "--port", link, "--yes", "--json"}, 0,
+     {{"objects", 40}, {"differed", 3}, {"written", 3}, {"verified", 3}, {"failed", 0}},
+     kTableDiffers, {}, {}, 0, 0, false, {",@/com,restore-verify,33,200\n"}},
+    {"restore asks, and a pipe cannot answer", fast, {"restore", table, "--port", link}, 2,
+     {}, {}, {}, "standard input is not a terminal"},
+    {"restore --dry-run", fast, {"restore", table, "--port", link, "--dry-run"}, 1, {}, {},
+     {}, kDifferences},
+    {"a device falling silent", {"--fast", "--silent-after", "40"},
+     {"read", "--port", link, "--objects", "1-50", "-o", t, "--json"}, 4,
+     {{"status", 4}}, {}, {}, "not answering", 0, 7},  // the 8th value without its pair
+    {"a device hanging up", {"--fast", "--hangup-after", "200"},
+     {"read", "--port", link, "--objects", "1-500", "-o", t, "--json"}, 4,
+     {{"failed", 1}, {"notTried", 460}}, {}, {}, "lost", 0, 39},  // the 40th unconfirmed
+    // The objects read so far are saved, and the device is left idle.
+    {"Ctrl+C", {"--baud", "9600"},
+     {"read", "--port", link, "--objects", "1-8175", "-o", t, "--json"}, 130,
+     {{"status", 130}}, {}, {}, {}, 800, 11},
+    {"a port that is not there", {}, {"compare", table, "--port", link, "--json"}, 3,
+     {{"status", 3}, {"objects", 40}}, {}, {}, "cannot be opened"},
+    {"the ports", {}, {"ports"}, 0, {}, {}, {}, "COM 3 is @/com (set by ORVEL_COM3)"},
+    {"a value that cannot be written", {},
+     {"write", "--port", "COM1", "--objects", "1", "--value", "2"}, 2},
+    {"no such port", {}, {"write", "--port", "COM9", "--objects", "1", "--value", "1",
+     "--json"}, 2, {{"status", 2}, {"objects", 1}}, {}, {}, "no port"},
+    {"no table file", {}, {"compare", "@/objects.onf", "--port", "COM1"}, 2},
+    {"no such command", {}, {"program"}, 2},
+    {"a profile naming two objects alike", {}, {"profile", "check", "@/profile.csv"},
+     1, {}, {}, {}, "line 6: the name 'A3' is object 3's already (line 5)"},
+    // A run that fell short, and -o checked before the device is touched.
+    {"compare, the line hung up", {"--fast", "--hangup-after", "100"},
+     {"compare", table, "--port", link}, 4, {}, {}, {}, "were not compared"},
+    {"restore, the line hung up among the writes", {"--fast", "--hangup-after", "700"},
+     {"restore", allDiffer, "--port", link, "--yes", "--json"}, 4, {{"differed", 40}}, {}, {},
+     "was lost", 0, 0, true},
+    {"read -o into no folder", {}, {"read", "--port", link, "--objects", "1", "-o",
+     "@/none/t.csv"}, 2, {}, {}, {}, "no folder"},
+    {"read, the table not saved at the end", {"--baud", "9600"},
+     {"read", "--port", link, "--objects", "1-200", "-o", gone + "/t.csv"}, 2, {}, {}, {},
+     "# Orvel device table", 400},
+    {"write, a cell that ignores writes", {"--fast", "--stuck-cell", "15"},
+     {"write", "--port", link, "--objects", "10-20", "--value", "1", "--json"}, 1,
+     {{"written", 11}, {"verified", 10}, {"failed", 1}}, cellsOf(10, 20, 1, 15)},
+    // Ctrl+C while restore still reads: nothing is written.
+    {"restore, Ctrl+C while reading", {"--baud", "9600"},
+     {"restore", "@/big.csv", "--port", link, "--yes", "--json"}, 130,
+     {{"status", 130}, {"written", 0}}, {}, {}, {}, 800},
+    {"restore, a cell that ignores writes", {"--fast", "--stuck-cell", "5"},
+     {"restore", table, "--port", link, "--yes", "--json"}, 1,
+     {{"differed", 3}, {"written", 3}, {"verified", 2}, {"failed", 1}, {"status", 1}},
+     {{17, 0}, {33, 200}}},
+    {"read -o into a folder the user cannot write to", {},
+     {"read", "--port", link, "--objects", "1", "-o", "/t.csv"}, 2, {}, {}, {},
+     "-o: the folder / cannot be written to", 0, 0, false, {}, true},
+};
+// clang-format on
+
+class EverySubcommand : public ::testing::TestWithParam<Row> {};
+void PrintTo(const Row &row, std::ostream *out) { *out << row.name; }
+
+TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
+    const Row &row = GetParam();
     const QTemporaryDir dir;
-    const QString link = dir.filePath("com"), t = dir.filePath("t.csv");
-    const QString table = dir.filePath("table.csv"), log = dir.filePath("bytes.log");
+    const auto at = [&](QString text) { return text.replace('@', dir.path()); };
+    const auto atAll = [&](QStringList texts) {
+        for (QString &text : texts) text = at(text);
+        return texts;
+    };
     const QString memoryFile = dir.filePath("memory.bin");
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
-    qputenv("ORVEL_COM3", QFile::encodeName(link));
-    QByteArray memory(8192, '\0');  // every value 0 to 255, 172 and 202 too
-    for (int i = 0; i < memory.size(); ++i) memory[i] = char((i * 37 + 33) % 256);
+    qputenv("ORVEL_COM3", QFile::encodeName(at(link)));
+    const QByteArray memory = startMemory();
     save(dir.filePath("objects.onf"), "3, 4.5,5.5\r\n0,9000,12\n");
     save(dir.filePath("profile.csv"), "# Orvel profile\n# name: P\n# version: 1\nobject,name,group,"
                                       "values,access,note\n1-9,A{n},,,keep,\n12,A3,,,keep,\n");
-    // Objects 1 to 40 as the device holds them, but for three.
-    const Cells tableDiffers = {{5, 1}, {17, 0}, {33, 200}};
     Table saved{QDateTime::currentDateTime(), "COM 1 (/dev/ttyUSB0)", {}, {}};
     for (int i = 1; i <= 40; ++i) saved.objects[i] = quint8(memory[i]);
-    for (const auto &[object, value] : tableDiffers) saved.objects[object] = value;
-    ASSERT_TRUE(saveTable(table, saved).ok());
-    const QString differences = "object,device,table\n5,218,1\n17,150,0\n33,230,200\n";
-    // Every object of it differs: the writes take long enough for a hang-up among them.
-    Table all = saved;
+    for (const auto &[object, value] : kTableDiffers) saved.objects[object] = value;
+    ASSERT_TRUE(saveTable(at(table), saved).ok());
+    // Every object of it differs: the writes take long enough for a hang-up among them;
+    // and every object of the device, whose reading takes minutes at 9600 baud.
+    Table all = saved, big = saved;
     for (auto &[object, value] : all.objects) value = quint8(memory[object] + 1);
-    const QString allDiffer = dir.filePath("all.csv"), gone = dir.filePath("gone");
-    ASSERT_TRUE(saveTable(allDiffer, all).ok());
-    Cells ones;
-    for (int i = 10; i <= 20; ++i) ones[i] = 1;
-    Cells stuck = ones;
-    stuck.erase(15);  // the cell that ignores writes
-    struct Row {
-        const char *name;
-        QStringList sim;  // no simulator when empty
-        QStringList arguments;
-        int status;
-        std::map<QString, int> json;  // fields of the summary (--json)
-        Cells written;                // the memory afterwards: the start with these cells
-        QList<int> table;             // the cells t.csv holds, each with the device's value
-        QString says = {};            // a part of standard output or error
-        int interruptAfter = 0;       // ms, then Ctrl+C (or the folder "gone" removed)
-        int first = 0;                // and objects 1 to n (after Ctrl+C, n or more)
-        bool partial = false;  // written: some of the table's objects, at least one, as counted
-    };
-    const QStringList fast = {"--fast"};
-    // clang-format off
-    const Row rows[] = {
-        {"read a range and a settings cell", fast,
-         {"read", "--port", link, "--objects", "1-3,8175,8176", "-o", t, "--json"}, 0,
-         {{"objects", 5}, {"failed", 0}, {"status", 0}}, {}, {1, 2, 3, 8175, 8176}},
-        {"read an object number file", fast,
-         {"read", "--port", link, "--list", dir.filePath("objects.onf"), "-o", t}, 0, {}, {},
-         {3, 4, 6, 12}},
-        {"write with read-back, on COM 3 and logging every byte", fast,
-         {"write", "--port", "COM3", "--objects", "10-20", "--value", "1", "--json", "--log", log},
-         0, {{"objects", 11}, {"written", 11}, {"verified", 11}, {"failed", 0}}, ones},
-        {"compare", fast, {"compare", table, "--port", link}, 1, {}, {}, {}, differences},
-        {"restore", fast, {"restore", table, "--port", link, "--yes", "--json"}, 0,
-         {{"objects", 40}, {"differed", 3}, {"written", 3}, {"verified", 3}, {"failed", 0}},
-         tableDiffers},
-        {"restore asks, and a pipe cannot answer", fast, {"restore", table, "--port", link}, 2,
-         {}, {}, {}, "standard input is not a terminal"},
-        {"restore --dry-run", fast, {"restore", table, "--port", link, "--dry-run"}, 1, {}, {},
-         {}, differences},
-        {"a device falling silent", {"--fast", "--silent-after", "40"},
-         {"read", "--port", link, "--objects", "1-50", "-o", t, "--json"}, 4,
-         {{"status", 4}}, {}, {}, "not answering", 0, 7},  // the 8th value without its pair
-        {"a device hanging up", {"--fast", "--hangup-after", "200"},
-         {"read", "--port", link, "--objects", "1-500", "-o", t, "--json"}, 4,
-         {{"failed", 1}, {"notTried", 460}}, {}, {}, "lost", 0, 39},  // the 40th unconfirmed
-        // The objects read so far are saved, and the device is left idle.
-        {"Ctrl+C", {"--baud", "9600"},
-         {"read", "--port", link, "--objects", "1-8175", "-o", t, "--json"}, 130,
-         {{"status", 130}}, {}, {}, {}, 800, 11},
-        {"a port that is not there", {}, {"compare", table, "--port", link, "--json"}, 3,
-         {{"status", 3}, {"objects", 40}}, {}, {}, "cannot be opened"},
-        {"the ports", {}, {"ports"}, 0, {}, {}, {},
-         QStringLiteral("COM 3 is %1 (set by ORVEL_COM3)").arg(link)},
-        {"a value that cannot be written", {},
-         {"write", "--port", "COM1", "--objects", "1", "--value", "2"}, 2},
-        {"no such port", {}, {"write", "--port", "COM9", "--objects", "1", "--value", "1",
-         "--json"}, 2, {{"status", 2}, {"objects", 1}}, {}, {}, "no port"},
-        {"no table file", {}, {"compare", dir.filePath("objects.onf"), "--port", "COM1"}, 2},
-        {"no such command", {}, {"program"}, 2},
-        {"a profile naming two objects alike", {}, {"profile", "check", dir.filePath("profile.csv")},
-         1, {}, {}, {}, "line 6: the name 'A3' is object 3's already (line 5)"},
-        // A run that fell short, and -o checked before the device is touched.
-        {"compare, the line hung up", {"--fast", "--hangup-after", "100"},
-         {"compare", table, "--port", link}, 4, {}, {}, {}, "were not compared"},
-        {"restore, the line hung up among the writes", {"--fast", "--hangup-after", "700"},
-         {"restore", allDiffer, "--port", link, "--yes", "--json"}, 4, {{"differed", 40}}, {}, {},
-         "was lost", 0, 0, true},
-        {"read -o into no folder", {}, {"read", "--port", link, "--objects", "1", "-o",
-         dir.filePath("none/t.csv")}, 2, {}, {}, {}, "no folder"},
-        {"read, the table not saved at the end", {"--baud", "9600"},
-         {"read", "--port", link, "--objects", "1-200", "-o", gone + "/t.csv"}, 2, {}, {}, {},
-         "# Orvel device table", 400},
-        {"write, a cell that ignores writes", {"--fast", "--stuck-cell", "15"},
-         {"write", "--port", link, "--objects", "10-20", "--value", "1", "--json"}, 1,
-         {{"written", 11}, {"verified", 10}, {"failed", 1}}, stuck},
-    };
-    // clang-format on
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        QFile::remove(t);
-        QDir().mkpath(gone);
-        QProcess sim;
-        if (!row.sim.isEmpty()) {
-            save(memoryFile, memory);
-            const QStringList options = {"--link", link, "--memory", memoryFile};
-            sim.start(ORVEL_DEVICE_SIM, options + row.sim);
-            const bool started = sim.waitForStarted(kWait);
-            while (started && !sim.canReadLine() && sim.waitForReadyRead(kWait)) {}
-            EXPECT_TRUE(sim.canReadLine()) << "the simulator names no link";
-            if (!sim.canReadLine()) continue;
-        }
-        QProcess orvel;
-        // Ctrl+C reaches it however this suite was started (a background shell ignores it).
-        orvel.setChildProcessModifier([] { ::signal(SIGINT, SIG_DFL); });
-        orvel.start(ORVEL_CLI, row.arguments);
-        orvel.closeWriteChannel();
-        if (row.interruptAfter && orvel.waitForStarted(kWait)) {
-            QThread::msleep(row.interruptAfter);
-            if (row.arguments.contains(gone + "/t.csv"))
-                QDir(gone).removeRecursively();
-            else
-                ::kill(pid_t(orvel.processId()), SIGINT);
-        }
-        EXPECT_TRUE(orvel.waitForFinished(kWait));
-        const QByteArray out = orvel.readAllStandardOutput(), err = orvel.readAllStandardError();
-        EXPECT_EQ(orvel.exitCode(), row.status) << err.toStdString();
-        const QJsonObject json = QJsonDocument::fromJson(out.trimmed()).object();
-        for (const auto &[field, value] : row.json)
-            EXPECT_EQ(json.value(field).toInt(-1), value) << field.toStdString();
-        EXPECT_TRUE(QString::fromLocal8Bit(out + err).contains(row.says)) << out.toStdString();
-        QThread::msleep(row.interruptAfter);  // longer than the device waits for a command
-        if (!row.sim.isEmpty()) {
-            QByteArray expected = memory;
-            for (const auto &[cell, value] : row.written) expected[cell] = char(value);
-            ::kill(pid_t(sim.processId()), SIGTERM);  // it saves its memory
-            EXPECT_TRUE(sim.waitForFinished(kWait));
-            const QByteArray after = readFile(memoryFile);
-            if (!row.partial) { EXPECT_EQ(after, expected); }
-            // Every cell the device took is counted (and the one under way at most besides).
-            int changed = 0, written = json.value("written").toInt(-1);
-            for (int cell = 0; cell < after.size(); ++cell) changed += after[cell] != memory[cell];
-            const bool counted = written > 0 && changed >= written && changed <= written + 1;
-            if (row.partial) { EXPECT_TRUE(counted) << changed << " changed, written " << written; }
-            if (row.arguments.contains(log)) {  // every byte we sent is logged, and no more
-                const auto received = QRegularExpression("bytes received (\\d+)")
-                                          .match(QString(sim.readAllStandardError()));
-                EXPECT_EQ(QString(readFile(log)).count(" out "), received.captured(1).toInt());
-            }
-        }
-        if (row.table.isEmpty() && (!row.first || row.partial)) continue;
-        const LoadResult loaded = loadTable(t);
-        EXPECT_TRUE(loaded && loaded->table) << plan::tableProblem(t, loaded).toStdString();
-        if (!loaded || !loaded->table) continue;
-        const Table &saved = *loaded->table;
-        Cells got = saved.objects, expected;
-        got.insert(saved.settings.begin(), saved.settings.end());
-        for (const int cell : row.table) expected[cell] = quint8(memory[cell]);
-        const int first = row.interruptAfter ? std::max(row.first, int(got.size())) : row.first;
-        for (int cell = 1; cell <= first; ++cell) expected[cell] = quint8(memory[cell]);
-        EXPECT_EQ(got, expected);
+    for (int object = 1; object <= 8175; ++object) big.objects[object] = quint8(memory[object] + 1);
+    ASSERT_TRUE(saveTable(at(allDiffer), all).ok() && saveTable(at("@/big.csv"), big).ok());
+    QDir().mkpath(at(gone));
+    if (row.asNobody && ::geteuid() != 0)
+        GTEST_SKIP() << "only root can run the command as another user";
+
+    QProcess sim;
+    if (!row.sim.isEmpty()) {
+        save(memoryFile, memory);
+        const QStringList options = {"--link", at(link), "--memory", memoryFile};
+        sim.start(ORVEL_DEVICE_SIM, options + row.sim);
+        const bool started = sim.waitForStarted(kWait);
+        while (started && !sim.canReadLine() && sim.waitForReadyRead(kWait)) {}
+        ASSERT_TRUE(sim.canReadLine()) << "the simulator names no link";
     }
-    EXPECT_EQ(QFileInfo(log).permissions().toInt() & 0x7777, 0x6600);
+    QProcess orvel;
+    // Ctrl+C reaches it however this suite was started (a background shell ignores it).
+    const bool asNobody = row.asNobody;
+    orvel.setChildProcessModifier([asNobody] {
+        ::signal(SIGINT, SIG_DFL);
+        if (asNobody && (::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534)))
+            ::_exit(99);
+    });
+    const QStringList arguments = atAll(row.arguments);
+    orvel.start(ORVEL_CLI, arguments);
+    orvel.closeWriteChannel();
+    if (row.interruptAfter && orvel.waitForStarted(kWait)) {
+        QThread::msleep(row.interruptAfter);
+        if (arguments.contains(at(gone) + "/t.csv"))
+            QDir(at(gone)).removeRecursively();
+        else
+            ::kill(pid_t(orvel.processId()), SIGINT);
+    }
+    EXPECT_TRUE(orvel.waitForFinished(kWait));
+    const QByteArray out = orvel.readAllStandardOutput(), err = orvel.readAllStandardError();
+    EXPECT_EQ(orvel.exitCode(), row.status) << err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(out.trimmed()).object();
+    for (const auto &[field, value] : row.json)
+        EXPECT_EQ(json.value(field).toInt(-1), value) << field.toStdString();
+    EXPECT_TRUE(QString::fromLocal8Bit(out + err).contains(at(row.says))) << out.toStdString();
+    QThread::msleep(row.interruptAfter);  // longer than the device waits for a command
+    if (!row.sim.isEmpty()) {
+        QByteArray expected = memory;
+        for (const auto &[cell, value] : row.written) expected[cell] = char(value);
+        ::kill(pid_t(sim.processId()), SIGTERM);  // it saves its memory
+        EXPECT_TRUE(sim.waitForFinished(kWait));
+        const QByteArray after = readFile(memoryFile);
+        if (!row.partial) { EXPECT_EQ(after, expected); }
+        // Every cell the device took is counted (and the one under way at most besides).
+        int changed = 0, written = json.value("written").toInt(-1);
+        for (int cell = 0; cell < after.size(); ++cell) changed += after[cell] != memory[cell];
+        const bool counted = written > 0 && changed >= written && changed <= written + 1;
+        if (row.partial) { EXPECT_TRUE(counted) << changed << " changed, written " << written; }
+        if (arguments.contains(at(log))) {  // every byte we sent is logged, and no more
+            const auto received = QRegularExpression("bytes received (\\d+)")
+                                      .match(QString(sim.readAllStandardError()));
+            EXPECT_EQ(QString(readFile(at(log))).count(" out "), received.captured(1).toInt());
+            EXPECT_EQ(QFileInfo(at(log)).permissions().toInt() & 0x7777, 0x6600);
+        }
+    }
     const QDir journals(dir.filePath("state/orvel-programator/journal"));
     const QString journal = readFile(journals.filePath(journals.entryList(QDir::Files).value(0)));
-    for (const QString &line : {QStringLiteral("COM 3 (%1),write,20,1\n").arg(link),
-                                QStringLiteral("COM 3 (%1),read-back,20,1\n").arg(link),
-                                QStringLiteral(",%1,read,8176,").arg(link),
-                                QStringLiteral(",%1,restore-verify,33,200\n").arg(link)})
+    for (const QString &line : atAll(row.journaled))
         EXPECT_TRUE(journal.contains(line)) << line.toStdString();
+    if (row.table.isEmpty() && (!row.first || row.partial)) return;
+    const LoadResult loaded = loadTable(at(t));
+    ASSERT_TRUE(loaded && loaded->table) << plan::tableProblem(at(t), loaded).toStdString();
+    const Table &read = *loaded->table;
+    Cells got = read.objects, expected;
+    got.insert(read.settings.begin(), read.settings.end());
+    for (const int cell : row.table) expected[cell] = quint8(memory[cell]);
+    const int first = row.interruptAfter ? std::max(row.first, int(got.size())) : row.first;
+    for (int cell = 1; cell <= first; ++cell) expected[cell] = quint8(memory[cell]);
+    EXPECT_EQ(got, expected);
 }
+
+// Each row its own CTest test, named by the row: "Ctrl+C" as Ctrl_C.
+INSTANTIATE_TEST_SUITE_P(Cli, EverySubcommand, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row> &info) {
+                             std::string name;
+                             for (const char c : std::string(info.param.name))
+                                 if (std::isalnum(uchar(c)))
+                                     name += c;
+                                 else if (!name.empty() && name.back() != '_')
+                                     name += '_';
+                             return name;
+                         });
 
 // A read ended by SIGTERM (a `timeout`) or SIGHUP (a dropped session), a write by Ctrl+C,
 // on the paced simulator: the object under way is finished (our last bytes a read command
