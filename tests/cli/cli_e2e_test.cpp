@@ -49,6 +49,16 @@ Cells cellsOf(int first, int last, quint8 value, int but = 0) {
 const QString link = "@/com", t = "@/t.csv", table = "@/table.csv", log = "@/bytes.log";
 const QString allDiffer = "@/all.csv", gone = "@/gone";
 
+// How the command is started: as this suite's user; as the user nobody; or in a mount
+// namespace of its own whose /dev/serial/by-id names the simulator's link usb-Orvel-sim (as
+// udev names an adapter), the pseudo-terminals kept. Both others need root.
+enum class Start { Us, AsNobody, WithByIdName };
+// $1 the row's folder; then the command.
+constexpr const char *kByIdName =
+    "mkdir \"$1/pts\" && mount --bind /dev/pts \"$1/pts\" && mount -t tmpfs tmpfs /dev && "
+    "mkdir -p /dev/pts /dev/serial/by-id && mount --move \"$1/pts\" /dev/pts && "
+    "ln -s \"$1/com\" /dev/serial/by-id/usb-Orvel-sim && shift && exec \"$@\"";
+
 struct Row {
     const char *name;
     QStringList sim;  // no simulator when empty
@@ -62,7 +72,7 @@ struct Row {
     int first = 0;                // and objects 1 to n (after Ctrl+C, n or more)
     bool partial = false;  // written: some of the table's objects, at least one, as counted
     QStringList journaled = {};  // lines of the journal
-    bool asNobody = false;       // run as the user nobody (when the suite runs as root)
+    Start start = Start::Us;
 };
 const QStringList fast = {"--fast"};
 // clang-format off
@@ -130,7 +140,11 @@ const Row kRows[] = {
      {{17, 0}, {33, 200}}},
     {"read -o into a folder the user cannot write to", {},
      {"read", "--port", link, "--objects", "1", "-o", "/t.csv"}, 2, {}, {}, {},
-     "-o: the folder / cannot be written to", 0, 0, false, {}, true},
+     "-o: the folder / cannot be written to", 0, 0, false, {}, Start::AsNobody},
+    {"read a port named by its /dev/serial/by-id name", fast,
+     {"read", "--port", "usb-Orvel-sim", "--objects", "1-3", "-o", t, "--json"}, 0,
+     {{"status", 0}}, {}, {1, 2, 3}, "\"port\":\"/dev/serial/by-id/usb-Orvel-sim\"", 0, 0,
+     false, {}, Start::WithByIdName},
 };
 // clang-format on
 
@@ -164,8 +178,10 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
     for (int object = 1; object <= 8175; ++object) big.objects[object] = quint8(memory[object] + 1);
     ASSERT_TRUE(saveTable(at(allDiffer), all).ok() && saveTable(at("@/big.csv"), big).ok());
     QDir().mkpath(at(gone));
-    if (row.asNobody && ::geteuid() != 0)
-        GTEST_SKIP() << "only root can run the command as another user";
+    if (row.start != Start::Us && ::geteuid() != 0)
+        GTEST_SKIP() << "only root can run the command as another user, or in a namespace";
+    if (row.start == Start::WithByIdName && QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "no mount namespace to be had here";
 
     QProcess sim;
     if (!row.sim.isEmpty()) {
@@ -178,14 +194,18 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
     }
     QProcess orvel;
     // Ctrl+C reaches it however this suite was started (a background shell ignores it).
-    const bool asNobody = row.asNobody;
+    const bool asNobody = row.start == Start::AsNobody;
     orvel.setChildProcessModifier([asNobody] {
         ::signal(SIGINT, SIG_DFL);
         if (asNobody && (::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534)))
             ::_exit(99);
     });
     const QStringList arguments = atAll(row.arguments);
-    orvel.start(ORVEL_CLI, arguments);
+    if (row.start == Start::WithByIdName)
+        orvel.start("unshare", QStringList{"-m", "--propagation", "private", "sh", "-c", kByIdName,
+                                           "sh", dir.path(), ORVEL_CLI} + arguments);
+    else
+        orvel.start(ORVEL_CLI, arguments);
     orvel.closeWriteChannel();
     if (row.interruptAfter && orvel.waitForStarted(kWait)) {
         QThread::msleep(row.interruptAfter);
