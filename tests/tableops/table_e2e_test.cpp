@@ -45,8 +45,8 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(memory) == memory.size());
         file.close();
         sim = std::make_unique<QProcess>();
-        sim->start(ORVEL_DEVICE_SIM, QStringList{"--fast", "--memory", path("memory.bin")} +
-                                         options);
+        sim->start(ORVEL_DEVICE_SIM, QStringList{"--memory", path("memory.bin")} +
+                                         (paced ? QStringList() : QStringList{"--fast"}) + options);
         ASSERT_TRUE(sim->waitForStarted(5000));
         while (!sim->canReadLine() && sim->waitForReadyRead(5000)) {}
         ASSERT_TRUE(sim->canReadLine()) << "the simulator names no link";
@@ -90,6 +90,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;
+    bool paced = false;  // at 1200 bit/s, as a device: it gives up a command we do not answer
 };
 
 TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
@@ -229,6 +230,102 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     EXPECT_EQ(rows(form->findChild<OperationDialog *>()), among);
     EXPECT_EQ(stopSim(), changed);
 }
+
+// Closing the window during Compare or Restore asks first, and the paced device goes on being
+// answered while the question is open: No changes nothing, Yes ends after the object under
+// way and closes the window; a question left open goes when its operation ends.
+struct CloseRow {
+    const char *name;
+    void (TableOperations::*operation)();
+    const char *phase;        // the journal's lines while the phase the question comes in runs
+    std::optional<bool> yes;  // none: left open until the operation ends
+};
+void PrintTo(const CloseRow &row, std::ostream *os) { *os << row.name; }
+const CloseRow kCloseRows[] = {
+    {"CompareNo", &TableOperations::compare, ",compare,", false},
+    {"CompareYes", &TableOperations::compare, ",compare,", true},
+    {"CompareLeftOpen", &TableOperations::compare, ",compare,", std::nullopt},
+    {"RestoreReadingNo", &TableOperations::restore, ",restore-read,", false},
+    {"RestoreReadingYes", &TableOperations::restore, ",restore-read,", true},
+    {"RestoreWritingNo", &TableOperations::restore, ",restore-verify,", false},
+    {"RestoreWritingYes", &TableOperations::restore, ",restore-verify,", true},
+};
+
+class CloseDuringOperation : public TableEndToEnd,
+                             public ::testing::WithParamInterface<CloseRow> {};
+
+TEST_P(CloseDuringOperation, TheDeviceIsAnsweredWhileTheQuestionIsOpen) {
+    const CloseRow &row = GetParam();
+    constexpr int kObjects = 60;  // the even ones differ from the table
+    QByteArray memory(8192, '\0');
+    Table table{QDateTime::currentDateTimeUtc().addSecs(-60), "COM 1 (/dev/ttyS0)", {}, {}};
+    for (int i = 1; i <= kObjects; ++i) {
+        memory[i] = char(i);
+        table.objects[i] = quint8(i % 2 ? i : i + 100);
+    }
+    ASSERT_TRUE(saveTable(path("table.csv"), table));
+    paced = true;
+    startSim(memory);
+    dialogs.fileToChoose = path("table.csv");
+    (form->tableOperations().*row.operation)();
+    const auto lines = [&](const char *kind) { return journal().count(kind); };
+    ASSERT_TRUE(runUntil([&] { return lines(row.phase) >= 2; }, kWait));
+    // The operator reads the question while the device talks on; then answers, or not.
+    QPointer<QMessageBox> question;
+    bool asked = false;
+    qsizetype whileOpen = -1;
+    QTimer::singleShot(0, form.get(), [&] {
+        runUntil([&] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                    question = box;
+            return !question.isNull();
+        }, kWait);
+        asked = !question.isNull();
+        const qsizetype before = lines(row.phase);
+        runUntil([&] { return lines(row.phase) >= before + 3; }, kWait);
+        whileOpen = lines(row.phase) - before;
+        if (row.yes && question) {
+            question->button(*row.yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        }
+    });
+    form->close();
+    ASSERT_TRUE(runUntil([&] { return whileOpen >= 0; }, 2 * kWait));
+    ASSERT_TRUE(asked) << "no question asked";
+    EXPECT_GE(whileOpen, 3) << "objects done while the question was open";
+    ASSERT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
+    ASSERT_TRUE(runUntil([&] { return form->isVisible() != row.yes.value_or(false); }, kWait));
+    EXPECT_TRUE(!question || !question->isVisible()) << "the question outlived its operation";
+    const QString ending = form->findChild<OperationDialog *>()->resultText();
+    const bool restore = row.operation == &TableOperations::restore;
+    const QByteArray after = stopSim();
+    if (row.yes.value_or(false)) {
+        EXPECT_TRUE(ending.contains("\nStopped after ")) << ending.toStdString();
+    } else if (restore) {
+        EXPECT_EQ(ending, "Written: 30, verified: 30, failed: 0.");
+    } else {
+        EXPECT_EQ(ending, "30 of the 60 objects compared differ from the table.");
+    }
+    // Every object written is read back; a stopped Restore writes nothing more.
+    const qsizetype written = lines(",restore-write,");
+    EXPECT_EQ(lines(",restore-verify,"), written);
+    qsizetype changed = 0;
+    for (int i = 1; i <= kObjects; ++i) {
+        if (after[i] == memory[i]) continue;
+        ++changed;
+        EXPECT_EQ(quint8(after[i]), table.objects[i]) << i;
+    }
+    EXPECT_EQ(changed, written);
+    if (restore && !row.yes.value_or(false)) EXPECT_EQ(written, 30);
+    if (row.yes) return;
+    // The answer not given is not kept: the next Compare shows its result, the window stays.
+    startSim(after);
+    EXPECT_NE(run(&TableOperations::compare), nullptr);
+    EXPECT_TRUE(form->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CloseDuringOperation, ::testing::ValuesIn(kCloseRows),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvel::test
