@@ -5,6 +5,7 @@
 #include "serial/systemportenumerator.h"
 #include "ports/portnames.h"
 #include "support/formfixture.h"
+#include "tableops/operationdialog.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -64,6 +65,44 @@ TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
         const PortAssignments stored;
         EXPECT_EQ(stored.assigned(2), ok ? "" : kAcm.devicePath) << ok;
         EXPECT_EQ(stored.assigned(3), ok ? kFtdi.byIdPath : "") << ok;
+    }
+}
+
+// No table keeps Tab: Tab and Shift+Tab leave it, the arrows move inside. Tab from the
+// ports present reaches each COM choice in turn, each named by its label.
+TEST_F(PortsTest, TabLeavesEveryTableAndReachesEachComChoice) {
+    ports.present = {kAcm, kFtdi};
+    PortAssignments assignments;
+    PortsDialog ports(this->ports, assignments);
+    OperationDialog differences("Compare with table", nullptr);
+    differences.showResult("2 differ", {{"1", "2", "3"}, {"4", "5", "6"}});
+    const std::pair<const char *, QDialog *> rows[] = {{"ports present", &ports},
+                                                       {"differences", &differences}};
+    for (const auto &[name, dialog] : rows) {
+        SCOPED_TRACE(name);
+        showActive(dialog);
+        auto *table = dialog->findChild<QTableWidget *>();
+        table->setFocus();
+        table->setCurrentCell(0, 0);
+        QTest::keyClick(table, Qt::Key_Down);
+        EXPECT_EQ(table->currentRow(), 1);
+        for (const Qt::KeyboardModifier shift : {Qt::NoModifier, Qt::ShiftModifier}) {
+            table->setFocus();
+            QTest::keyClick(table, Qt::Key_Tab, shift);
+            EXPECT_NE(QApplication::focusWidget(), table) << "shift " << (shift != 0);
+        }
+        dialog->hide();
+    }
+    showActive(&ports);
+    ports.findChild<QTableWidget *>()->setFocus();
+    for (int com = 1; com <= 4; ++com) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *choice = ports.findChild<QComboBox *>(QStringLiteral("com%1").arg(com));
+        EXPECT_EQ(QApplication::focusWidget(), choice) << com;
+        QLabel *label = nullptr;
+        for (QLabel *each : ports.findChildren<QLabel *>())
+            if (each->buddy() == choice) label = each;
+        EXPECT_EQ(label ? label->text() : QString(), QStringLiteral("COM &%1:").arg(com));
     }
 }
 
