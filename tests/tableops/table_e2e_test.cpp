@@ -153,7 +153,8 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     ASSERT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
     const QString lost = form->findChild<OperationDialog *>()->resultText();
     EXPECT_TRUE(lost.contains("\nThe port was lost: ")) << lost.toStdString();
-    emit ui().imgConnected->clicked();
+    // Disconnected as the operator would: the frames stay locked after the Compare.
+    EXPECT_FALSE(form->MSComm1().PortOpen() || ui().Frame2->isEnabled() || ui().Frame3->isEnabled());
     startSim(changed);
 
     const QPointer<OperationDialog> compared = run(&TableOperations::compare);
@@ -207,28 +208,6 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     }
     EXPECT_LE(written, verified + 1);  // at most the object under way not verified
 
-    // Closing the window during a Compare asks first; stopped, the object under way is
-    // finished and the window closes, its ending saying what was not compared.
-    restored->close();
-    startSim(changed);
-    dialogs.messages.clear();
-    dialogs.fileToChoose = path("table.csv");
-    const qsizetype before = journal().count(",compare,");
-    form->tableOperations().compare();
-    ASSERT_TRUE(runUntil([&] { return journal().count(",compare,") >= before + 5; }, kWait));
-    form->close();
-    EXPECT_TRUE(form->isVisible() && dialogs.messages.value(0).contains("under way. Stop it"));
-    EXPECT_TRUE(runUntil([&] { return !form->isVisible(); }, kWait));
-    EXPECT_FALSE(form->tableOperations().running() || form->MSComm1().PortOpen());
-    const QString ending = form->findChild<OperationDialog *>()->resultText();
-    EXPECT_TRUE(ending.contains("were not compared.\nStopped after ")) << ending.toStdString();
-    // Only what this Compare read differs: the changed objects among those it compared.
-    const int done = ending.section("Stopped after ", 1).section(' ', 0, 0).toInt();
-    QStringList among;
-    for (const auto &[object, value] : kChangedInTable)
-        if (object <= done) among << differing[int(among.size())];
-    EXPECT_EQ(rows(form->findChild<OperationDialog *>()), among);
-    EXPECT_EQ(stopSim(), changed);
 }
 
 // Closing the window during Compare or Restore asks first, and the paced device goes on being
@@ -301,6 +280,11 @@ TEST_P(CloseDuringOperation, TheDeviceIsAnsweredWhileTheQuestionIsOpen) {
     const QByteArray after = stopSim();
     if (row.yes.value_or(false)) {
         EXPECT_TRUE(ending.contains("\nStopped after ")) << ending.toStdString();
+        // A stopped Compare lists only what it compared: the even objects among the first.
+        const int compared = ending.section(" objects compared", 0, 0).section(' ', -1).toInt();
+        if (!restore) {
+            EXPECT_EQ(rows(form->findChild<OperationDialog *>()).size(), compared / 2);
+        }
     } else if (restore) {
         EXPECT_EQ(ending, "Written: 30, verified: 30, failed: 0.");
     } else {
@@ -316,7 +300,9 @@ TEST_P(CloseDuringOperation, TheDeviceIsAnsweredWhileTheQuestionIsOpen) {
         EXPECT_EQ(quint8(after[i]), table.objects[i]) << i;
     }
     EXPECT_EQ(changed, written);
-    if (restore && !row.yes.value_or(false)) EXPECT_EQ(written, 30);
+    if (restore && !row.yes.value_or(false)) {
+        EXPECT_EQ(written, 30);
+    }
     if (row.yes) return;
     // The answer not given is not kept: the next Compare shows its result, the window stays.
     startSim(after);
