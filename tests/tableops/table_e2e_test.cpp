@@ -244,7 +244,8 @@ TEST_P(CloseDuringOperation, TheDeviceIsAnsweredWhileTheQuestionIsOpen) {
     }
     ASSERT_TRUE(saveTable(path("table.csv"), table));
     paced = true;
-    startSim(memory);
+    // A device that waits 3 s for an answer: a loaded machine's pause is no line fault here.
+    startSim(memory, {"--timeout-ms", "3000"});
     dialogs.fileToChoose = path("table.csv");
     (form->tableOperations().*row.operation)();
     const auto lines = [&](const char *kind) { return journal().count(kind); };
