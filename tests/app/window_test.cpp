@@ -60,15 +60,13 @@ TEST_F(WindowTest, ASilentDeviceAndALostPortAreShownAsTheyAre) {
             EXPECT_TRUE(says("Read: object 1, 1 of 5")) << status.transferText().toStdString();
             emit ui().imgConnected->clicked();
         }
-        EXPECT_FALSE(form->MSComm1().PortOpen());
-        EXPECT_EQ(frontIndex({ui().imgConnected, ui().imgNotConnected}), 1);
-        EXPECT_FALSE(ui().Frame2->isEnabled() || ui().Frame3->isEnabled());
-        EXPECT_TRUE(ui().Option1[2]->isEnabled());
+        // Disconnected: red lamp in front, frames locked, port options free, the width kept.
+        EXPECT_TRUE(!form->MSComm1().PortOpen() && !ui().Frame2->isEnabled() &&
+                    !ui().Frame3->isEnabled() && ui().Option1[2]->isEnabled() &&
+                    frontIndex({ui().imgConnected, ui().imgNotConnected}) == 1);
         EXPECT_EQ(form->width(), width);
-        if (std::string(name) == "lost") {
+        if (std::string(name) == "lost")
             EXPECT_EQ(status.portText(), form->portLabel() + ", lost");
-            EXPECT_EQ(status.findChildren<QLabel *>().constLast()->toolTip(), status.transferText());
-        }
         connectPort();
         EXPECT_EQ(status.portText() + status.transferText(), form->portLabel() + ", connected");
         emit ui().imgConnected->clicked();
