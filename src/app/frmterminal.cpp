@@ -97,12 +97,8 @@ FrmTerminal::FrmTerminal(std::unique_ptr<SerialBackend> backend, qint16 commPort
     connect(m_connection.get(), &Connection::linkChanged, this, &FrmTerminal::showLink);
     connect(m_transferControls.get(), &TransferControls::transferStarted, this,
             &FrmTerminal::transferStarted);
-    // The lamps and options stay as they are until the operator disconnects; the status
-    // line no longer calls the port connected.
-    connect(m_comm->backend(), &SerialBackend::portLost, m_status, [this] {
-        m_status->showPortLost(QStringLiteral("%1, lost").arg(m_recorder->portLabel()),
-                               lostPortText(m_comm->target()));
-    });
+    connect(m_comm->backend(), &SerialBackend::portLost, this, &FrmTerminal::portLost);
+    connect(m_comm->backend(), &SerialBackend::readyRead, m_status, &StatusLine::deviceHeard);
     createMenus();
     layout->activate();
     load();
@@ -189,12 +185,31 @@ void FrmTerminal::showLink() {
     // Kept for the journal's lines: the port's name is read from the settings, too slow
     // to read again for every value.
     m_recorder->setPortLabel(portLabel());
+    if (m_comm->PortOpen())
+        m_status->portOpened();
+    else
+        m_status->portClosed();
     m_status->showPort(m_comm->PortOpen()
                            ? QStringLiteral("%1, connected").arg(m_recorder->portLabel())
                            : QStringLiteral("Not connected (COM %1 is %2)")
                                  .arg(m_comm->CommPort())
                                  .arg(devicePathForPort(m_comm->CommPort())));
     updateMenus();
+}
+
+// Nothing more can come: the port is closed as Disconnect closes it, once a reaction under
+// way (maybe with its box open) has finished, and the status line says why.
+void FrmTerminal::portLost() {
+    if (m_comm->delivering()) {
+        connect(m_comm, &MSComm::handedOver, this, &FrmTerminal::portLost,
+                Qt::SingleShotConnection);
+        return;
+    }
+    if (!m_comm->PortOpen()) return;  // the operator disconnected meanwhile
+    const QString port = m_recorder->portLabel();
+    m_connection->Disconnect();
+    if (!m_comm->PortOpen())
+        m_status->showPortLost(QStringLiteral("%1, lost").arg(port), lostPortText(m_comm->target()));
 }
 
 QString FrmTerminal::portLabel() const {
@@ -227,8 +242,9 @@ void FrmTerminal::divertReplies(DeviceSession *session) {
         m_ui.Frame2->setEnabled(false);
         m_ui.Frame3->setEnabled(false);
     } else if (!session && m_session) {
-        m_ui.Frame2->setEnabled(m_frame2WasEnabled);
-        m_ui.Frame3->setEnabled(m_frame3WasEnabled);
+        // Disconnected meanwhile (a lost port): they stay locked.
+        m_ui.Frame2->setEnabled(m_frame2WasEnabled && m_comm->PortOpen());
+        m_ui.Frame3->setEnabled(m_frame3WasEnabled && m_comm->PortOpen());
     }
     m_session = session;
     updateMenus();

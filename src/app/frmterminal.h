@@ -75,6 +75,7 @@ private:
     void createMenus();
     void updateMenus();
     void showLink();
+    void portLost();
     void showPortTips();
     QString journalFolder() const;
     void openJournalFolder();

@@ -45,6 +45,7 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->setTabKeyNavigation(false);  // Tab goes on to the COM choices; arrows move inside
 
     auto *choices = new QFormLayout;
     for (int port = PortAssignments::kFirstPort; port <= PortAssignments::kLastPort; ++port) {
@@ -52,7 +53,9 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
         m_choice[port]->setObjectName(QStringLiteral("com%1").arg(port));
         m_choice[port]->setAccessibleName(QStringLiteral("COM %1: device").arg(port));
         m_choice[port]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-        choices->addRow(QStringLiteral("COM %1:").arg(port), m_choice[port]);
+        m_choice[port]->setFocusPolicy(Qt::StrongFocus);
+        // Alt+1 to Alt+4 reach the choices too; the label is the choice's buddy.
+        choices->addRow(QStringLiteral("COM &%1:").arg(port), m_choice[port]);
         const QString configured = PortAssignments::environmentOverride(port);
         if (configured.isEmpty()) continue;
         auto *wins = new QLabel(QStringLiteral("%1 is set to %2 and wins over this choice.")
@@ -68,7 +71,9 @@ PortsDialog::PortsDialog(PortEnumerator &ports, PortAssignments &assignments, QW
     connect(buttons, &QDialogButtonBox::rejected, this, &PortsDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Serial ports present:"), this));
+    auto *present = new QLabel(QStringLiteral("Serial ports &present:"), this);
+    present->setBuddy(m_table);
+    layout->addWidget(present);
     layout->addWidget(m_table);
     layout->addLayout(choices);
     layout->addWidget(buttons);

@@ -74,8 +74,8 @@ QString portFailureText(const Failure<PortFailure> &failure, const PortTarget &t
 }
 
 QString lostPortText(const PortTarget &target) {
-    return QStringLiteral("%1 (%2) is lost: the adapter was unplugged or the device hung up. "
-                          "Check the cable, then disconnect and connect again.")
+    return QStringLiteral("%1 (%2) is lost: the adapter was unplugged or the device hung up, "
+                          "and it is disconnected. Check the cable, then connect again.")
         .arg(target.name, target.path);
 }
 

@@ -58,9 +58,10 @@ FittedLabel *fitted(QLabel *label) { return static_cast<FittedLabel *>(label); }
 
 }  // namespace
 
-StatusLine::StatusLine(QWidget *parent, std::chrono::milliseconds noteTime)
+StatusLine::StatusLine(QWidget *parent, std::chrono::milliseconds noteTime,
+                       std::chrono::milliseconds silentAfter)
     : QStatusBar(parent), m_port(new FittedLabel(this, Qt::ElideMiddle)),
-      m_transfer(new FittedLabel(this, Qt::ElideRight)) {
+      m_transfer(new FittedLabel(this, Qt::ElideRight)), m_silentAfter(silentAfter) {
     setObjectName(QStringLiteral("statusLine"));
     setSizeGripEnabled(false);
     // The window's width is the client area's: no text here may change it.
@@ -70,6 +71,8 @@ StatusLine::StatusLine(QWidget *parent, std::chrono::milliseconds noteTime)
     m_noteTimer.setSingleShot(true);
     m_noteTimer.setInterval(noteTime);
     connect(&m_noteTimer, &QTimer::timeout, this, &StatusLine::noteOver);
+    m_silenceCheck.setInterval(std::max(silentAfter / 4, std::chrono::milliseconds(10)));
+    connect(&m_silenceCheck, &QTimer::timeout, this, &StatusLine::checkSilence);
 }
 
 // The port's text takes what the transfer's leaves, but at least its share when it needs it;
@@ -100,6 +103,9 @@ void StatusLine::showPortLost(const QString &port, const QString &text) {
 
 void StatusLine::setTransferText(const QString &text) {
     m_noteTimer.stop();
+    m_cutOff = false;
+    m_silent = false;
+    if (!m_running) m_silenceCheck.stop();
     fitted(m_transfer)->setWhole(text);
     shareLine();
 }
@@ -110,8 +116,11 @@ void StatusLine::startTransfer(const QString &operation, qint64 total) {
     m_ended = false;
     m_inDoubt.clear();
     m_progress.start(total, TransferProgress::Clock::now());
+    m_lastObject = 0;
     setTransferText(QStringLiteral("%1: 0 of %2").arg(operation).arg(total));
     m_sinceShown.start();
+    m_heard.start();
+    m_silenceCheck.start();
 }
 
 void StatusLine::objectDone(int object) {
@@ -125,6 +134,10 @@ void StatusLine::objectDone(int object) {
 
 void StatusLine::showProgress(int object) {
     m_sinceShown.restart();
+    if (object == 0) {
+        setTransferText(QStringLiteral("%1: 0 of %2").arg(m_operation).arg(m_progress.total()));
+        return;
+    }
     QString text = QStringLiteral("%1: object %2, %3 of %4, %5 %")
                        .arg(m_operation, QString::number(object))
                        .arg(m_progress.done())
@@ -180,6 +193,47 @@ void StatusLine::showNote(const QString &text) {
     fitted(m_transfer)->setWhole(text);
     shareLine();
     m_noteTimer.start();
+}
+
+void StatusLine::deviceHeard() {
+    m_heard.start();
+    if (m_silent && m_running) showProgress(m_lastObject);
+}
+
+// Said in place of the progress, which comes back with the device's next byte.
+void StatusLine::checkSilence() {
+    if (!m_running || m_noteTimer.isActive() || !m_heard.isValid()) return;
+    const qint64 quiet = m_heard.elapsed();
+    if (quiet < m_silentAfter.count()) return;
+    const QString where =
+        m_lastObject > 0 ? QStringLiteral(" after object %1, %2 of %3")
+                               .arg(m_lastObject)
+                               .arg(m_progress.done())
+                               .arg(m_progress.total())
+                         : QString();
+    setTransferText(QStringLiteral("%1: nothing from the device for %2 s%3. Check the cable, that "
+                                   "the device is switched on, and that it is on this port.")
+                        .arg(m_operation)
+                        .arg(quiet / 1000)
+                        .arg(where));
+    m_silent = true;
+}
+
+void StatusLine::portClosed() {
+    if (!m_running) return;
+    m_running = false;
+    setTransferText(QStringLiteral("%1: disconnected after %2 of %3 objects.")
+                        .arg(m_operation)
+                        .arg(m_progress.done())
+                        .arg(m_progress.total()));
+    m_cutOff = true;
+}
+
+void StatusLine::portOpened() {
+    if (!m_running && !m_ended && !m_cutOff) return;  // a problem or a note stays
+    m_running = false;
+    m_ended = false;
+    setTransferText({});
 }
 
 void StatusLine::noteOver() {

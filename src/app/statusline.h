@@ -20,8 +20,11 @@ class StatusLine final : public QStatusBar {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kNoteTime{4000};
+    // A device in a transfer sends a byte at least every few hundred milliseconds.
+    static constexpr std::chrono::milliseconds kSilentAfter{3000};
 
-    explicit StatusLine(QWidget *parent = nullptr, std::chrono::milliseconds noteTime = kNoteTime);
+    explicit StatusLine(QWidget *parent = nullptr, std::chrono::milliseconds noteTime = kNoteTime,
+                        std::chrono::milliseconds silentAfter = kSilentAfter);
 
     // Also takes back a lost port's words: the operator has disconnected or connected.
     void showPort(const QString &text);
@@ -32,6 +35,12 @@ public:
     // Shown at most every 100 ms while a fast device runs: a person cannot read faster.
     void objectDone(int object);
     void endTransfer();
+    // The device sent something: a transfer it had left waiting shows its progress again.
+    void deviceHeard();
+    // The port was closed (the transfer gets no more replies) or opened again (the last
+    // transfer is over for good): its progress is not shown again.
+    void portClosed();
+    void portOpened();
     // A value of this transfer that may be the line's: counted, and named at its end.
     void valueInDoubt(int object);
     bool transferRunning() const { return m_running; }
@@ -53,6 +62,7 @@ private:
     void showProgress(int object);
     void showEnd();
     void noteOver();
+    void checkSilence();
 
     QLabel *m_port;
     QLabel *m_transfer;
@@ -61,6 +71,11 @@ private:
     QString m_behindNote;  // what shows again once the note is over
     QElapsedTimer m_sinceShown;
     QTimer m_noteTimer;
+    QTimer m_silenceCheck;  // runs while a transfer does
+    QElapsedTimer m_heard;
+    std::chrono::milliseconds m_silentAfter;
+    bool m_silent = false;
+    bool m_cutOff = false;  // a transfer's end by disconnecting is shown
     int m_lastObject = 0;
     bool m_running = false;
     bool m_ended = false;  // the end of a transfer is shown

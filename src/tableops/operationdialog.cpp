@@ -30,6 +30,7 @@ OperationDialog::OperationDialog(const QString &title, QWidget *parent)
         {QStringLiteral("Object"), QStringLiteral("Device"), QStringLiteral("Table")});
     m_rows->verticalHeader()->hide();
     m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_rows->setTabKeyNavigation(false);  // Tab goes on to the buttons; arrows move inside
     m_rows->hide();
     m_bar->setAccessibleName(QStringLiteral("Objects done"));
     m_rows->setAccessibleName(QStringLiteral("Differences"));

@@ -13,6 +13,9 @@
 #include "tableops/operationdialog.h"
 
 #include <QDir>
+#include <QMessageBox>
+
+#include <utility>
 
 namespace orvel {
 namespace {
@@ -100,6 +103,8 @@ void TableOperations::readTable(Step step, const QString &title) {
 void TableOperations::start(Step step, const Job &job) {
     m_step = step;
     m_portLost = false;
+    m_closeWhenDone = false;
+    ++m_run;
     if (step != Step::RestoreWrite) m_read.clear();
     m_session = new DeviceSession(
         [this](char byte) {
@@ -161,27 +166,60 @@ void TableOperations::finished(const JobSummary &summary) {
     m_session->deleteLater();
     m_session = nullptr;
     m_status.endTransfer();
+    // A question about closing asked during this run is about nothing now: it goes before
+    // any box of the ending can open.
+    dropCloseQuestion();
+    const bool closing = std::exchange(m_closeWhenDone, false);
     switch (m_step) {
     case Step::Compare: showDifferences(summary); break;
-    case Step::RestoreRead: askToWrite(summary); break;
+    case Step::RestoreRead: askToWrite(summary, closing); break;
     case Step::RestoreWrite: showRestoreSummary(summary); break;
     }
     // The window waited for the object under way: the device is idle, the journal complete.
-    if (m_closeWhenDone)
-        QMetaObject::invokeMethod(&m_window, &QWidget::close, Qt::QueuedConnection);
+    if (closing) QMetaObject::invokeMethod(&m_window, &QWidget::close, Qt::QueuedConnection);
 }
 
 bool TableOperations::mayClose() {
     if (!m_session) return true;
-    if (!m_closeWhenDone &&
-        m_boxes.question(QStringLiteral("%1 is under way. Stop it once the object under way is "
-                                       "done, and then close?")
-                            .arg(m_step == Step::Compare ? QStringLiteral("Compare with table")
-                                                         : QStringLiteral("Restore table")))) {
-        m_closeWhenDone = true;
-        if (m_session) m_session->stop();
-    }
+    askToClose();
     return false;
+}
+
+// The question opens and the device goes on being answered; the answer applies only to the
+// run it was asked about.
+void TableOperations::askToClose() {
+    if (m_closeWhenDone) return;  // stopping already, to close
+    if (m_closeQuestion) {
+        m_closeQuestion->raise();
+        m_closeQuestion->activateWindow();
+        return;
+    }
+    auto *box = new QMessageBox(
+        QMessageBox::Question, Dialogs::kTitle,
+        QStringLiteral("%1 is under way. Stop it once the object under way is done, and then "
+                       "close?")
+            .arg(m_step == Step::Compare ? QStringLiteral("Compare with table")
+                                         : QStringLiteral("Restore table")),
+        QMessageBox::Yes | QMessageBox::No, &m_window);
+    box->setObjectName(QStringLiteral("closeQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::Yes);
+    box->setEscapeButton(QMessageBox::No);
+    connect(box, &QMessageBox::finished, this, [this, run = m_run](int answer) {
+        m_closeQuestion = nullptr;  // it closes itself
+        if (answer != QMessageBox::Yes || run != m_run || !m_session) return;
+        m_closeWhenDone = true;
+        m_session->stop();
+    });
+    m_closeQuestion = box;
+    box->open();
+}
+
+void TableOperations::dropCloseQuestion() {
+    if (!m_closeQuestion) return;
+    m_closeQuestion->disconnect(this);
+    m_closeQuestion->close();
+    m_closeQuestion = nullptr;
 }
 
 void TableOperations::showDifferences(const JobSummary &summary) {
@@ -194,10 +232,10 @@ void TableOperations::showDifferences(const JobSummary &summary) {
     if (m_dialog) m_dialog->showResult(text + endNotes(summary, m_portLost), rows);
 }
 
-void TableOperations::askToWrite(const JobSummary &summary) {
+void TableOperations::askToWrite(const JobSummary &summary, bool closing) {
     m_differences = differences(m_table, m_read);
-    if (summary.stopped || summary.deviceNotAnswering || m_differences.empty()) {
-        const QString text = m_differences.empty() && !summary.stopped
+    if (closing || summary.stopped || summary.deviceNotAnswering || m_differences.empty()) {
+        const QString text = m_differences.empty() && !summary.stopped && !closing
                                  ? QStringLiteral("The device already holds the table's values: "
                                                   "nothing is written.")
                                  : QStringLiteral("Nothing is written.");

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 
+class QMessageBox;
+
 #include <functional>
 
 #include <memory>
@@ -38,8 +40,9 @@ public:
     void compare();
     void restore();
     bool running() const { return m_session != nullptr; }
-    // Whether the window may close now. While an operation runs the operator is asked
-    // whether to stop it; stopped, it finishes the object under way and closes the window.
+    // Whether the window may close now. While an operation runs the operator is asked,
+    // without holding the device, whether to stop it; stopped, it finishes the object under
+    // way and closes the window. The question goes when its operation ends.
     bool mayClose();
 
 private:
@@ -51,7 +54,9 @@ private:
     void onValue(int object, quint8 value, int kind);
     void finished(const JobSummary &summary);
     void showDifferences(const JobSummary &summary);
-    void askToWrite(const JobSummary &summary);
+    void askToClose();
+    void dropCloseQuestion();
+    void askToWrite(const JobSummary &summary, bool closing);
     void showRestoreSummary(const JobSummary &summary);
     void saveDifferences();
 
@@ -66,7 +71,9 @@ private:
     std::map<int, quint8> m_read;  // this operation's fresh values
     std::vector<Difference> m_differences;
     bool m_portLost = false;
-    bool m_closeWhenDone = false;
+    bool m_closeWhenDone = false;  // for this run only
+    int m_run = 0;                 // counts the sessions started: an answer names its own
+    QPointer<QMessageBox> m_closeQuestion;
     DeviceSession *m_session = nullptr;
     QPointer<OperationDialog> m_dialog;
 };

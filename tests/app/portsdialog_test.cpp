@@ -5,6 +5,7 @@
 #include "serial/systemportenumerator.h"
 #include "ports/portnames.h"
 #include "support/formfixture.h"
+#include "tableops/operationdialog.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -64,6 +65,37 @@ TEST_F(PortsTest, OkStoresTheChoicesAndTheVariableIsShownToWin) {
         const PortAssignments stored;
         EXPECT_EQ(stored.assigned(2), ok ? "" : kAcm.devicePath) << ok;
         EXPECT_EQ(stored.assigned(3), ok ? kFtdi.byIdPath : "") << ok;
+    }
+}
+
+// No table keeps Tab: Tab and Shift+Tab leave it, the arrows move inside. Tab from the
+// ports present reaches each COM choice in turn, each named by its label.
+TEST_F(PortsTest, TabLeavesEveryTableAndReachesEachComChoice) {
+    this->ports.present = {kAcm, kFtdi};
+    PortAssignments assignments;
+    PortsDialog ports(this->ports, assignments);
+    OperationDialog differences("Compare with table", nullptr);
+    differences.showResult("2 differ", {{"1", "2", "3"}, {"4", "5", "6"}});
+    for (QDialog *dialog : {static_cast<QDialog *>(&differences), static_cast<QDialog *>(&ports)}) {
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        showActive(dialog);
+        auto *table = dialog->findChild<QTableWidget *>();
+        for (const Qt::KeyboardModifier shift : {Qt::ShiftModifier, Qt::NoModifier}) {
+            table->setFocus();
+            table->setCurrentCell(0, 0);
+            QTest::keyClick(table, Qt::Key_Down);
+            EXPECT_EQ(table->currentRow(), 1);
+            QTest::keyClick(table, Qt::Key_Tab, shift);
+            EXPECT_NE(QApplication::focusWidget(), table) << "shift " << (shift != 0);
+        }
+    }
+    for (int com = 1; com <= 4; QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab), ++com) {
+        QWidget *choice = ports.findChild<QComboBox *>(QStringLiteral("com%1").arg(com));
+        EXPECT_EQ(QApplication::focusWidget(), choice) << com;
+        const QList<QLabel *> labels = ports.findChildren<QLabel *>();
+        EXPECT_TRUE(std::ranges::any_of(labels, [&](QLabel *label) {
+            return label->buddy() == choice && label->text() == QStringLiteral("COM &%1:").arg(com);
+        })) << com;
     }
 }
 

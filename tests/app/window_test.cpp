@@ -31,24 +31,46 @@ TEST_F(WindowTest, StartsDisconnectedAndIdleWithTheSectionHidden) {
         EXPECT_FALSE(widget->isVisibleTo(form.get())) << widget->objectName().toStdString();
 }
 
-// A lost port keeps to the window's width (the whole text in the tooltip), is no longer
-// called connected, and its words go once the operator disconnects and connects again.
-TEST_F(WindowTest, ALostPortShowsAsLostWithoutWideningTheWindow) {
+// A Read cut short: the status line says when the device falls silent (and takes it back at
+// its next byte), when the operator disconnects, and when the port is lost, which is then
+// disconnected as the operator would, keeping to the window's width. After Connect no old
+// progress comes back.
+TEST_F(WindowTest, ASilentDeviceAndALostPortAreShownAsTheyAre) {
     form->show();
     const int width = form->width();
     qputenv("ORVEL_COM1", "/dev/" + QByteArray(200, 'x'));  // a long name in the message
-    connectPort();
-    emit form->MSComm1().backend()->portLost("hung up");
-    QApplication::processEvents();
     const StatusLine &status = form->statusLine();
-    EXPECT_EQ(form->width(), width);
-    EXPECT_EQ(status.portText(), form->portLabel() + ", lost");
-    EXPECT_TRUE(status.transferText().contains(" is lost: ")) << status.transferText().toStdString();
-    EXPECT_EQ(status.findChildren<QLabel *>().constLast()->toolTip(), status.transferText());
-    qunsetenv("ORVEL_COM1");
-    emit ui().imgConnected->clicked();
-    connectPort();
-    EXPECT_EQ(status.portText() + status.transferText(), form->portLabel() + ", connected");
+    const auto says = [&](const QString &part) { return status.transferText().contains(part); };
+    const std::tuple<const char *, std::function<void()>, QString> rows[] = {
+        {"silent", [&] { runUntil([&] { return says("Read: nothing from the device for "); },
+                                  30000); }, " s after object 1, 1 of 5. Check the cable, "},
+        {"disconnected", [&] { emit ui().imgConnected->clicked(); },
+         "Read: disconnected after 1 of 5 objects."},
+        {"lost", [&] { emit form->MSComm1().backend()->portLost("hung up"); }, " is lost: "}};
+    for (const auto &[name, cut, said] : rows) {
+        SCOPED_TRACE(name);
+        connectPort();
+        ui().Text2->setText("5");
+        ui().Option2[1]->setChecked(true);
+        reply({172, 172, 202, 202, 7});  // object 1
+        cut();
+        EXPECT_TRUE(says(said)) << status.transferText().toStdString();
+        if (std::string(name) == "silent") {
+            reply({172});
+            EXPECT_TRUE(says("Read: object 1, 1 of 5")) << status.transferText().toStdString();
+            emit ui().imgConnected->clicked();
+        }
+        // Disconnected: red lamp in front, frames locked, port options free, the width kept.
+        EXPECT_TRUE(!form->MSComm1().PortOpen() && !ui().Frame2->isEnabled() &&
+                    !ui().Frame3->isEnabled() && ui().Option1[2]->isEnabled() &&
+                    frontIndex({ui().imgConnected, ui().imgNotConnected}) == 1);
+        EXPECT_EQ(form->width(), width);
+        if (std::string(name) == "lost")
+            EXPECT_EQ(status.portText(), form->portLabel() + ", lost");
+        connectPort();
+        EXPECT_EQ(status.portText() + status.transferText(), form->portLabel() + ", connected");
+        emit ui().imgConnected->clicked();
+    }
 }
 
 // A note (a table saved) gives way to the progress after its time; the end replaces it at once.

@@ -46,8 +46,8 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(memory) == memory.size());
         file.close();
         sim = std::make_unique<QProcess>();
-        sim->start(ORVEL_DEVICE_SIM, QStringList{"--fast", "--memory", path("memory.bin")} +
-                                         options);
+        sim->start(ORVEL_DEVICE_SIM, QStringList{"--memory", path("memory.bin")} +
+                                         (paced ? QStringList() : QStringList{"--fast"}) + options);
         ASSERT_TRUE(sim->waitForStarted(5000));
         while (!sim->canReadLine() && sim->waitForReadyRead(5000)) {}
         ASSERT_TRUE(sim->canReadLine()) << "the simulator names no link";
@@ -91,6 +91,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;
+    bool paced = false;  // at 1200 bit/s, as a device: it gives up a command we do not answer
 };
 
 TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
@@ -153,7 +154,8 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     ASSERT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
     const QString lost = form->findChild<OperationDialog *>()->resultText();
     EXPECT_TRUE(lost.contains("\nThe port was lost: ")) << lost.toStdString();
-    emit ui().imgConnected->clicked();
+    // Disconnected as the operator would: the frames stay locked after the Compare.
+    EXPECT_FALSE(form->MSComm1().PortOpen() || ui().Frame2->isEnabled() || ui().Frame3->isEnabled());
     startSim(changed);
 
     const QPointer<OperationDialog> compared = run(&TableOperations::compare);
@@ -213,29 +215,81 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     }
     EXPECT_LE(written, verified + 1);  // at most the object under way not verified
 
-    // Closing the window during a Compare asks first; stopped, the object under way is
-    // finished and the window closes, its ending saying what was not compared.
-    restored->close();
-    startSim(changed);
-    dialogs.messages.clear();
-    dialogs.fileToChoose = path("table.csv");
-    const qsizetype before = journal().count(",compare,");
-    form->tableOperations().compare();
-    ASSERT_TRUE(runUntil([&] { return journal().count(",compare,") >= before + 5; }, kWait));
-    form->close();
-    EXPECT_TRUE(form->isVisible() && dialogs.messages.value(0).contains("under way. Stop it"));
-    EXPECT_TRUE(runUntil([&] { return !form->isVisible(); }, kWait));
-    EXPECT_FALSE(form->tableOperations().running() || form->MSComm1().PortOpen());
-    const QString ending = form->findChild<OperationDialog *>()->resultText();
-    EXPECT_TRUE(ending.contains("were not compared.\nStopped after ")) << ending.toStdString();
-    // Only what this Compare read differs: the changed objects among those it compared.
-    const int done = ending.section("Stopped after ", 1).section(' ', 0, 0).toInt();
-    QStringList among;
-    for (const auto &[object, value] : kChangedInTable)
-        if (object <= done) among << differing[int(among.size())];
-    EXPECT_EQ(rows(form->findChild<OperationDialog *>()), among);
-    EXPECT_EQ(stopSim(), changed);
 }
+
+// Closing the window during Compare or Restore asks first, and the paced device goes on being
+// answered while the question is open: No changes nothing, Yes ends after the object under
+// way and closes the window; a question left open goes when its operation ends.
+struct CloseRow {
+    const char *name;
+    bool restore;
+    const char *phase;  // the journal's lines while the phase the question comes in runs
+    int answer;         // QMessageBox::Yes or No; 0: left open
+};
+void PrintTo(const CloseRow &row, std::ostream *os) { *os << row.name; }
+const CloseRow kCloseRows[] = {{"CompareNo", false, ",compare,", QMessageBox::No},
+    {"CompareYes", false, ",compare,", QMessageBox::Yes}, {"CompareLeftOpen", false, ",compare,", 0},
+    {"RestoreReadingNo", true, ",restore-read,", QMessageBox::No},
+    {"RestoreReadingYes", true, ",restore-read,", QMessageBox::Yes},
+    {"RestoreWritingNo", true, ",restore-verify,", QMessageBox::No},
+    {"RestoreWritingYes", true, ",restore-verify,", QMessageBox::Yes}};
+struct CloseDuringOperation : TableEndToEnd, ::testing::WithParamInterface<CloseRow> {};
+
+TEST_P(CloseDuringOperation, TheDeviceIsAnsweredWhileTheQuestionIsOpen) {
+    const CloseRow &row = GetParam();
+    QByteArray memory(8192, '\0');  // objects 1 to 60; the even ones differ from the table
+    Table table{QDateTime::currentDateTimeUtc().addSecs(-60), "COM 1 (/dev/ttyS0)", {}, {}};
+    for (int i = 1; i <= 60; ++i) memory[i] = char(i), table.objects[i] = quint8(i % 2 ? i : i + 100);
+    ASSERT_TRUE(saveTable(path("table.csv"), table));
+    paced = true;  // waiting 3 s for an answer: a loaded machine's pause is no line fault here
+    startSim(memory, {"--timeout-ms", "3000"});
+    dialogs.fileToChoose = path("table.csv");
+    row.restore ? form->tableOperations().restore() : form->tableOperations().compare();
+    const auto lines = [&](const char *kind) { return journal().count(kind); };
+    ASSERT_TRUE(runUntil([&] { return lines(row.phase) >= 2; }, kWait));
+    // The operator reads the question while the device talks on; then answers, or not.
+    QPointer<QMessageBox> question;
+    qsizetype whileOpen = -1;
+    QTimer::singleShot(0, form.get(), [&] {
+        runUntil([&] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                    question = box;
+            return !question.isNull();
+        }, kWait);
+        const qsizetype before = lines(row.phase);
+        runUntil([&] { return !question || lines(row.phase) >= before + 3; }, kWait);
+        whileOpen = question ? lines(row.phase) - before : -2;
+        if (row.answer && question) question->button(QMessageBox::StandardButton(row.answer))->click();
+    });
+    form->close();
+    ASSERT_TRUE(runUntil([&] { return whileOpen != -1; }, 2 * kWait));
+    EXPECT_GE(whileOpen, 3) << "objects done while the question was open (-2: none asked)";
+    const bool yes = row.answer == QMessageBox::Yes;
+    ASSERT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
+    ASSERT_TRUE(runUntil([&] { return form->isVisible() != yes; }, kWait));
+    EXPECT_TRUE(!question || !question->isVisible()) << "the question outlived its operation";
+    const QString ending = form->findChild<OperationDialog *>()->resultText();
+    const QByteArray after = stopSim();
+    // A stopped Compare lists only what it compared: the even objects among the first.
+    const int compared = ending.section(" objects compared", 0, 0).section(' ', -1).toInt();
+    if (yes)
+        EXPECT_TRUE(ending.contains("\nStopped after ") &&
+                    (row.restore || rows(form->findChild<OperationDialog *>()).size() == compared / 2))
+            << ending.toStdString();
+    else
+        EXPECT_EQ(ending, row.restore ? "Written: 30, verified: 30, failed: 0."
+                                      : "30 of the 60 objects compared differ from the table.");
+    // Every object written is read back; a stopped Restore writes nothing more.
+    const qsizetype written = lines(",restore-write,");
+    EXPECT_EQ(lines(",restore-verify,"), written);
+    qsizetype changed = 0;
+    for (int i = 1; i <= 60; ++i)
+        if (after[i] != memory[i] && ++changed) EXPECT_EQ(quint8(after[i]), table.objects[i]) << i;
+    EXPECT_EQ(changed, written);
+}
+INSTANTIATE_TEST_SUITE_P(Rows, CloseDuringOperation, ::testing::ValuesIn(kCloseRows),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvel::test
