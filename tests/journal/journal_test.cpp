@@ -179,7 +179,7 @@ TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
 }
 
 // Each new failure is said once, a failure after another too (a folder planted where the
-// link was), and again after lines were written; one that lasts only counts its lines.
+// link was), the same again after lines were written; one that lasts only counts its lines.
 // Tried again at every append here.
 TEST(Journal, SaysEachNewFailureOnceAndCountsTheLinesItCouldNotWrite) {
     QTemporaryDir dir;
@@ -187,7 +187,7 @@ TEST(Journal, SaysEachNewFailureOnceAndCountsTheLinesItCouldNotWrite) {
     const QString day6 = dir.filePath("state/journal/journal-2026-01-06.csv");
     const std::tuple<const char *, int, const char *> steps[] = {  // planted at day 6, day, said
         {"link", 6, "symbolic link"}, {"link", 6, ""}, {"folder", 6, "a folder"},
-        {"folder", 6, ""}, {"", 6, ""}, {"", 7, ""}, {"link", 6, "symbolic link"}};
+        {"folder", 6, ""}, {"", 6, ""}, {"", 7, ""}, {"folder", 6, "a folder"}};
     Journal journal(dir.filePath("state/journal"), {}, 0ms);  // its own two folders, not /tmp
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);

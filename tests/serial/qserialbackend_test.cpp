@@ -40,7 +40,8 @@ TEST_F(QSerialBackendTest, APortHeldByAnotherOpenerIsInUse) {
     // its exclusive mode, the claim is had, and the lock file says the port is in use.
     QSerialPort other(pty.path());
     ASSERT_TRUE(other.open(QIODevice::ReadWrite));
-    EXPECT_EQ(QSerialBackend().open({pty.path(), "COM 3"}).why(), PortFailure::InUse);
+    QSerialBackend refused;
+    EXPECT_EQ(refused.open({pty.path(), "COM 3"}).why(), PortFailure::InUse);
     other.close();
     EXPECT_TRUE(QSerialBackend().open({pty.path(), "COM 3"}).ok());  // nothing left claimed
 }
