@@ -51,7 +51,7 @@ Done<JournalFailure> Journal::flush() {
     if ((m_fd >= 0 && m_heldDay == m_day) ||
         ((m_fd >= 0 || steady_clock::now() >= m_retryAt) && open(m_heldDay)))
         written = writeLines(m_held, m_heldEnds);
-    if (written == m_heldEnds.size()) m_failureReported = false;
+    if (written == m_heldEnds.size()) m_reported.reset();
     m_unjournaled += qint64(m_heldEnds.size() - written);
     m_held.clear();
     m_heldEnds.clear();
@@ -131,8 +131,9 @@ size_t Journal::writeLines(std::string_view lines, const std::vector<size_t> &en
 void Journal::fail(const Failure<JournalFailure> &failure) {
     close();
     m_retryAt = steady_clock::now() + m_retryAfter;
-    if (m_failureReported) return;
-    m_failureReported = true;
+    // The same failure again is not news; another one is (a full disk after a planted link).
+    if (m_reported && m_reported->why == failure.why && m_reported->words == failure.words) return;
+    m_reported = failure;
     m_failure = failure;
 }
 

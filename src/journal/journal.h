@@ -21,7 +21,8 @@
 // A caller that must answer first (the device waits) appends with appendLater() and
 // calls flush() as soon as it has answered: the lines held go out in one write(2).
 // A journal that cannot be written never stops or slows its caller: the writing call that
-// meets the failure returns it, once, and the journal tries again only after kRetryAfter.
+// meets a failure returns it, once until another failure or a line written, and the journal
+// tries again only after kRetryAfter.
 // One thread uses it.
 namespace orvel {
 
@@ -37,7 +38,7 @@ public:
 
     // Each writing call fails with what could not be written and why, in its words
     // ("/home/ann/…/journal-2026-12-07.csv: No space left on device"), once per failure;
-    // then the lines not journaled are only counted until one has been written again.
+    // while the same failure lasts the lines not journaled are only counted.
     // `time` names the day file: its date at its own offset from UTC.
     Done<JournalFailure> append(const QDateTime &time, QStringView port, QStringView operation,
                                 int object, int value);
@@ -71,7 +72,7 @@ private:
     std::vector<size_t> m_heldEnds;  // where each of them ends
     std::chrono::sys_days m_heldDay{};
     std::chrono::steady_clock::time_point m_retryAt{};
-    bool m_failureReported = false;
+    std::optional<Failure<JournalFailure>> m_reported;  // said, and not over
     qint64 m_unjournaled = 0;
     std::optional<Failure<JournalFailure>> m_failure;  // met, to be returned
 };

@@ -1,7 +1,5 @@
 #include "serial/qserialbackend.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 #include <utility>
@@ -63,20 +61,16 @@ Done<PortFailure> QSerialBackend::open(const PortTarget &target) {
         failure = PortFailure::Missing;
         break;
     case QSerialPort::PermissionError:
+        // The claim has opened the device to read and write, so this is Qt's lock file: held
+        // by another program that does not lock the device itself, or not made for want of a
+        // descriptor (looked at while the claim still holds its own).
 #ifdef Q_OS_UNIX
-        // Qt reports a port locked by another program as a permission error, and a lock file
-        // it could not make for want of a descriptor too (looked at while the claim still
-        // holds its own).
         if (const int error = outOfDescriptors(); error != 0) {
             words = qt_error_string(error);
             break;
         }
-        failure = ::access(QFile::encodeName(m_target.path).constData(), R_OK | W_OK) == 0
-                      ? PortFailure::InUse
-                      : PortFailure::PermissionDenied;
-#else
-        failure = PortFailure::InUse;
 #endif
+        failure = PortFailure::InUse;
         break;
     default:
         break;

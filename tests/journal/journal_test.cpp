@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,9 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <map>
+#include <cstdio>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 namespace orvel {
@@ -60,8 +63,8 @@ TEST(Journal, WritesEachLineAtOnceIntoTheFileOfItsDay) {
     }
 }
 
-// Only regular files named exactly journal-YYYY-MM-DD.csv with a real date are day files;
-// anything else stays and counts neither as a day nor as bytes (each as large as a day).
+// Only regular files of the user's named exactly journal-YYYY-MM-DD.csv with a real date are
+// day files; anything else stays and counts neither as a day nor as bytes (each as large as a day).
 TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
     // Day 1 is 2025-12-31; day 100, written, 2026-04-09.
     const auto dayFile = [](int n) { return journalFileName(sys_days{days{20452 + n}}); };
@@ -84,6 +87,12 @@ TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
         dir.mkdir("journal-2019-01-01.csv");
         QFile::link(dir.filePath(kept[0]), dir.filePath("journal-2019-01-02.csv"));
         for (int day = 1; day <= c.days; ++day) makeFile(dir.filePath(dayFile(day)), c.size);
+        if (::geteuid() == 0) {  // another user's, by a day file's name: only root can give it
+            const QString theirs = dir.filePath("journal-2019-01-06.csv");
+            makeFile(theirs, c.size);
+            ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
+            kept << "journal-2019-01-06.csv";
+        }
         EXPECT_TRUE(Journal(dir.path(), c.max).append(at(2026, 4, 9), u"COM 1", u"read", 1, 1));
         for (int day = c.kept; day <= c.days; ++day) kept << dayFile(day);
         kept << dayFile(100) << "journal-2019-01-01.csv" << "journal-2019-01-02.csv";
@@ -91,21 +100,6 @@ TEST(Journal, RemovesTheOldestDayFilesPastItsLimitsAndNothingElse) {
         EXPECT_EQ(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)
                       .join(' ').toStdString(), kept.join(' ').toStdString());
     }
-}
-
-// Another user's file, even by a day file's name, is neither removed nor counted.
-TEST(Journal, RetentionLeavesAnotherUsersFile) {
-    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-    QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("state/journal"));  // the journal's own folders, not /tmp
-    const QString theirs = dir.filePath("state/journal/journal-2019-01-06.csv");
-    makeFile(theirs, 10);
-    makeFile(dir.filePath("state/journal/journal-2019-01-07.csv"), 10);  // ours: goes
-    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
-    EXPECT_TRUE(Journal(dir.filePath("state/journal"), {1, 1000})
-                    .append(at(2026, 4, 9), u"COM 1", u"read", 1, 1).ok());
-    EXPECT_EQ(QDir(dir.filePath("state/journal")).entryList(QDir::Files).join(' '),
-              "journal-2019-01-06.csv journal-2026-04-09.csv");
 }
 
 using Snapshot = std::map<QString, std::pair<QByteArray, int>>;  // name: contents, mode
@@ -121,26 +115,42 @@ Snapshot snapshot(const QString &folder) {
 // said once and tried again later. What the user made before loses any access by others.
 TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
     const char *day = "state/journal/journal-2026-01-06.csv";
-    // In the test's folder: a link at `plant` to `target`, or a file at `plant`.
-    const struct { const char *name, *plant, *target, *said; } cases[] = {
+    // In the test's folder at `plant`: a link to `target` (a hard one: "hard"), or a file,
+    // or a folder or file given to another user ("theirs", only root can).
+    const struct { const char *name, *plant, *target, *said, *kind = ""; } cases[] = {
         {"the journal folder a link", "state/journal", "elsewhere", "symbolic link"},
         {"its parent a link", "state", "elsewhere", "symbolic link"},
         {"the day file a link", day, "elsewhere/journal-2026-01-01.csv", "symbolic link"},
         {"the day file a dangling link", day, "elsewhere/journal-2026-01-06.csv", "symbolic link"},
+        {"the day file a second name", day, "elsewhere/journal-2026-01-02.csv", "other names",
+         "hard"},
+        {"the day file another user's", day, nullptr, "belongs to another user", "theirs"},
+        {"the journal folder another user's", "state/journal", "", "belongs to another user",
+         "theirs"},
         {"a file where a folder must be", "state", nullptr, "state: "},
         {"folder and day file made before, open to all", nullptr, nullptr, nullptr},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
+        const bool theirs = c.kind == std::string_view("theirs");
+        if (theirs && ::geteuid() != 0) continue;  // only root can give a file away
         QTemporaryDir dir;
         const mode_t mask = ::umask(0);
         for (const char *folder : {"state/journal", "elsewhere"})
             QDir().mkpath(dir.filePath(folder));
         for (const char *name : {"journal-2026-01-01.csv", "journal-2026-01-02.csv"})
             makeFile(dir.filePath("elsewhere/") + name, 5);
-        if (c.plant) QDir(dir.filePath(c.plant)).removeRecursively();
-        if (c.target) QFile::link(dir.filePath(c.target), dir.filePath(c.plant));
-        else makeFile(dir.filePath(c.plant ? c.plant : day));  // blocking, or made before
+        const QString planted = dir.filePath(c.plant ? c.plant : day);
+        const QByteArray plant = QFile::encodeName(planted);
+        if (c.plant) QDir(planted).removeRecursively();
+        if (c.target && *c.target)
+            (c.kind == std::string_view("hard") ? ::link : ::symlink)(
+                QFile::encodeName(dir.filePath(c.target)).constData(), plant.constData());
+        else if (c.target) QDir().mkdir(planted);
+        else makeFile(planted);  // blocking, or made before
+        if (theirs) {
+            ASSERT_EQ(::chown(plant.constData(), 65534, 65534), 0);
+        }
         const auto before = snapshot(dir.filePath("elsewhere"));
         Journal journal(dir.filePath("state/journal"), {1, 1 << 20}, 200ms);
         QStringList said;
@@ -154,7 +164,7 @@ TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
         if (c.plant) {  // tried again later, and not said again; once gone, used when tried again
             std::this_thread::sleep_for(200ms);
             append(3);
-            QFile::remove(dir.filePath(c.plant));
+            ::remove(plant.constData());
             append(3);
             std::this_thread::sleep_for(200ms);
         }
@@ -166,6 +176,31 @@ TEST(Journal, UsesNothingPlantedInItsFolderAndKeepsItToTheOwner) {
         EXPECT_EQ(QFileInfo(dir.filePath("state/journal")).permissions() & 0x7777, 0x7700);
         EXPECT_EQ(QFileInfo(dir.filePath(day)).permissions() & 0x7777, 0x6600);
     }
+}
+
+// Each new failure is said once, a failure after another too (a folder planted where the
+// link was), the same again after lines were written; one that lasts only counts its lines.
+// Tried again at every append here.
+TEST(Journal, SaysEachNewFailureOnceAndCountsTheLinesItCouldNotWrite) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("state/journal"));
+    const QString day6 = dir.filePath("state/journal/journal-2026-01-06.csv");
+    const std::tuple<const char *, int, const char *> steps[] = {  // planted at day 6, day, said
+        {"link", 6, "symbolic link"}, {"link", 6, ""}, {"folder", 6, "a folder"},
+        {"folder", 6, ""}, {"", 6, ""}, {"", 7, ""}, {"folder", 6, "a folder"}};
+    Journal journal(dir.filePath("state/journal"), {}, 0ms);  // its own two folders, not /tmp
+    for (int i = 0; i < 7; ++i) {
+        SCOPED_TRACE(i);
+        const auto &[plant, day, expected] = steps[i];
+        ::remove(QFile::encodeName(day6).constData());
+        if (plant == std::string_view("link")) QFile::link(dir.filePath("x"), day6);
+        if (plant == std::string_view("folder")) QDir().mkdir(day6);
+        const auto written = journal.append(at(2026, 1, day), u"COM 1", u"read", 1, 0);
+        const QString said = written ? QString() : written.words();
+        EXPECT_EQ(said.isEmpty(), !*expected) << said.toStdString();
+        EXPECT_TRUE(said.contains(expected)) << said.toStdString();
+    }
+    EXPECT_EQ(journal.unjournaled(), 5);
 }
 
 // A disk that takes a line only in part (a size limit gives a full disk's short write, then
@@ -180,12 +215,15 @@ TEST(Journal, KeepsOnlyWholeLinesWhenTheDiskFills) {
     const struct { const char *name; qint64 room; QByteArray kept; int lost; } cases[] = {
         {"cut in the time", 15, "", 2},
         {"cut in the second line's value", line(2).size() * 2 - 2, line(2), 1},
+        {"cut exactly at the second line's end", line(2).size(), line(2), 1},
         {"no room at all", 0, "", 2},
         {"a line torn before", -1, line(2) + line(3), 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        QTemporaryDir dir;
+        QTemporaryDir temporary;
+        const QDir dir(temporary.filePath("state/journal"));  // its own two folders, not /tmp
+        dir.mkpath(".");
         const QString file = dir.filePath("journal-2026-01-06.csv");
         makeFile(file, c.room < 0 ? 3 : 0);  // a power cut may leave zeros
         const pid_t child = ::fork();

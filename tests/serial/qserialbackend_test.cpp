@@ -36,6 +36,14 @@ TEST_F(QSerialBackendTest, APortHeldByAnotherOpenerIsInUse) {
         EXPECT_TRUE(first.close());
         EXPECT_TRUE(second.open({secondPath, "COM 3"}).ok());
     }
+    // A program that holds only the port's lock file (Qt's way), not the device: root passes
+    // its exclusive mode, the claim is had, and the lock file says the port is in use.
+    QSerialPort other(pty.path());
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+    QSerialBackend refused;
+    EXPECT_EQ(refused.open({pty.path(), "COM 3"}).why(), PortFailure::InUse);
+    other.close();
+    EXPECT_TRUE(QSerialBackend().open({pty.path(), "COM 3"}).ok());  // nothing left claimed
 }
 
 // What is missing, no serial port or not ours to use is refused as such, with what to do
@@ -105,9 +113,14 @@ TEST_F(QSerialBackendTest, TalksToTheDeviceUntilTheLineHangsUp) {
         }
     }
     QSignalSpy lineEvents(&backend, &SerialBackend::lineEvent);
+    QSignalSpy ready(&backend, &SerialBackend::readyRead);
+    pty.send("\xac\x07");  // the device's last bytes, not yet taken when the line hangs up
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ready.count() > 0; }, 3000));
+    const qsizetype readyBefore = ready.count();
     pty.closeMaster();
-    QTest::qWait(500);
-    ASSERT_GE(lineEvents.count(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lineEvents.count() > 0; }, 3000));
+    EXPECT_GT(ready.count(), readyBefore);  // said again: they wait in the backend now
+    EXPECT_EQ(backend.readAll().toHex(), "ac07");
     // The control stays open until the operator disconnects, but says why it cannot send.
     EXPECT_TRUE(backend.isOpen());
     EXPECT_EQ(backend.write('x').why(), PortFailure::Lost);
