@@ -166,7 +166,8 @@ TEST(Station, KilledAnywhereEveryTouchedUnitKeepsItsRecord) {
         const QList<QJsonObject> records = line.records();
         for (const QJsonObject &r : records.mid(seen)) recorded << r["port"].toString();
         seen = records.size();
-        EXPECT_EQ(touched, recorded);
+        // A record is begun before the first byte: it may have come before any value did.
+        EXPECT_TRUE(recorded.contains(touched)) << touched.size() << " ports spoken on";
         for (const QJsonObject &r : records) {
             // Left open only by this round's kill; closed as cut short by the next start.
             if (r["result"].toString() == u"open") {
