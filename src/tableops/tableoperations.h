@@ -1,11 +1,14 @@
 #pragma once
 
 #include "device/jobresult.h"
+#include "profile/profile.h"
 #include "table/differences.h"
 #include "table/table.h"
 
 #include <QObject>
 #include <QPointer>
+
+class QToolButton;
 
 #include <functional>
 
@@ -35,6 +38,10 @@ public:
     ~TableOperations() override;
 
     void saveTable();
+    // File ▸ Profile…: the profile that names objects in Compare and Restore and keeps
+    // Restore off the objects it protects; remembered for the next start.
+    void chooseProfile();
+    const Profile &profile() const { return m_profile; }
     void compare();
     void restore();
     bool running() const { return m_session != nullptr; }
@@ -46,6 +53,11 @@ private:
     enum class Step { Compare, RestoreRead, RestoreWrite };
 
     std::optional<Table> chooseTable(const QString &title);
+    bool mayUse(const Table &table, Step step);
+    void useProfile(const QString &path, const Profile &profile);
+    QList<QStringList> namedRows(const std::vector<Difference> &list, const QString &kept = {});
+    void showNamedResult(const QString &text, const QList<QStringList> &rows,
+                         const std::vector<Difference> &list);
     void readTable(Step step, const QString &title);
     void start(Step step, const Job &job);
     void onValue(int object, quint8 value, int kind);
@@ -65,6 +77,9 @@ private:
     Table m_table;
     std::map<int, quint8> m_read;  // this operation's fresh values
     std::vector<Difference> m_differences;
+    std::vector<Difference> m_kept;  // differing, but the profile protects them
+    Profile m_profile;                // a default one names nothing and protects nothing
+    QToolButton *m_profileLabel;
     bool m_portLost = false;
     bool m_closeWhenDone = false;
     DeviceSession *m_session = nullptr;
