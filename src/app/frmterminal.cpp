@@ -114,6 +114,8 @@ void FrmTerminal::createMenus() {
                     &ObjectListLoader::Command1Clicked);
     file->addAction(QStringLiteral("&Save table…"), QKeySequence::Save,
                     m_tableOperations.get(), &TableOperations::saveTable);
+    file->addAction(QStringLiteral("&Profile…"), m_tableOperations.get(),
+                    &TableOperations::chooseProfile);
     file->addAction(QStringLiteral("Open &journal folder"), this,
                     &FrmTerminal::openJournalFolder);
     file->addSeparator();

@@ -15,8 +15,11 @@ constexpr QByteArrayView kColumns = "object,value";
 constexpr QByteArrayView kByteOrderMark = "\xEF\xBB\xBF";
 constexpr QByteArrayView kTimeExample = "2026-12-07T05:12:00Z";
 
-enum Key { Read, Port, Settings, KeyCount };
-constexpr std::array<QByteArrayView, KeyCount> kKeys = {"read", "port", "settings"};
+enum Key { Read, Port, ProfileKey, Settings, KeyCount };
+constexpr std::array<QByteArrayView, KeyCount> kKeys = {"read", "port", "profile", "settings"};
+constexpr QByteArrayView kVersionMark = ", version ";
+constexpr qsizetype kMaxProfileName = 100;  // characters, as the profile file allows
+constexpr qsizetype kMaxProfileVersion = 40;
 
 constexpr int kMaxDigits = 9;     // longer numbers are out of every range, and would overflow
 constexpr int kShownDigits = 12;  // of a long number quoted in a reason
@@ -64,6 +67,31 @@ Done<TableFault> portProblem(const QString &port) {
     return {};
 }
 
+// The profile a table was saved under, as the profile file allows its name and version.
+Done<TableFault> profileNameProblem(const QString &name, const QString &version) {
+    const auto bad = [](const QString &words) { return fault(TableFault::BadProfile, words); };
+    if (name.isEmpty() && version.isEmpty()) return {};
+    if (name.isEmpty()) return bad(QStringLiteral("the profile's name is empty"));
+    if (name.size() > kMaxProfileName)
+        return bad(QStringLiteral("the profile's name is longer than %1 characters")
+                       .arg(kMaxProfileName));
+    if (name.front().isSpace() || name.back().isSpace())
+        return bad(QStringLiteral("the profile's name begins or ends with a blank"));
+    for (const QChar c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return bad(QStringLiteral("the profile's name holds a control character"));
+    if (QString::fromUtf8(name.toUtf8()) != name)
+        return bad(QStringLiteral("the profile's name is not valid Unicode"));
+    bool versionOk = !version.isEmpty() && version.size() <= kMaxProfileVersion;
+    for (const QChar c : version)
+        versionOk = versionOk && c.unicode() < 0x80 &&
+                    (c.isLetterOrNumber() || QStringView(u".-_+").contains(c));
+    if (!versionOk)
+        return bad(QStringLiteral("the profile's version is 1 to %1 letters, digits and . - _ +")
+                       .arg(kMaxProfileVersion));
+    return {};
+}
+
 void appendNumber(QByteArray &out, int n) {
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
@@ -82,6 +110,7 @@ private:
     void columns();
     void readTime(QByteArrayView value);
     void port(QByteArrayView value);
+    void profile(QByteArrayView value);
     void settings(QByteArrayView value);
     void row(QByteArrayView text);
     void reject(const QString &why);
@@ -166,7 +195,8 @@ void Reader::header(QByteArrayView text) {
     int key = 0;
     while (key < KeyCount && kKeys[key] != name) ++key;
     if (key == KeyCount) {
-        reject(QStringLiteral("unknown header key (the keys are read, port and settings)"));
+        reject(QStringLiteral(
+            "unknown header key (the keys are read, port, profile and settings)"));
         return;
     }
     if (m_keyLine[key]) {
@@ -188,6 +218,8 @@ void Reader::header(QByteArrayView text) {
             return readTime(value);
         case Port:
             return port(value);
+        case ProfileKey:
+            return profile(value);
         default:
             return settings(value);
     }
@@ -230,6 +262,20 @@ void Reader::port(QByteArrayView value) {
     if (name.toUtf8() != value) return reject(QStringLiteral("the port name is not UTF-8 text"));
     if (const auto port = portProblem(name); !port) return reject(port.words());
     m_table.port = name;
+}
+
+void Reader::profile(QByteArrayView value) {
+    const qsizetype mark = value.lastIndexOf(kVersionMark);
+    if (mark < 0)
+        return reject(QStringLiteral("the profile is written '# profile: NAME, version V'"));
+    const QString name = QString::fromUtf8(value.first(mark));
+    if (name.toUtf8() != value.first(mark))
+        return reject(QStringLiteral("the profile's name is not UTF-8 text"));
+    const QString version = QString::fromUtf8(value.sliced(mark + kVersionMark.size()));
+    if (const auto problem = profileNameProblem(name, version); !problem)
+        return reject(problem.words());
+    m_table.profileName = name;
+    m_table.profileVersion = version;
 }
 
 void Reader::settings(QByteArrayView value) {
@@ -333,6 +379,8 @@ Done<TableFault> tableProblem(const Table &table) {
     if (auto port = portProblem(table.port); !port) return port;
     if (QString::fromUtf8(table.port.toUtf8()) != table.port)
         return fault(TableFault::BadPort, QStringLiteral("the port name is not valid Unicode"));
+    if (auto profile = profileNameProblem(table.profileName, table.profileVersion); !profile)
+        return profile;
     for (const auto &[object, value] : table.objects)
         if (object < kFirst || object > kLast)
             return fault(TableFault::NotAnObject,
@@ -364,6 +412,12 @@ QByteArray toBytes(const Table &table) {
                   date.day(), time.hour(), time.minute(), time.second());
     out.append("# read: ").append(when).append('\n');
     out.append("# port: ").append(table.port.toUtf8()).append('\n');
+    if (!table.profileName.isEmpty())
+        out.append("# profile: ")
+            .append(table.profileName.toUtf8())
+            .append(kVersionMark)
+            .append(table.profileVersion.toLatin1())
+            .append('\n');
 
     if (!table.settings.empty()) {
         out.append("# settings: ");

@@ -30,7 +30,14 @@ constexpr qsizetype kMaxListedRejections = 100;
 
 // What keeps a table, or a field of a table file, from being one; the words say it
 // ("the table has no read time").
-enum class TableFault { NoReadTime, BadPort, BadNumber, NotAnObject, NotASettingsCell };
+enum class TableFault {
+    NoReadTime,
+    BadPort,
+    BadProfile,
+    BadNumber,
+    NotAnObject,
+    NotASettingsCell,
+};
 
 // Whether `table` can be written as a table file.
 Done<TableFault> tableProblem(const Table &table);

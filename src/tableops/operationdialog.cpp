@@ -1,5 +1,6 @@
 #include "tableops/operationdialog.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,6 +18,7 @@ OperationDialog::OperationDialog(const QString &title, QWidget *parent)
       m_text(new QLabel(this)),
       m_bar(new QProgressBar(this)),
       m_rows(new QTableWidget(0, 3, this)),
+      m_group(new QComboBox(this)),
       m_stop(new QPushButton(QStringLiteral("&Stop"), this)),
       m_save(new QPushButton(QStringLiteral("&Save differences…"), this)),
       m_close(new QPushButton(QStringLiteral("&Close"), this)) {
@@ -32,6 +34,8 @@ OperationDialog::OperationDialog(const QString &title, QWidget *parent)
     m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_rows->setTabKeyNavigation(false);  // Tab goes on to the buttons; arrows move inside
     m_rows->hide();
+    m_group->hide();
+    m_group->setAccessibleName(QStringLiteral("Group shown"));
     m_bar->setAccessibleName(QStringLiteral("Objects done"));
     m_rows->setAccessibleName(QStringLiteral("Differences"));
     // Enter presses Stop while the operation runs, Close after; Escape does as Stop.
@@ -44,11 +48,13 @@ OperationDialog::OperationDialog(const QString &title, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
     layout->addWidget(m_bar);
+    layout->addWidget(m_group);
     layout->addWidget(m_rows);
     layout->addLayout(buttons);
     connect(m_stop, &QPushButton::clicked, this, &OperationDialog::stop);
     connect(m_save, &QPushButton::clicked, this, &OperationDialog::saveClicked);
     connect(m_close, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_group, &QComboBox::currentIndexChanged, this, &OperationDialog::filter);
     resize(420, 160);
 }
 
@@ -73,20 +79,42 @@ void OperationDialog::showProgress(int done, int total) {
         m_text->setText(QStringLiteral("%1 of %2 done.").arg(done).arg(plan::objectsText(total)));
 }
 
-void OperationDialog::showResult(const QString &text, const QList<QStringList> &rows) {
+void OperationDialog::showResult(const QString &text, const QList<QStringList> &rows,
+                                 const Names &names) {
     m_text->setText(text);
     m_bar->hide();
     m_stop->hide();
     m_close->show();
     m_close->setDefault(true);
     if (rows.isEmpty()) return;
+    const int columns = 3 + int(names.columns.size());
+    if (columns > 3) {
+        m_rows->setColumnCount(columns);
+        m_rows->setHorizontalHeaderLabels(
+            QStringList{QStringLiteral("Object"), QStringLiteral("Device"),
+                        QStringLiteral("Table")} +
+            names.columns);
+    }
     m_rows->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < 3 && c < rows[r].size(); ++c)
+        for (int c = 0; c < columns && c < rows[r].size(); ++c)
             m_rows->setItem(r, c, new QTableWidgetItem(rows[r][c]));
+    m_names = names;
+    if (!names.groups.isEmpty()) {
+        m_group->addItem(QStringLiteral("All groups"));
+        m_group->addItems(names.groups);
+        m_group->show();
+    }
     m_rows->show();
     m_save->show();
-    resize(420, 360);
+    resize(columns > 3 ? 640 : 420, 360);
+}
+
+// Only the rows of the group chosen; the first entry shows them all.
+void OperationDialog::filter(int group) {
+    const QString chosen = group > 0 ? m_names.groups.value(group - 1) : QString();
+    for (int r = 0; r < m_rows->rowCount(); ++r)
+        m_rows->setRowHidden(r, group > 0 && m_names.rowGroups.value(r) != chosen);
 }
 
 QString OperationDialog::resultText() const { return m_text->text(); }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -18,8 +19,16 @@ public:
     explicit OperationDialog(const QString &title, QWidget *parent);
 
     void showProgress(int done, int total);
-    // The end: the text, and the rows (object, device value, file value) when there are any.
-    void showResult(const QString &text, const QList<QStringList> &rows);
+    // What a profile adds to the rows: columns after the first three, each row's group, and
+    // the groups to filter by (none: no filter shown).
+    struct Names {
+        QStringList columns;
+        QStringList rowGroups;
+        QStringList groups;
+    };
+    // The end: the text, and the rows (object, device value, file value, and the columns of
+    // `names`) when there are any.
+    void showResult(const QString &text, const QList<QStringList> &rows, const Names &names = {});
     QString resultText() const;
     // Closing it while the operation runs stops the operation, as Stop does: the dialog
     // stays to show where it stopped.
@@ -31,10 +40,13 @@ signals:
 
 private:
     void stop();
+    void filter(int group);
 
     QLabel *m_text;
     QProgressBar *m_bar;
     QTableWidget *m_rows;
+    QComboBox *m_group;
+    Names m_names;
     QPushButton *m_stop;
     QPushButton *m_save;
     QPushButton *m_close;

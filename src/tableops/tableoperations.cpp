@@ -6,14 +6,19 @@
 #include "app/valuerecorder.h"
 #include "device/devicesession.h"
 #include "files/regularfile.h"
+#include "profile/profilefile.h"
 #include "progress/transferprogress.h"
 #include "serial/mscomm.h"
+#include "table/profileplan.h"
 #include "table/restoreplan.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
 
 #include <QDir>
 #include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QToolButton>
 
 #include <utility>
 
@@ -22,8 +27,22 @@ namespace {
 
 const QString kTableFilter =
     QStringLiteral("Table Files (*.csv)|*.csv|All Files (*.*)|*.*");
+const QString kProfileFilter =
+    QStringLiteral("Profiles (*.csv)|*.csv|All Files (*.*)|*.*");
+const QString kProfileKey = QStringLiteral("profile");
 const QString kDifferencesFilter =
     QStringLiteral("Differences (*.csv)|*.csv|All Files (*.*)|*.*");
+// The window's remembered choices, beside the program's other configuration.
+QSettings settings() {
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
+                         QStringLiteral("/window.conf"),
+                     QSettings::IniFormat);
+}
+
+QString profileText(const Profile &profile) {
+    return QStringLiteral("Profile: %1, version %2").arg(profile.name(), profile.version());
+}
+
 // What ended early, said after the main result.
 QString endNotes(const JobSummary &summary, bool portLost) {
     QString notes;
@@ -53,7 +72,30 @@ TableOperations::TableOperations(QWidget &window, MSComm &comm, StatusLine &stat
       m_status(status),
       m_recorder(recorder),
       m_boxes(boxes),
-      m_divertReplies(std::move(divertReplies)) {}
+      m_divertReplies(std::move(divertReplies)),
+      m_profileLabel(new QToolButton(&status)) {
+    // A button, not a label: the status line's own labels share its width between them.
+    // Pressed, it chooses the profile as File ▸ Profile… does.
+    m_profileLabel->setObjectName(QStringLiteral("profileLabel"));
+    m_profileLabel->setAutoRaise(true);
+    m_profileLabel->setFocusPolicy(Qt::NoFocus);
+    m_profileLabel->setMaximumWidth(240);
+    connect(m_profileLabel, &QToolButton::clicked, this, &TableOperations::chooseProfile);
+    m_profileLabel->hide();
+    status.addPermanentWidget(m_profileLabel);
+    // The profile chosen last, when it still serves; one that no longer does is not used,
+    // and the status line says so.
+    const QString path = settings().value(kProfileKey).toString();
+    if (path.isEmpty()) return;
+    const ProfileLoad loaded = loadProfile(path);
+    if (profileProblem(path, loaded).isEmpty()) {
+        useProfile(path, *loaded->profile);
+    } else {
+        m_profileLabel->setText(QStringLiteral("Profile: none (%1 does not serve)")
+                                    .arg(QDir::toNativeSeparators(path)));
+        m_profileLabel->show();
+    }
+}
 
 TableOperations::~TableOperations() = default;
 
@@ -67,12 +109,84 @@ void TableOperations::saveTable() {
     const std::optional<QString> path =
         m_boxes.saveFileDialog({QStringLiteral("Save table"), kTableFilter, 1});
     if (!path) return;
-    if (const auto saved = orvel::saveTable(*path, table); !saved) {
+    Table named = table;
+    named.profileName = m_profile.name();
+    named.profileVersion = m_profile.version();
+    if (const auto saved = orvel::saveTable(*path, named); !saved) {
         m_boxes.messageBox(plan::saveProblem(*path, saved.failure()), Dialogs::Icon::Exclamation);
         return;
     }
     m_status.showNote(
         QStringLiteral("%1 saved to %2").arg(plan::objectsText(int(table.objects.size())), *path));
+}
+
+void TableOperations::chooseProfile() {
+    if (m_session) {
+        m_boxes.messageBox(QStringLiteral("A table operation is under way: choose the profile "
+                                          "once it has ended."));
+        return;
+    }
+    const std::optional<QString> path =
+        m_boxes.openFileDialog({QStringLiteral("Profile"), kProfileFilter, 1});
+    if (!path) return;
+    const ProfileLoad loaded = loadProfile(*path);
+    if (const QString problem = profileProblem(*path, loaded); !problem.isEmpty()) {
+        m_boxes.messageBox(problem, Dialogs::Icon::Exclamation);
+        return;
+    }
+    useProfile(*path, *loaded->profile);
+    settings().setValue(kProfileKey, *path);
+}
+
+void TableOperations::useProfile(const QString &path, const Profile &profile) {
+    m_profile = profile;
+    m_profileLabel->setText(profileText(profile));
+    m_profileLabel->setToolTip(QDir::toNativeSeparators(path));
+    m_profileLabel->show();
+}
+
+// A table saved under another profile is said before anything starts; a Restore of values
+// the profile does not allow is refused before anything is sent.
+bool TableOperations::mayUse(const Table &table, Step step) {
+    if (const QString mismatch = plan::profileMismatch(table, m_profile);
+        !mismatch.isEmpty() && !m_boxes.question(mismatch + QStringLiteral("\n\nGo on?")))
+        return false;
+    if (step == Step::Compare) return true;
+    const std::vector<plan::OutOfRange> refused = plan::outOfRange(table, m_profile);
+    if (refused.empty()) return true;
+    m_boxes.messageBox(
+        QStringLiteral("The table holds %1 the profile %2 does not allow: nothing is sent.\n\n%3")
+            .arg(refused.size() == 1 ? QStringLiteral("1 value")
+                                     : QStringLiteral("%1 values").arg(refused.size()),
+                 m_profile.name(), plan::outOfRangeLines(refused, m_profile).join(u'\n')),
+        Dialogs::Icon::Exclamation);
+    return false;
+}
+
+// The rows of `list`, with the profile's names and meanings after the numbers when one is
+// in use; `kept` follows the table's value of each.
+QList<QStringList> TableOperations::namedRows(const std::vector<Difference> &list,
+                                              const QString &kept) {
+    QList<QStringList> rows;
+    for (const Difference &d : list) {
+        QStringList row{QString::number(d.object), QString::number(d.device),
+                        QString::number(d.file) + kept};
+        if (!m_profile.name().isEmpty()) row += plan::namedColumns(d, m_profile);
+        rows.append(row);
+    }
+    return rows;
+}
+
+void TableOperations::showNamedResult(const QString &text, const QList<QStringList> &rows,
+                                      const std::vector<Difference> &list) {
+    if (!m_dialog) return;
+    if (m_profile.name().isEmpty()) return m_dialog->showResult(text, rows);
+    OperationDialog::Names names{
+        {QStringLiteral("Name"), QStringLiteral("Device means"), QStringLiteral("Table means")},
+        {},
+        m_profile.groups()};
+    for (const Difference &d : list) names.rowGroups.append(m_profile.group(d.object));
+    m_dialog->showResult(text, rows, names);
 }
 
 std::optional<Table> TableOperations::chooseTable(const QString &title) {
@@ -95,7 +209,7 @@ void TableOperations::restore() { readTable(Step::RestoreRead, QStringLiteral("R
 void TableOperations::readTable(Step step, const QString &title) {
     if (m_session) return;
     const std::optional<Table> table = chooseTable(title);
-    if (!table) return;
+    if (!table || !mayUse(*table, step)) return;
     m_table = *table;
     start(step, plan::readJob(m_table));
 }
@@ -224,56 +338,77 @@ void TableOperations::dropCloseQuestion() {
 
 void TableOperations::showDifferences(const JobSummary &summary) {
     m_differences = differences(m_table, m_read);
-    QList<QStringList> rows;
-    for (const Difference &d : m_differences)
-        rows.append({QString::number(d.object), QString::number(d.device), QString::number(d.file)});
     const QString text = plan::comparisonText(summary.read, int(m_differences.size()),
                                               int(m_table.objects.size()));
-    if (m_dialog) m_dialog->showResult(text + endNotes(summary, m_portLost), rows);
+    showNamedResult(text + endNotes(summary, m_portLost), namedRows(m_differences),
+                    m_differences);
 }
 
+// Kept: differing objects the profile marks read-only or keep, compared but never written.
 void TableOperations::askToWrite(const JobSummary &summary, bool closing) {
     m_differences = differences(m_table, m_read);
-    if (closing || summary.stopped || summary.deviceNotAnswering || m_differences.empty()) {
+    const plan::RestoreSplit split = plan::splitForRestore(m_differences, m_profile);
+    m_kept = split.kept;
+    const QString kept =
+        m_kept.empty() ? QString()
+                       : QStringLiteral("\nKept: %1, which the profile marks read-only or keep.")
+                             .arg(plan::objectsText(int(m_kept.size())));
+    if (closing || summary.stopped || summary.deviceNotAnswering || split.toWrite.empty()) {
         const QString text = m_differences.empty() && !summary.stopped && !closing
                                  ? QStringLiteral("The device already holds the table's values: "
                                                   "nothing is written.")
                                  : QStringLiteral("Nothing is written.");
-        if (m_dialog) m_dialog->showResult(text + endNotes(summary, m_portLost), {});
+        showNamedResult(text + endNotes(summary, m_portLost) + kept,
+                        namedRows(m_kept, QStringLiteral(" (kept)")), m_kept);
         return;
     }
+    const qsizetype count = split.toWrite.size();
+    const QString what = m_kept.empty() ? (count == 1 ? QStringLiteral("it") : QStringLiteral("them"))
+                         : count == 1   ? QStringLiteral("the other one")
+                                        : QStringLiteral("the other %1").arg(count);
     const bool yes = m_boxes.question(
         QStringLiteral("%1 of the %2 read %3 from the table.%4\n\nWriting %5, each "
                        "read back at once, takes %6. Write %5 now?")
             .arg(m_differences.size())
             .arg(plan::objectsText(int(m_read.size())))
             .arg(m_differences.size() == 1 ? QStringLiteral("differs") : QStringLiteral("differ"))
-            .arg(endNotes(summary, m_portLost))
-            .arg(m_differences.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))
-            .arg(approximateText(plan::writeTime(summary.elapsed, summary.done,
-                                              int(m_differences.size())))));
+            .arg(endNotes(summary, m_portLost) + kept)
+            .arg(what)
+            .arg(approximateText(plan::writeTime(summary.elapsed, summary.done, int(count)))));
     if (!yes) {
         if (m_dialog) m_dialog->showResult(QStringLiteral("Nothing is written."), {});
         return;
     }
-    start(Step::RestoreWrite, plan::writeJob(m_differences));
+    start(Step::RestoreWrite, plan::writeJob(split.toWrite));
 }
 
 void TableOperations::showRestoreSummary(const JobSummary &summary) {
     QList<QStringList> rows;
-    for (const ObjectResult &failed : summary.failed)
-        rows.append({QString::number(failed.object),
-                     failed.value ? QString::number(*failed.value) : QStringLiteral("-"),
-                     QString::number(m_table.objects[failed.object]) + QStringLiteral(" (") +
-                         plan::reasonText(failed.reason) + u')'});
+    std::vector<Difference> listed;
+    for (const ObjectResult &failed : summary.failed) {
+        const Difference d{failed.object, failed.value.value_or(0), m_table.objects[failed.object]};
+        QStringList row{QString::number(failed.object),
+                        failed.value ? QString::number(*failed.value) : QStringLiteral("-"),
+                        QString::number(d.file) + QStringLiteral(" (") +
+                            plan::reasonText(failed.reason) + u')'};
+        if (!m_profile.name().isEmpty()) {
+            row += plan::namedColumns(d, m_profile);
+            if (!failed.value) row[4].clear();
+        }
+        rows.append(row);
+        listed.push_back(d);
+    }
+    rows += namedRows(m_kept, QStringLiteral(" (kept)"));
+    listed.insert(listed.end(), m_kept.begin(), m_kept.end());
     JobSummary notes = summary;
     notes.failed.clear();  // counted in the first line
-    const QString text = QStringLiteral("Written: %1, verified: %2, failed: %3.")
-                             .arg(summary.written)
-                             .arg(summary.verified)
-                             .arg(summary.failed.size()) +
-                         endNotes(notes, m_portLost);
-    if (m_dialog) m_dialog->showResult(text, rows);
+    QString text = QStringLiteral("Written: %1, verified: %2, failed: %3.")
+                       .arg(summary.written)
+                       .arg(summary.verified)
+                       .arg(summary.failed.size());
+    if (!m_kept.empty())
+        text += QStringLiteral(" Kept: %1 (read-only or keep in the profile).").arg(m_kept.size());
+    showNamedResult(text + endNotes(notes, m_portLost), rows, listed);
 }
 
 void TableOperations::saveDifferences() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/jobresult.h"
+#include "profile/profile.h"
 #include "table/differences.h"
 #include "table/table.h"
 
@@ -8,6 +9,7 @@
 #include <QPointer>
 
 class QMessageBox;
+class QToolButton;
 
 #include <functional>
 
@@ -37,6 +39,10 @@ public:
     ~TableOperations() override;
 
     void saveTable();
+    // File ▸ Profile…: the profile that names objects in Compare and Restore and keeps
+    // Restore off the objects it protects; remembered for the next start.
+    void chooseProfile();
+    const Profile &profile() const { return m_profile; }
     void compare();
     void restore();
     bool running() const { return m_session != nullptr; }
@@ -49,6 +55,11 @@ private:
     enum class Step { Compare, RestoreRead, RestoreWrite };
 
     std::optional<Table> chooseTable(const QString &title);
+    bool mayUse(const Table &table, Step step);
+    void useProfile(const QString &path, const Profile &profile);
+    QList<QStringList> namedRows(const std::vector<Difference> &list, const QString &kept = {});
+    void showNamedResult(const QString &text, const QList<QStringList> &rows,
+                         const std::vector<Difference> &list);
     void readTable(Step step, const QString &title);
     void start(Step step, const Job &job);
     void onValue(int object, quint8 value, int kind);
@@ -70,6 +81,9 @@ private:
     Table m_table;
     std::map<int, quint8> m_read;  // this operation's fresh values
     std::vector<Difference> m_differences;
+    std::vector<Difference> m_kept;  // differing, but the profile protects them
+    Profile m_profile;                // a default one names nothing and protects nothing
+    QToolButton *m_profileLabel;
     bool m_portLost = false;
     bool m_closeWhenDone = false;  // for this run only
     int m_run = 0;                 // counts the sessions started: an answer names its own

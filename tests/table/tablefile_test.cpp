@@ -49,6 +49,10 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         {withLine(4, "# port: COM 2\n", 0), 4, "a second 'port' line (the first is line 3)"},
         {withLine(3, "# port: \n"), 3, "the port name is empty"},
         {withLine(4, "# settings: \n"), 4, "leave it out"},
+        {withLine(4, "# profile: Doors\n", 0), 4, "written '# profile: NAME, version V'"},
+        {withLine(4, "# profile: Doors , version 2\n", 0), 4, "begins or ends with a blank"},
+        {withLine(4, "# profile: Doors, version 2 1\n", 0), 4, "version is 1 to 40 letters"},
+        {withLine(5, "# profile: Doors, version 2\n", 0), 5, "'profile' must come before"},
         {withLine(7, "object,value\n", 0), 7, "a second 'object,value' line"},
         {withLine(7, "# port: COM 2\n", 0), 7, "header lines belong above"},
         {withLine(6, "8176,0\n"), 6, "8176 is a settings cell"},
@@ -72,6 +76,13 @@ TEST(TableFile, RejectsEveryFaultNamingItsLine) {
         EXPECT_TRUE(result.rejected.back().text.contains(QLatin1String(c.reason)))
             << result.rejected.back().text.toStdString();
     }
+    // A table saved under a profile names it, the name holding commas and ", version ".
+    const QByteArray named = withLine(4, "# profile: A, version 1, B, version 2.1-c\n", 0);
+    const ParseResult read = parseTable(named);
+    ASSERT_TRUE(read.table);
+    EXPECT_EQ(read.table->profileName, "A, version 1, B");
+    EXPECT_EQ(read.table->profileVersion, "2.1-c");
+    EXPECT_EQ(toBytes(*read.table), named);
     // The words for a file that is not a table quote ten of its rejections at most.
     EXPECT_EQ(firstRejections(parseTable(kGood + QByteArray("x\n").repeated(11))).size(), 10);
 }
