@@ -240,16 +240,13 @@ QString confirmationName(std::optional<Confirmation> confirmation) {
     return QStringLiteral("incomplete");
 }
 
-namespace {
-
-Outcome<Ledger, LedgerFailure> connectTo(const QString &given, bool readOnly,
-                                         Ledger (*make)(QString, QString, bool)) {
+Outcome<Ledger, LedgerFailure> Ledger::connect(const QString &given, bool readOnly) {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
         return failed(LedgerFailure::NoDriver);
     const auto file = prepareLedgerFile(given, !readOnly);
     if (!file) return file.failure();
     const QString name = QStringLiteral("orvel-ledger-%1").arg(++g_connections);
-    Ledger ledger = make(name, file->path, readOnly);
+    Ledger ledger(name, file->path, readOnly);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(file->path);
     db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
@@ -261,17 +258,15 @@ Outcome<Ledger, LedgerFailure> connectTo(const QString &given, bool readOnly,
     return ledger;
 }
 
-}  // namespace
-
 Ledger::Ledger(QString connection, QString path, bool readOnly)
     : m_connection(std::move(connection)), m_path(std::move(path)), m_readOnly(readOnly) {}
 
 Outcome<Ledger, LedgerFailure> Ledger::open(const QString &path) {
-    return connectTo(path, false, [](QString c, QString p, bool r) { return Ledger(c, p, r); });
+    return connect(path, false);
 }
 
 Outcome<Ledger, LedgerFailure> Ledger::openForReading(const QString &path) {
-    return connectTo(path, true, [](QString c, QString p, bool r) { return Ledger(c, p, r); });
+    return connect(path, true);
 }
 
 Ledger::Ledger(Ledger &&other) noexcept
@@ -315,7 +310,7 @@ Done<LedgerFailure> Ledger::step(RecordId id, Body &&body) {
 
 Outcome<RecordId, LedgerFailure> Ledger::beginUnit(const UnitStart &start) {
     if (const auto problem = tableProblem(start.table); !problem)
-        return failed(LedgerFailure::Refused, problem.words());
+        return failed(LedgerFailure::NotATable, problem.words());
     const QByteArray bytes = toBytes(start.table);
     const QString sha256 = sha256Of(bytes);
     RecordId id = 0;

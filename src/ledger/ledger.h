@@ -30,6 +30,7 @@ enum class LedgerFailure {
     NoDriver,      // Qt's SQLite driver is not installed (libqt6sql6-sqlite)
     NotALedger,    // the file is not a ledger, or is damaged
     Newer,         // written by a newer program; left as it is
+    NotATable,     // the table given cannot be stored as a table file (its words say why)
     Refused,       // SQLite refused the step (disk full, I/O error, busy too long): nothing of it
                    // was written
     ReadOnly,      // a step asked of a ledger opened for reading
@@ -164,6 +165,7 @@ public:
 
 private:
     Ledger(QString connection, QString path, bool readOnly);
+    static Outcome<Ledger, LedgerFailure> connect(const QString &given, bool readOnly);
     template <class Body>
     Done<LedgerFailure> step(RecordId id, Body &&body);
     Done<LedgerFailure> noteObjects(RecordId id, const char *phase,
