@@ -367,7 +367,7 @@ int runStation(const QStringList &arguments) {
                          anyFailed = anyFailed || report.result != UnitResult::Pass;
                          if (units > 0 && ++finished >= units) station.stop();
                      });
-    InterruptWatcher interrupt;
+    InterruptWatcher interrupt(true);  // SIGTERM closes every record as Ctrl+C does
     QObject::connect(&interrupt, &InterruptWatcher::interrupted, &station, [&] {
         interrupted = true;
         display.say(QStringLiteral("Stopping: each slot finishes the object under way."));
