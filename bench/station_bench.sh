@@ -80,10 +80,11 @@ commands() {
 echo "$(date -u) uptime before: $(uptime)" >&2
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date +%s)
-echo "| Slots | Units (PASS) | Station's run (s) | Units per hour | Ratio to N × one slot | Station CPU (s) | CPU per slot (% of a core) | One unit (s, mean) | Line's floor (s) | Unit / floor | Station answering (s a unit) |"
+echo "| Slots | Units (PASS) | Station's run (s) | Units per hour (PASS per hour) | Ratio to N × one slot | Station CPU (s) | CPU per slot (% of a core) | One unit (s, mean) | Line's floor (s) | Unit / floor | Station answering (s a unit) |"
 echo "| --- | --- | --- | --- | --- | --- | --- | --- | --- | --- | --- |"
 one_slot_rate=
 ratio16=
+NOTES=()
 for n in $SLOTS; do
     dir=$WORK/n$n
     mkdir -p "$dir"
@@ -131,7 +132,11 @@ for n in $SLOTS; do
     cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN {printf "%.2f", u + s}')
     per_slot=$(awk -v c="$cpu" -v w="$wall" -v n="$n" 'BEGIN {printf "%.2f", 100 * c / w / n}')
     per_floor=$(awk -v a="$unit_s" -v b="$floor_s" 'BEGIN {if (b > 0) printf "%.3f", a / b}')
-    echo "| $n | $done_units ($passed) | $wall | $rate | $ratio | $cpu | $per_slot | $unit_s | $floor_s | $per_floor | $answering |"
+    pass_rate=$(awk -v u="$passed" -v w="$wall" 'BEGIN {printf "%.0f", u * 3600 / w}')
+    causes=$(grep -v '"result":"pass"' "$dir/units.json" | sed -n 's/.*"cause":"\([^"]*\)".*/\1/p' |
+        sort | uniq -c | awk '{printf "%s%s %s", (NR > 1 ? ", " : ""), $2, $1}')
+    [ -n "$causes" ] && NOTES+=("$n slots: $((done_units - passed)) not PASS ($causes)")
+    echo "| $n | $done_units ($passed) | $wall | $rate ($pass_rate) | $ratio | $cpu | $per_slot | $unit_s | $floor_s | $per_floor | $answering |"
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "$(date -u) uptime after: $(uptime)" >&2
@@ -142,6 +147,7 @@ echo "Each slot its own jig at $BAUD bit/s, $UNITS units a slot, every unit's me
     "(a unit taken away and the next one in: part of each unit's turn in units per hour," \
     "not in one unit's time). Load average before: $load_before, after: $load_after;" \
     "$(nproc) CPUs; $(($(date +%s) - started)) s."
+for note in "${NOTES[@]}"; do echo "$note."; done
 if [ -n "$ratio16" ]; then
     echo "Goal: at 16 slots at least 0.95 × 16 one-slot rates: $ratio16," \
         "$(awk -v r="$ratio16" 'BEGIN {print (r >= 0.95 ? "met" : "**missed**")}')."
