@@ -9,16 +9,19 @@
 #   SLOTS="1 4 8 16"  the slot counts, in this order, one after another
 #   UNITS=3           units per slot; a slot count's figure is all its units over the
 #                     station's whole run (start to the last unit's end)
-#   GONE_MS=500 GAP_MS=1000 AWAY_MS=1000   the station's --gone-after, the jig's --gap-ms
-#                     (the next unit comes that long after one went) and --away-after-ms
-#                     (a unit goes once the station has left it idle that long)
+#   GONE_MS=800 GAP_MS=1200 AWAY_MS=1500   the station's --gone-after (above the device's
+#                     500 ms time-out inside a command), the jig's --gap-ms (the next unit
+#                     comes that long after one went: longer than --gone-after) and
+#                     --away-after-ms (a unit goes once the station has left it idle that
+#                     long: longer than the station may pause to recover from a stall on a
+#                     busy machine, about a second, or a unit is taken away mid-step)
 set -u
 B=${1:-build-bench}
 SLOTS=${SLOTS:-"1 4 8 16"}
 UNITS=${UNITS:-3}
-GONE_MS=${GONE_MS:-500}
-GAP_MS=${GAP_MS:-1000}
-AWAY_MS=${AWAY_MS:-1000}
+GONE_MS=${GONE_MS:-800}
+GAP_MS=${GAP_MS:-1200}
+AWAY_MS=${AWAY_MS:-1500}
 SEED=7
 OBJECTS=100
 BAUD=1200
