@@ -44,25 +44,30 @@ struct Line {
     QString port(int slot) const { return dir.filePath(QStringLiteral("com%1").arg(slot)); }
     QString out(int slot) const { return dir.filePath(QStringLiteral("out%1").arg(slot)); }
 
-    void addJig(int units, const QStringList &options) {
+    // Paced at 9600 bit/s, or not at all.
+    void addJig(int units, const QStringList &options, bool paced = false) {
         const int slot = int(jigs.size()) + 1;
         QDir().mkpath(out(slot));
         auto jig = std::make_unique<QProcess>();
         jig->start(ORVEL_DEVICE_SIM,
-                   QStringList{"--fast", "--units", QString::number(units), "--seed",
+                   QStringList{paced ? "--baud=9600" : "--fast", "--units", QString::number(units), "--seed",
                                QString::number(slot * 100), "--link", port(slot), "--units-out",
                                out(slot), "--gap-ms", "700"} +
                        options);
         ASSERT_TRUE(jig->waitForReadyRead(kWait));  // its port's path: the link is there
         jigs.push_back(std::move(jig));
     }
-    // Ends the jigs, so that each unit still on the line has its memory written.
-    void endJigs() {
+    // Ends the jigs, so that each unit still on the line has its memory written; what
+    // they said on standard error.
+    QByteArray endJigs() {
+        QByteArray said;
         for (auto &jig : jigs) {
             ::kill(pid_t(jig->processId()), SIGTERM);
             jig->waitForFinished(kWait);
+            said += jig->readAllStandardError();
         }
         jigs.clear();
+        return said;
     }
     QStringList stationArguments(const QStringList &more) const {
         QStringList ports;
@@ -186,6 +191,66 @@ TEST(Station, KilledAnywhereEveryTouchedUnitKeepsItsRecord) {
     EXPECT_EQ(results.value("open"), 0);
     EXPECT_GE(results.value("pass"), 2);
     for (int slot = 1; slot <= 2; ++slot) EXPECT_TRUE(line.holdsTable(slot, 1)) << slot;
+}
+
+// What a station says on standard error (a line per event), gathered until `times` lines
+// hold `text`.
+struct Said {
+    QProcess &station;
+    QByteArray text;
+    bool waitFor(const QByteArray &what, int times = 1) {
+        QElapsedTimer clock;
+        clock.start();
+        while (text.count(what) < times && clock.elapsed() < kWait) {
+            station.waitForReadyRead(100);
+            text += station.readAllStandardError();
+        }
+        return text.count(what) >= times;
+    }
+};
+
+// Labels scanned or typed: a line goes to the slot that has waited longest for one; a label
+// recorded PASS is refused on another unit. SIGTERM then stops the station as Ctrl+C does:
+// the object under way finished, the device left idle, the record closed as cut short.
+TEST(Station, ScannedLabelsGoToTheSlotWaitingLongestAndSigtermClosesTheRecords) {
+    Line line;
+    line.addJig(2, {"--away-after-ms", "4000"});
+    line.addJig(2, {"--away-after-ms", "4000"}, true);
+    QProcess station;
+    station.setReadChannel(QProcess::StandardError);
+    station.start(ORVEL_CLI, line.stationArguments({}));
+    Said said{station, {}};
+    const QByteArray waits = ": scan its label";
+    ASSERT_TRUE(said.waitFor(waits, 2)) << said.text.toStdString();
+    const QByteArray first = QRegularExpression("slot (\\d) [^\n]*: scan its label")
+                                 .match(QString::fromUtf8(said.text))
+                                 .captured(1)
+                                 .toUtf8();
+    const QByteArray other = first == "1" ? "2" : "1";
+    const QByteArray slot1 = line.port(1).toUtf8(), slot2 = line.port(2).toUtf8();
+    station.write("A\n");
+    ASSERT_TRUE(said.waitFor("Label A goes to slot " + first)) << said.text.toStdString();
+    station.write("B\n");
+    ASSERT_TRUE(said.waitFor("Label B goes to slot " + other)) << said.text.toStdString();
+    ASSERT_TRUE(said.waitFor("slot " + first + ": A PASS") && said.waitFor(slot1 + waits, 2));
+    station.write("A\n");  // slot 1's second unit
+    EXPECT_TRUE(said.waitFor("Label A: label A is recorded already"));
+    station.write("C\n");
+    ASSERT_TRUE(said.waitFor("slot 1: C PASS") && said.waitFor(slot2 + waits, 2));
+    station.write("D\n");
+    ASSERT_TRUE(said.waitFor(slot2 + ": writing", 2)) << said.text.toStdString();
+    ::kill(pid_t(station.processId()), SIGTERM);
+    ASSERT_TRUE(station.waitForFinished(kWait));
+    EXPECT_EQ(station.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(station.exitCode(), 130) << said.text.toStdString();
+    const QByteArray jigs = line.endJigs();
+    EXPECT_EQ(jigs.count("commands given up 0"), 4) << jigs.toStdString();
+    QStringList records;
+    for (const QJsonObject &r : line.records())
+        records << r["label"].toString() + u' ' + r["slot"].toString() + u' ' +
+                       r["result"].toString();
+    EXPECT_EQ(records, QStringList({"A " + first + " pass", "B " + other + " pass", "C 1 pass",
+                                    "D 2 cut-short"}));
 }
 
 }  // namespace
