@@ -6,9 +6,9 @@
 #include "app/statusline.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
-#include "support/formfixture.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
+#include "tableops/simulatorfixture.h"
 #include "tableops/tableoperations.h"
 
 namespace orvel::test {
@@ -33,34 +33,10 @@ struct OwnConfig {
     QByteArray before;
 };
 
-class ProfileEndToEnd : public OwnConfig, public FormTest {
+class ProfileEndToEnd : public OwnConfig, public SimulatorFormTest {
 protected:
-    ProfileEndToEnd() : FormTest(1, std::make_unique<QSerialBackend>()) { form->show(); }
+    ProfileEndToEnd() { form->show(); }
 
-    QString path(const char *name) const { return dir.filePath(name); }
-    void write(const char *name, const QByteArray &bytes) {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    void startSim(const QByteArray &memory) {
-        write("memory.bin", memory);
-        sim = std::make_unique<QProcess>();
-        sim->start(ORVEL_DEVICE_SIM, {"--fast", "--memory", path("memory.bin")});
-        ASSERT_TRUE(sim->waitForStarted(5000));
-        while (!sim->canReadLine() && sim->waitForReadyRead(5000)) {}
-        ASSERT_TRUE(sim->canReadLine()) << "the simulator names no link";
-        qputenv("ORVEL_COM1", sim->readLine().trimmed());
-        emit ui().imgNotConnected->clicked();
-        ASSERT_TRUE(form->MSComm1().PortOpen()) << dialogs.messages.join('\n').toStdString();
-        ASSERT_TRUE(runUntil([&] { return !state().LinkCheckPending; }, kWait));
-    }
-    QByteArray stopSim() {
-        if (form->MSComm1().PortOpen()) emit ui().imgConnected->clicked();
-        ::kill(pid_t(sim->processId()), SIGTERM);
-        EXPECT_TRUE(sim->waitForFinished(5000));
-        QFile file(path("memory.bin"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     OperationDialog *run(void (TableOperations::*operation)(), const char *table) {
         dialogs.fileToChoose = path(table);
         (form->tableOperations().*operation)();
@@ -85,8 +61,6 @@ protected:
         const auto *label = form->statusLine().findChild<QToolButton *>("profileLabel");
         return label && label->isVisible() ? label->text() : QString();
     }
-
-    std::unique_ptr<QProcess> sim;
 };
 
 TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoesNotAllow) {

@@ -6,10 +6,10 @@
 #include "app/statusline.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
-#include "support/formfixture.h"
 #include "table/restoreplan.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
+#include "tableops/simulatorfixture.h"
 #include "tableops/tableoperations.h"
 
 namespace orvel::test {
@@ -33,37 +33,13 @@ QByteArray startMemory() {
     return memory;
 }
 
-class TableEndToEnd : public FormTest {
+class TableEndToEnd : public SimulatorFormTest {
 protected:
-    TableEndToEnd() : FormTest(1, std::make_unique<QSerialBackend>()) {
-        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    TableEndToEnd() {
+        qputenv("XDG_STATE_HOME", QFile::encodeName(files.filePath("state")));
         form->show();
     }
 
-    QString path(const char *name) const { return dir.filePath(name); }
-    void startSim(const QByteArray &memory, const QStringList &options = {}) {
-        QFile file(path("memory.bin"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(memory) == memory.size());
-        file.close();
-        sim = std::make_unique<QProcess>();
-        sim->start(ORVEL_DEVICE_SIM, QStringList{"--memory", path("memory.bin")} +
-                                         (paced ? QStringList() : QStringList{"--fast"}) + options);
-        ASSERT_TRUE(sim->waitForStarted(5000));
-        while (!sim->canReadLine() && sim->waitForReadyRead(5000)) {}
-        ASSERT_TRUE(sim->canReadLine()) << "the simulator names no link";
-        qputenv("ORVEL_COM1", sim->readLine().trimmed());
-        emit ui().imgNotConnected->clicked();
-        ASSERT_TRUE(form->MSComm1().PortOpen()) << dialogs.messages.join('\n').toStdString();
-        ASSERT_TRUE(runUntil([&] { return !state().LinkCheckPending; }, kWait));
-    }
-    // As a signal stops it, the window disconnected first: it saves its memory.
-    QByteArray stopSim() {
-        if (form->MSComm1().PortOpen()) emit ui().imgConnected->clicked();
-        ::kill(pid_t(sim->processId()), SIGTERM);
-        EXPECT_TRUE(sim->waitForFinished(5000));
-        QFile file(path("memory.bin"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     // Compare or Restore with the table file, to its end; returns the dialog showing the result.
     OperationDialog *run(void (TableOperations::*operation)()) {
         dialogs.fileToChoose = path("table.csv");
@@ -88,10 +64,6 @@ protected:
         QFile file(journal.filePath(journal.entryList(QDir::Files).value(0)));
         return file.open(QIODevice::ReadOnly) ? QString(file.readAll()) : QString();
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<QProcess> sim;
-    bool paced = false;  // at 1200 bit/s, as a device: it gives up a command we do not answer
 };
 
 TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
