@@ -34,7 +34,9 @@ int runCheck(const QStringList &arguments, Summary &summary) {
     const QString path = line.positionals().at(0);
     const QString shownPath = QDir::toNativeSeparators(path);
     const ProfileLoad loaded = loadProfile(path);
-    if (!loaded) return line.usageError(profileProblem(path, loaded));
+    if (!loaded)
+        return line.usageError(
+            QStringLiteral("%1 could not be read: %2").arg(shownPath, loaded.words()));
 
     if (!loaded->profile) {
         QString out;

@@ -536,20 +536,25 @@ ProfileLoad loadProfile(const QString &path) {
     return parseProfile(*bytes);
 }
 
-QString profileProblem(const QString &path, const ProfileLoad &loaded) {
+Outcome<Profile, ProfileUnfit> usableProfile(const QString &path) {
     const QString name = QDir::toNativeSeparators(path);
+    ProfileLoad loaded = loadProfile(path);
     if (!loaded)
-        return QStringLiteral("%1 could not be read: %2").arg(name, loaded.words());
-    if (loaded->profile) return {};
+        return Failure<ProfileUnfit>{
+            ProfileUnfit::NotRead,
+            QStringLiteral("%1 could not be read: %2").arg(name, loaded.words())};
+    if (loaded->profile) return std::move(*loaded->profile);
     QStringList lines;
     for (const Rejection &rejection : loaded->rejected) {
         if (lines.size() == 10) break;
         lines.append(rejection.text);
     }
-    return QStringLiteral("%1 is not a profile: %2 of its lines %3 rejected.\n\n%4")
-        .arg(name, QString::number(loaded->rejectedLines),
-             loaded->rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
-             lines.join(u'\n'));
+    return Failure<ProfileUnfit>{
+        ProfileUnfit::Faulty,
+        QStringLiteral("%1 is not a profile: %2 of its lines %3 rejected.\n\n%4")
+            .arg(name, QString::number(loaded->rejectedLines),
+                 loaded->rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                 lines.join(u'\n'))};
 }
 
 }  // namespace orvel

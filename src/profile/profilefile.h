@@ -37,8 +37,13 @@ QByteArray profileBytes(const Profile &profile);
 using ProfileLoad = Outcome<ProfileParse, LoadFailure>;
 ProfileLoad loadProfile(const QString &path);
 
-// Why the profile file `path` cannot serve (it could not be read, or some of its lines are
-// not a profile's, the first ten of them quoted); empty when it can.
-QString profileProblem(const QString &path, const ProfileLoad &loaded);
+enum class ProfileUnfit {
+    NotRead,  // the file could not be read
+    Faulty,   // some of its lines are not a profile's
+};
+
+// The profile at `path`, ready for use: read, and without a faulty line. The words of a
+// failure name the file and why it cannot serve, with the first ten faulty lines quoted.
+Outcome<Profile, ProfileUnfit> usableProfile(const QString &path);
 
 }  // namespace orvel

@@ -87,9 +87,8 @@ TableOperations::TableOperations(QWidget &window, MSComm &comm, StatusLine &stat
     // and the status line says so.
     const QString path = settings().value(kProfileKey).toString();
     if (path.isEmpty()) return;
-    const ProfileLoad loaded = loadProfile(path);
-    if (profileProblem(path, loaded).isEmpty()) {
-        useProfile(path, *loaded->profile);
+    if (const auto profile = usableProfile(path)) {
+        useProfile(path, *profile);
     } else {
         m_profileLabel->setText(QStringLiteral("Profile: none (%1 does not serve)")
                                     .arg(QDir::toNativeSeparators(path)));
@@ -129,12 +128,12 @@ void TableOperations::chooseProfile() {
     const std::optional<QString> path =
         m_boxes.openFileDialog({QStringLiteral("Profile"), kProfileFilter, 1});
     if (!path) return;
-    const ProfileLoad loaded = loadProfile(*path);
-    if (const QString problem = profileProblem(*path, loaded); !problem.isEmpty()) {
-        m_boxes.messageBox(problem, Dialogs::Icon::Exclamation);
+    const auto profile = usableProfile(*path);
+    if (!profile) {
+        m_boxes.messageBox(profile.words(), Dialogs::Icon::Exclamation);
         return;
     }
-    useProfile(*path, *loaded->profile);
+    useProfile(*path, *profile);
     settings().setValue(kProfileKey, *path);
 }
 
