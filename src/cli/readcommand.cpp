@@ -202,8 +202,8 @@ int runRead(const QStringList &arguments, Summary &summary) {
     QSet<int> readMore;
     const RunResult result = readCells(operation, *cells, confirm, readMore);
     Ending ending = operation.ended(result);
-    const QString where =
-        deliver(line, operation, tableOf(result, started, operation.port().label, *profile), ending);
+    const Table table = tableOf(result, started, operation.port().label, *profile);
+    const QString where = deliver(line, operation, table, ending);
     return operation.end(ending, QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
                                      .arg(result.values.size())
                                      .arg(plan::objectsText(int(cells->size())))

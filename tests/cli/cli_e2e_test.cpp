@@ -59,10 +59,13 @@ const QString kNamedHeader = "object,device,table,name,device means,table means"
 QString namedLines(int first, int last, const QString &restore = {}) {
     QString lines;
     for (int o = first; o <= last; ++o) {
-        const QString name = o <= 5 ? QString("Unit %1").arg(o) : o <= 10 ? QString("Build %1")
-            .arg(o - 5) : o < 130 ? QString("Door %1 enabled").arg(o - 100) : "\"Door 30, \"\"main\"\"\"";
+        const QString name = o <= 5    ? QString("Unit %1").arg(o)
+                             : o <= 10 ? QString("Build %1").arg(o - 5)
+                             : o < 130 ? QString("Door %1 enabled").arg(o - 100)
+                                       : "\"Door 30, \"\"main\"\"\"";
         const QString means = o > 100 ? QString(",v%1,v%2").arg(device(o)).arg(next(o)) : ",,";
-        lines += QString("%1,%2,%3,").arg(o).arg(device(o)).arg(next(o)) + name + means + restore + '\n';
+        lines += QString("%1,%2,%3,").arg(o).arg(device(o)).arg(next(o)) + name + means + restore;
+        lines += '\n';
     }
     return lines;
 }
