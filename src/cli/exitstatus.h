@@ -21,6 +21,7 @@ struct Ending {
     int interrupted = 0;  // the signal that stopped the work (SIGINT, SIGTERM, SIGHUP), or 0
     int notDone = 0;   // objects not read, not written or not verified
     int differed = 0;  // differences found from the table; those not verified written count
+    int kept = 0;      // of them, those a profile keeps: never written, so not counted
     bool unsaved = false;  // the table read could not be saved
     bool unasked = false;  // a write to confirm, and no terminal to ask on
     int written = 0;
@@ -36,8 +37,8 @@ struct Ending {
 };
 
 // The status for the first cause in this order: a table not saved or nobody to ask, the
-// port lost or the device silent, a signal, objects not done or differences not written;
-// else done.
+// port lost or the device silent, a signal, objects not done or differences not written
+// (but those a profile keeps); else done.
 int exitStatus(const Ending &ending);
 
 }  // namespace orvel::cli

@@ -146,6 +146,7 @@ Ending &Ending::operator+=(const Ending &later) {
     if (!interrupted) interrupted = later.interrupted;
     notDone += later.notDone;
     differed += later.differed;
+    kept += later.kept;
     unsaved = unsaved || later.unsaved;
     unasked = unasked || later.unasked;
     written += later.written;
@@ -160,7 +161,8 @@ int exitStatus(const Ending &ending) {
     if (ending.unsaved || ending.unasked) return kUsage;
     if (ending.portLost || ending.silent) return kNotAnswering;
     if (ending.interrupted) return kSignalled + ending.interrupted;
-    if (ending.notDone > 0 || ending.differed > ending.verified) return kDiffer;
+    if (ending.notDone > 0 || ending.differed - ending.kept > ending.verified)
+        return kDiffer;
     return kDone;
 }
 

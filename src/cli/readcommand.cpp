@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
+#include "cli/profilechoice.h"
 #include "files/regularfile.h"
 #include "table/restoreplan.h"
 #include "table/tablefile.h"
@@ -113,8 +114,11 @@ RunResult readCells(Operation &operation, const QList<int> &cells, bool confirm,
     return result;
 }
 
-Table tableOf(const RunResult &result, const QDateTime &started, const QString &port) {
+Table tableOf(const RunResult &result, const QDateTime &started, const QString &port,
+              const Profile &profile) {
     Table table;
+    table.profileName = profile.name();
+    table.profileVersion = profile.version();
     table.readAt = result.lastValueAt.isValid() ? result.lastValueAt : started;
     table.port = port;
     for (const auto &[cell, value] : result.values)
@@ -174,6 +178,9 @@ int runRead(const QStringList &arguments, Summary &summary) {
                              "agree, reading again where they differ: a byte the line replaced "
                              "is then caught, which one read cannot see (the protocol has no "
                              "checksum). Takes about twice as long."});
+    addProfileOption(line, QStringLiteral("Saves the table under the profile FILE: its header "
+                                          "names the profile and its version, as the window's "
+                                          "Save table does under a profile."));
     if (const auto status = line.parse(arguments, 0)) return *status;
     const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
     if (!cells) return kUsage;
@@ -184,6 +191,8 @@ int runRead(const QStringList &arguments, Summary &summary) {
         if (const Done<OutputFailure> usable = usableOutput(line.value("output")); !usable)
             return line.usageError(outputProblem(usable.failure()));
     }
+    const std::optional<Profile> profile = chosenProfile(line);
+    if (!profile) return kUsage;
 
     summary.objects = int(cells->size());
     Operation operation(QStringLiteral("read"), line);
@@ -193,8 +202,8 @@ int runRead(const QStringList &arguments, Summary &summary) {
     QSet<int> readMore;
     const RunResult result = readCells(operation, *cells, confirm, readMore);
     Ending ending = operation.ended(result);
-    const QString where =
-        deliver(line, operation, tableOf(result, started, operation.port().label), ending);
+    const Table table = tableOf(result, started, operation.port().label, *profile);
+    const QString where = deliver(line, operation, table, ending);
     return operation.end(ending, QStringLiteral("Read %1 of %2 from %3 in %4 s into %5%6.")
                                      .arg(result.values.size())
                                      .arg(plan::objectsText(int(cells->size())))

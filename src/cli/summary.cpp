@@ -7,7 +7,7 @@
 namespace orvel::cli {
 
 QByteArray Summary::json() const {
-    const QJsonObject object{
+    QJsonObject object{
         {"operation", operation}, {"port", port},
         {"objects", objects},     {"differed", differed},
         {"written", written},     {"verified", verified},
@@ -15,6 +15,8 @@ QByteArray Summary::json() const {
         {"seconds", std::round(seconds * 1000) / 1000},
         {"status", status},
     };
+    for (auto field = more.begin(); field != more.end(); ++field)
+        object.insert(field.key(), field.value());
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 namespace orvel::cli {
@@ -19,6 +20,7 @@ struct Summary {
     int notTried = 0;  // never tried: the work stopped, or the device fell silent, before them
     double seconds = 0;  // on the line
     int status = 0;      // the exit status
+    QJsonObject more;    // what a command adds (under a profile: its names, what was kept)
 
     QByteArray json() const;
 };

@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/exitstatus.h"
 #include "cli/operation.h"
+#include "cli/profilechoice.h"
 #include "table/restoreplan.h"
 
 namespace orvel::cli {
@@ -16,6 +17,10 @@ int runWrite(const QStringList &arguments, Summary &summary) {
     line.addDeviceOptions();
     line.addObjectOptions();
     line.parser().addOption({"value", "The value to write: 0 or 1.", "0|1"});
+    addProfileOption(line, QStringLiteral("Checks the writes against the profile FILE: objects "
+                                          "it marks read-only or keep, and values it does not "
+                                          "allow, are refused before anything is sent."));
+    line.parser().addOption({"force", "With --profile: writes what the profile refuses."});
     if (const auto status = line.parse(arguments, 0)) return *status;
     const std::optional<QList<int>> objects = line.objects(objects::kFirst, objects::kLast);
     if (!objects) return kUsage;
@@ -23,9 +28,19 @@ int runWrite(const QStringList &arguments, Summary &summary) {
     if (value != u"0" && value != u"1")
         return line.usageError(value.isEmpty() ? QStringLiteral("--value is missing")
                                                : QStringLiteral("--value must be 0 or 1"));
+    const std::optional<Profile> profile = chosenProfile(line);
+    if (!profile) return kUsage;
+    const QStringList refused = writeRefusals(*objects, quint8(value.toInt()), *profile);
+    if (!refused.isEmpty() && !line.isSet("force"))
+        return line.usageError(QStringLiteral("the profile %1 refuses these writes; nothing is "
+                                              "sent (--force writes them):\n%2")
+                                   .arg(profile->name(), refused.join(u'\n')));
 
     summary.objects = int(objects->size());
     Operation operation(QStringLiteral("write"), line);
+    if (!refused.isEmpty())
+        operation.say(QStringLiteral("--force: writing what the profile %1 refuses:\n%2")
+                          .arg(profile->name(), refused.join(u'\n')));
     if (const int status = operation.open()) return status;
     QList<JobItem> items;
     for (const int object : *objects) items.append({object, quint8(value.toInt())});

@@ -48,6 +48,33 @@ Cells cellsOf(int first, int last, quint8 value, int but = 0) {
 const QString link = "@/com", t = "@/t.csv", table = "@/table.csv", log = "@/bytes.log";
 const QString allDiffer = "@/all.csv", gone = "@/gone";
 
+// Under the profile named.csv objects 1-5 are kept, 6-10 read-only, 101-130 doors whose
+// every value N means "vN" (130's name holds a comma and quotes), 200 allows 1 to 60.
+// doors.csv holds 101-130, unit.csv 1-10 besides, each the device's value + 1.
+const QString named = "@/named.csv", doors = "@/doors.csv", unit = "@/unit.csv";
+const QString wrong = "@/wrong.csv";  // doors.csv, and 99 in 200
+quint8 device(int cell) { return quint8((cell * 37 + 33) % 256); }
+quint8 next(int cell) { return quint8(device(cell) + 1); }
+const QString kNamedHeader = "object,device,table,name,device means,table means";
+QString namedLines(int first, int last, const QString &restore = {}) {
+    QString lines;
+    for (int o = first; o <= last; ++o) {
+        const QString name = o <= 5    ? QString("Unit %1").arg(o)
+                             : o <= 10 ? QString("Build %1").arg(o - 5)
+                             : o < 130 ? QString("Door %1 enabled").arg(o - 100)
+                                       : "\"Door 30, \"\"main\"\"\"";
+        const QString means = o > 100 ? QString(",v%1,v%2").arg(device(o)).arg(next(o)) : ",,";
+        lines += QString("%1,%2,%3,").arg(o).arg(device(o)).arg(next(o)) + name + means + restore;
+        lines += '\n';
+    }
+    return lines;
+}
+Cells doorsWritten() {
+    Cells cells;
+    for (int o = 101; o <= 130; ++o) cells[o] = next(o);
+    return cells;
+}
+
 // How the command is started: as this suite's user; as the user nobody; or in a mount
 // namespace of its own whose /dev/serial/by-id names the simulator's link usb-Orvel-sim (as
 // udev names an adapter), the pseudo-terminals kept. Both others need root.
@@ -72,6 +99,7 @@ struct Row {
     bool partial = false;  // written: some of the table's objects, at least one, as counted
     QStringList journaled = {};  // lines of the journal
     Start start = Start::Us;
+    bool unsent = false;  // the device received not a byte
 };
 const QStringList fast = {"--fast"};
 // clang-format off
@@ -144,6 +172,32 @@ const Row kRows[] = {
      {"read", "--port", "usb-Orvel-sim", "--objects", "1-3", "-o", t, "--json"}, 0,
      {{"status", 0}}, {}, {1, 2, 3}, "\"port\":\"/dev/serial/by-id/usb-Orvel-sim\"", 0, 0,
      false, {}, Start::WithByIdName},
+    // Under a profile: names and meanings after the three columns, quoted where a name holds
+    // a comma; objects it keeps never written; values it does not allow refused unsent.
+    {"compare under a profile", fast, {"compare", doors, "--port", link, "--profile", named}, 1,
+     {}, {}, {}, kNamedHeader + '\n' + namedLines(101, 130)},
+    {"compare under a profile, --json", fast, {"compare", doors, "--port", link, "--profile",
+     named, "--json"}, 1, {{"differed", 30}}, {}, {}, QString("{\"device\":%1,\"deviceMeans\":"
+     "\"v%1\",\"name\":\"Door 30, \\\"main\\\"\",\"object\":130,\"table\":%2,\"tableMeans\":"
+     "\"v%2\"}").arg(device(130)).arg(next(130))},
+    {"restore --dry-run under a profile", fast, {"restore", unit, "--port", link, "--profile",
+     named, "--dry-run"}, 1, {}, {}, {}, kNamedHeader + ",restore\n" + namedLines(1, 10, ",kept")
+     + namedLines(101, 130, ",write")},
+    {"restore under a profile keeping ten", fast, {"restore", unit, "--port", link, "--profile",
+     named, "--yes", "--json"}, 0, {{"differed", 40}, {"written", 30}, {"verified", 30},
+     {"kept", 10}}, doorsWritten(), {}, "under the profile Sim doors, version 1; version 2 of"},
+    {"restore of a value the profile does not allow", fast, {"restore", wrong, "--port", link,
+     "--profile", named, "--yes"}, 2, {}, {}, {}, "object 200 (Open time): 99 is not within 1-60",
+     0, 0, false, {}, Start::Us, true},
+    {"write refused by a profile", fast, {"write", "--port", link, "--objects", "1,200",
+     "--value", "0", "--profile", named}, 2, {}, {}, {},
+     "object 1 (Unit 1): the profile marks it keep\nobject 200 (Open time): 0 is not within", 0,
+     0, false, {}, Start::Us, true},
+    {"write refused by a profile, --force", fast, {"write", "--port", link, "--objects",
+     "1,200", "--value", "0", "--profile", named, "--force", "--json"}, 0, {{"verified", 2}},
+     {{1, 0}, {200, 0}}},
+    {"read under a profile", fast, {"read", "--port", link, "--objects", "1-3", "--profile",
+     named}, 0, {}, {}, {}, "# profile: Sim doors, version 2\nobject,value\n1,70\n"},
 };
 // clang-format on
 
@@ -175,6 +229,22 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
     for (auto &[object, value] : all.objects) value = quint8(memory[object] + 1);
     ASSERT_TRUE(saveTable(at(allDiffer), all).ok());
     QDir().mkpath(at(gone));
+    QStringList every;
+    for (int v = 0; v < 256; ++v) every << QString("%1=v%1").arg(v);
+    save(at(named), ("# Orvel profile\n# name: Sim doors\n# version: 2\nobject,name,group,values,"
+                     "access,note\n1-5,Unit {n},,,keep,\n6-10,Build {n},,,read-only,\n101-129,"
+                     "Door {n} enabled,," + every.join(';') + ",read-write,\n130,\"Door 30, "
+                     "\"\"main\"\"\",," + every.join(';') + ",read-write,\n200,Open time,,1-60,"
+                     "read-write,\n").toUtf8());
+    Table doorsTable{saved.readAt, saved.port, {}, {}};
+    for (const auto &[object, value] : doorsWritten()) doorsTable.objects[object] = value;
+    Table unitTable = doorsTable;
+    for (int o = 1; o <= 10; ++o) unitTable.objects[o] = next(o);
+    unitTable.profileName = "Sim doors", unitTable.profileVersion = "1";
+    doorsTable.objects[200] = 99;
+    ASSERT_TRUE(saveTable(at(unit), unitTable) && saveTable(at(wrong), doorsTable));
+    doorsTable.objects.erase(200);
+    ASSERT_TRUE(saveTable(at(doors), doorsTable).ok());
     if (row.start != Start::Us && ::geteuid() != 0)
         GTEST_SKIP() << "only root can run the command as another user, or in a namespace";
     if (row.start == Start::WithByIdName && QProcess::execute("unshare", {"-m", "true"}) != 0)
@@ -231,9 +301,10 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
         for (int cell = 0; cell < after.size(); ++cell) changed += after[cell] != memory[cell];
         const bool counted = written > 0 && changed >= written && changed <= written + 1;
         if (row.partial) { EXPECT_TRUE(counted) << changed << " changed, written " << written; }
+        const auto received = QRegularExpression("bytes received (\\d+)")
+                                  .match(QString(sim.readAllStandardError()));
+        if (row.unsent) { EXPECT_TRUE(received.hasMatch() && received.captured(1) == "0"); }
         if (arguments.contains(at(log))) {  // every byte we sent is logged, and no more
-            const auto received = QRegularExpression("bytes received (\\d+)")
-                                      .match(QString(sim.readAllStandardError()));
             EXPECT_EQ(QString(readFile(at(log))).count(" out "), received.captured(1).toInt());
             EXPECT_EQ(QFileInfo(at(log)).permissions().toInt() & 0x7777, 0x6600);
         }
