@@ -131,6 +131,7 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
         for (const QJsonObject &r : records) {
             if (r["slot"].toString() == QString::number(slot))
                 results << (r["result"].toString() + u' ' + r["words"].toString()).trimmed();
+            EXPECT_TRUE(r["profile"].isNull());  // none given
         }
         EXPECT_EQ(results, row.results);
         for (int unit = 1; unit <= int(row.results.size()); ++unit) {
@@ -138,6 +139,68 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
                 EXPECT_TRUE(line.holdsTable(slot, unit));
             }
         }
+    }
+}
+
+// Under a profile that marks objects 1 to 5 keep and 6 to 10 read-only, on units whose every
+// cell is 0, with a table saved under another version of it: the version is said; those
+// objects are compared and counted as kept, never written; the profile is in each record.
+// A table value it does not allow refuses the table before the ledger or a port is opened.
+TEST(Station, UnderAProfileItsObjectsAreKeptAndEachRecordNamesIt) {
+    const QByteArray profile = "# Orvel profile\n# name: Jig\n# version: 2\n"
+                               "object,name,group,values,access,note\n"
+                               "1-5,Own {n},,,keep,\n6-10,Build {n},,,read-only,\n";
+    const struct {
+        const char *name;
+        QByteArray more;     // rows after those
+        int exit;
+        QByteArray memory;   // objects 1 to kObjects at the end
+        int kept;            // in its record; -1: none made
+    } rows[] = {
+        {"kept objects untouched, the rest written", "", 0,
+         QByteArray(10, 0) + QByteArray(kObjects - 10, 7), 10},
+        {"a value not allowed: nothing sent", "20,Mode,,0=off;1=on,read-write,\n", 2,
+         QByteArray(kObjects, 0), -1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Line line;
+        orvel::Table t{QDateTime::currentDateTime(), "COM 1", {}, {}, "Jig", "1"};
+        for (int i = 1; i <= kObjects; ++i) t.objects[i] = 7;
+        ASSERT_TRUE(orvel::saveTable(line.table, t).ok());
+        QFile file(line.dir.filePath("profile.csv"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(profile + row.more) > 0);
+        file.close();
+        QDir().mkpath(line.dir.filePath("in"));
+        QFile zeros(line.dir.filePath("in/1.bin"));
+        ASSERT_TRUE(zeros.open(QIODevice::WriteOnly) && zeros.write(QByteArray(8192, 0)) == 8192);
+        zeros.close();
+        line.addJig(1, {"--units-from", line.dir.filePath("in")});
+        QProcess station;
+        station.start(ORVEL_CLI, line.stationArguments({"--auto-labels", "P", "--units", "1",
+                                                        "--profile", file.fileName()}));
+        ASSERT_TRUE(station.waitForFinished(kWait * 2));
+        const QByteArray said = station.readAllStandardError();
+        EXPECT_EQ(station.exitCode(), row.exit) << said.toStdString();
+        EXPECT_TRUE(said.contains("saved under the profile Jig, version 1; version 2 of it"));
+        line.endJigs();
+        EXPECT_EQ(readFile(line.out(1) + "/1.bin").mid(1, kObjects).toHex(), row.memory.toHex());
+        EXPECT_EQ(QFile::exists(line.ledger), row.kept >= 0);
+        const QList<QJsonObject> records = line.records();
+        if (row.kept < 0) {
+            EXPECT_TRUE(said.contains("object 20 (Mode): 7 is not one of 0=off;1=on"));
+            continue;
+        }
+        ASSERT_EQ(records.size(), 1);
+        EXPECT_EQ(records[0]["result"].toString(), "pass");
+        const QByteArray sha256 =
+            QCryptographicHash::hash(profile + row.more, QCryptographicHash::Sha256).toHex();
+        EXPECT_EQ(records[0]["profile"].toObject(),
+                  QJsonObject({{"name", "Jig"}, {"version", "2"}, {"sha256", QString(sha256)}}));
+        int kept = 0;
+        for (const QJsonValue note : records[0]["differed"].toArray())
+            kept += note["kept"].toBool() ? 1 : 0;
+        EXPECT_EQ(kept, row.kept);
     }
 }
 
