@@ -20,20 +20,26 @@ QByteArray readFile(const QString &path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A station's folder: the table (objects 1 to kObjects, every value 7), the ledger, the
-// journal, and a jig per slot whose units' final memories land in out<slot>/.
+const QByteArray kProfile = "# Orvel profile\n# name: Jig\n# version: 2\n"
+                            "object,name,group,values,access,note\n61,Own,,,keep,\n";
+// A station's folder: the table (objects 1 to kObjects + 1, every value 7, saved under version
+// 1 of the profile, which keeps the last), the profile, the ledger, the journal, and a jig per
+// slot whose units' final memories land in out<slot>/.
 struct Line {
     QTemporaryDir dir;
     QString table = dir.filePath("table.csv");
+    QString profile = dir.filePath("profile.csv");
     QString ledger = dir.filePath("ledger.sqlite");
     std::vector<std::unique_ptr<QProcess>> jigs;
 
     Line() {
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
-        orvel::Table t{QDateTime::currentDateTime(), "COM 1", {}, {}};
-        for (int i = 1; i <= kObjects; ++i) t.objects[i] = 7;
+        orvel::Table t{QDateTime::currentDateTime(), "COM 1", {}, {}, "Jig", "1"};
+        for (int i = 1; i <= kObjects + 1; ++i) t.objects[i] = 7;
         EXPECT_TRUE(orvel::saveTable(table, t).ok());
+        QFile file(profile);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProfile) == kProfile.size());
     }
     ~Line() {
         for (auto &jig : jigs) {
@@ -117,10 +123,15 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
     }
     QProcess station;
     station.start(ORVEL_CLI, line.stationArguments({"--auto-labels", "U", "--units",
-                                                    QString::number(units), "--json"}));
+                                                    QString::number(units), "--json",
+                                                    "--profile", line.profile}));
     ASSERT_TRUE(station.waitForFinished(kWait * 2));
-    EXPECT_EQ(station.exitCode(), 1) << station.readAllStandardError().toStdString();
+    const QByteArray said = station.readAllStandardError();
+    EXPECT_EQ(station.exitCode(), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains("saved under the profile Jig, version 1; version 2 of it is in"));
     line.endJigs();
+    const QString sha256 = QCryptographicHash::hash(kProfile, QCryptographicHash::Sha256).toHex();
+    const QJsonObject profile{{"name", "Jig"}, {"version", "2"}, {"sha256", sha256}};
 
     const QList<QJsonObject> records = line.records();
     EXPECT_EQ(records.size(), units);
@@ -129,9 +140,11 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
         SCOPED_TRACE(row.name);
         QStringList results;
         for (const QJsonObject &r : records) {
-            if (r["slot"].toString() == QString::number(slot))
-                results << (r["result"].toString() + u' ' + r["words"].toString()).trimmed();
-            EXPECT_TRUE(r["profile"].isNull());  // none given
+            if (r["slot"].toString() != QString::number(slot)) continue;
+            results << (r["result"].toString() + u' ' + r["words"].toString()).trimmed();
+            EXPECT_EQ(r["profile"].toObject(), profile);
+            for (const QJsonValue note : r["differed"].toArray())
+                EXPECT_EQ(note["kept"].toBool(), note["object"].toInt() == kObjects + 1);
         }
         EXPECT_EQ(results, row.results);
         for (int unit = 1; unit <= int(row.results.size()); ++unit) {
@@ -139,68 +152,6 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
                 EXPECT_TRUE(line.holdsTable(slot, unit));
             }
         }
-    }
-}
-
-// Under a profile that marks objects 1 to 5 keep and 6 to 10 read-only, on units whose every
-// cell is 0, with a table saved under another version of it: the version is said; those
-// objects are compared and counted as kept, never written; the profile is in each record.
-// A table value it does not allow refuses the table before the ledger or a port is opened.
-TEST(Station, UnderAProfileItsObjectsAreKeptAndEachRecordNamesIt) {
-    const QByteArray profile = "# Orvel profile\n# name: Jig\n# version: 2\n"
-                               "object,name,group,values,access,note\n"
-                               "1-5,Own {n},,,keep,\n6-10,Build {n},,,read-only,\n";
-    const struct {
-        const char *name;
-        QByteArray more;     // rows after those
-        int exit;
-        QByteArray memory;   // objects 1 to kObjects at the end
-        int kept;            // in its record; -1: none made
-    } rows[] = {
-        {"kept objects untouched, the rest written", "", 0,
-         QByteArray(10, 0) + QByteArray(kObjects - 10, 7), 10},
-        {"a value not allowed: nothing sent", "20,Mode,,0=off;1=on,read-write,\n", 2,
-         QByteArray(kObjects, 0), -1},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        Line line;
-        orvel::Table t{QDateTime::currentDateTime(), "COM 1", {}, {}, "Jig", "1"};
-        for (int i = 1; i <= kObjects; ++i) t.objects[i] = 7;
-        ASSERT_TRUE(orvel::saveTable(line.table, t).ok());
-        QFile file(line.dir.filePath("profile.csv"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(profile + row.more) > 0);
-        file.close();
-        QDir().mkpath(line.dir.filePath("in"));
-        QFile zeros(line.dir.filePath("in/1.bin"));
-        ASSERT_TRUE(zeros.open(QIODevice::WriteOnly) && zeros.write(QByteArray(8192, 0)) == 8192);
-        zeros.close();
-        line.addJig(1, {"--units-from", line.dir.filePath("in")});
-        QProcess station;
-        station.start(ORVEL_CLI, line.stationArguments({"--auto-labels", "P", "--units", "1",
-                                                        "--profile", file.fileName()}));
-        ASSERT_TRUE(station.waitForFinished(kWait * 2));
-        const QByteArray said = station.readAllStandardError();
-        EXPECT_EQ(station.exitCode(), row.exit) << said.toStdString();
-        EXPECT_TRUE(said.contains("saved under the profile Jig, version 1; version 2 of it"));
-        line.endJigs();
-        EXPECT_EQ(readFile(line.out(1) + "/1.bin").mid(1, kObjects).toHex(), row.memory.toHex());
-        EXPECT_EQ(QFile::exists(line.ledger), row.kept >= 0);
-        const QList<QJsonObject> records = line.records();
-        if (row.kept < 0) {
-            EXPECT_TRUE(said.contains("object 20 (Mode): 7 is not one of 0=off;1=on"));
-            continue;
-        }
-        ASSERT_EQ(records.size(), 1);
-        EXPECT_EQ(records[0]["result"].toString(), "pass");
-        const QByteArray sha256 =
-            QCryptographicHash::hash(profile + row.more, QCryptographicHash::Sha256).toHex();
-        EXPECT_EQ(records[0]["profile"].toObject(),
-                  QJsonObject({{"name", "Jig"}, {"version", "2"}, {"sha256", QString(sha256)}}));
-        int kept = 0;
-        for (const QJsonValue note : records[0]["differed"].toArray())
-            kept += note["kept"].toBool() ? 1 : 0;
-        EXPECT_EQ(kept, row.kept);
     }
 }
 
