@@ -15,6 +15,7 @@ ObjectNote noteOf(const station::ObjectSeen &seen) {
     note.tries = seen.tries;
     note.inDoubt = seen.doubts;
     if (seen.failure != FailReason::None) note.failure = plan::reasonText(seen.failure);
+    note.kept = seen.kept;
     return note;
 }
 
@@ -134,6 +135,9 @@ Outcome<station::RecordId, BookFailure> LedgerBook::begin(const station::UnitSta
     unit.version = m_setup.version;
     unit.tableName = m_setup.tableName;
     unit.table = m_setup.table;
+    unit.profileName = m_setup.profileName;
+    unit.profileVersion = m_setup.profileVersion;
+    unit.profileSha256 = m_setup.profileSha256;
     const Outcome<RecordId, LedgerFailure> id = m_ledger.beginUnit(unit);
     if (id) return *id;
     if (id.why() == LedgerFailure::LabelUsed || id.why() == LedgerFailure::LabelPassed)

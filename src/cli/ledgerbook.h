@@ -19,6 +19,7 @@ public:
         QString version;
         QString tableName;
         Table table;
+        QString profileName, profileVersion, profileSha256;  // --profile; empty without
         QStringList listLabels;  // --labels
         QString autoPrefix;      // --auto-labels
         bool again = false;

@@ -62,12 +62,13 @@ QString timeText(const QDateTime &time) {
 
 // The figures of a record that a supervisor sums up.
 struct Counts {
-    int differed = 0, written = 0, verified = 0, failed = 0, inDoubt = 0, tries = 0;
+    int differed = 0, written = 0, verified = 0, failed = 0, inDoubt = 0, tries = 0, kept = 0;
 };
 
 Counts countsOf(const UnitRecord &record) {
     Counts counts;
     counts.differed = int(record.differed.size());
+    for (const ObjectNote &note : record.differed) counts.kept += note.kept ? 1 : 0;
     for (const auto *notes : {&record.differed, &record.intended, &record.written,
                               &record.confirmed})
         for (const ObjectNote &note : *notes) {
@@ -85,7 +86,8 @@ Counts countsOf(const UnitRecord &record) {
 
 constexpr const char *kCsvColumns =
     "id,label,slot,port,place,station,operator,version,table,sha256,started,ended,result,"
-    "confirmation,differed,written,verified,failed,in_doubt,tries,words\n";
+    "confirmation,differed,written,verified,failed,in_doubt,tries,words,profile,"
+    "profile_version,profile_sha256,kept\n";
 
 QString csvLine(const UnitRecord &r) {
     const Counts c = countsOf(r);
@@ -95,7 +97,8 @@ QString csvLine(const UnitRecord &r) {
                           confirmationName(r.confirmation)};
     for (const int n : {c.differed, c.written, c.verified, c.failed, c.inDoubt, c.tries})
         fields.append(QString::number(n));
-    fields.append(r.words);
+    fields << r.words << r.profileName << r.profileVersion << r.profileSha256
+           << QString::number(c.kept);
     for (QString &field : fields) field = csvField(field);
     return fields.join(u',') + u'\n';
 }
@@ -108,6 +111,7 @@ QJsonArray jsonNotes(const std::vector<ObjectNote> &notes) {
         object["intended"] = note.intended ? QJsonValue(*note.intended) : QJsonValue();
         object["observed"] = note.observed ? QJsonValue(*note.observed) : QJsonValue();
         if (!note.failure.isEmpty()) object["failure"] = note.failure;
+        if (note.kept) object["kept"] = true;
         array.append(object);
     }
     return array;
@@ -131,6 +135,11 @@ QByteArray jsonLine(const UnitRecord &r) {
         {"confirmation", r.confirmation ? QJsonValue(confirmationName(r.confirmation))
                                         : QJsonValue()},
         {"words", r.words},
+        {"profile", r.profileName.isEmpty()
+                        ? QJsonValue()
+                        : QJsonObject{{"name", r.profileName},
+                                      {"version", r.profileVersion},
+                                      {"sha256", r.profileSha256}}},
         {"differed", jsonNotes(r.differed)},
         {"intended", jsonNotes(r.intended)},
         {"written", jsonNotes(r.written)},
@@ -182,10 +191,15 @@ int runTable(const QStringList &arguments, Summary &summary) {
                           .arg(command, line.value("output"), saved.words()));
         return kUsage;
     }
-    print(stderr, QStringLiteral("Record %1 (%2, %3): %4, SHA-256 %5\n")
+    const QString profile =
+        chosen->profileName.isEmpty()
+            ? QString()
+            : QStringLiteral("; profile %1, version %2, SHA-256 %3")
+                  .arg(chosen->profileName, chosen->profileVersion, chosen->profileSha256);
+    print(stderr, QStringLiteral("Record %1 (%2, %3): %4, SHA-256 %5%6\n")
                       .arg(chosen->id)
                       .arg(timeText(chosen->started), resultName(chosen->result), table->name,
-                           table->sha256));
+                           table->sha256, profile));
     return kDone;
 }
 

@@ -18,8 +18,10 @@
 #include "cli/ledgerbook.h"
 #include "cli/portchoice.h"
 #include "journal/journal.h"
+#include "profile/profilefile.h"
 #include "serial/qserialbackend.h"
 #include "station/station.h"
+#include "table/profileplan.h"
 #include "table/restoreplan.h"
 #include "table/tablestore.h"
 
@@ -127,12 +129,14 @@ QString placeOf(const QString &device) {
 }
 
 // What the operator sees: on a terminal, a line per slot rewritten in place and a total;
-// elsewhere, a line per event; with --json, a JSON object per finished unit.
+// elsewhere, a line per event; with --json, a JSON object per finished unit. Under a profile
+// each unit's objects kept from writing are counted too.
 class Display final : public QObject {
 public:
     enum class Mode { Terminal, Events, Json };
 
-    Display(station::Station &station, Mode mode) : m_station(station), m_mode(mode) {
+    Display(station::Station &station, Mode mode, bool profiled)
+        : m_station(station), m_mode(mode), m_profiled(profiled) {
         connect(&station, &station::Station::changed, this, &Display::slotChanged);
         connect(&station, &station::Station::unitFinished, this, &Display::unitFinished);
         m_redraw.setInterval(kRedrawEvery);
@@ -231,6 +235,7 @@ private:
                           {"verified", r.verified},
                           {"failed", r.failed},
                           {"seconds", r.seconds}};
+            if (m_profiled) o["kept"] = r.kept;
             print(stdout, QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) +
                               u'\n');
             return;
@@ -242,6 +247,7 @@ private:
                            .arg(r.differed)
                            .arg(r.written)
                            .arg(r.verified);
+        if (m_profiled) line.insert(line.size() - 1, QStringLiteral(", kept %1").arg(r.kept));
         if (r.result != UnitResult::Pass)
             line += QStringLiteral(": ") + causeText(r.cause, r.failed, r.causeWords);
         say(line);
@@ -249,6 +255,7 @@ private:
 
     station::Station &m_station;
     Mode m_mode;
+    bool m_profiled;
     QTimer m_redraw;
     int m_drawnLines = 0;
     QString m_notice;
@@ -279,6 +286,11 @@ int runStation(const QStringList &arguments, Summary &summary) {
          "FILE"},
         {"auto-labels", "Makes each unit's label: PREFIX and a number.", "PREFIX"},
         {"again", "Programs a unit whose label is recorded PASS already."},
+        {"profile",
+         "Programs under the profile FILE: objects it marks read-only or keep are compared and "
+         "never written; a table value it does not allow refuses the table before any unit "
+         "starts. Its name, version and SHA-256 are kept with every record.",
+         "FILE"},
         {"ledger", "The ledger's database (default: under the user's data folder).", "FILE"},
         {"station", "This station's name, kept with every record.", "NAME"},
         {"operator", "The operator's name, kept with every record.", "NAME"},
@@ -309,6 +321,26 @@ int runStation(const QStringList &arguments, Summary &summary) {
     if (const QString problem = plan::tableProblem(tablePath, loaded); !problem.isEmpty())
         return line.usageError(problem);
     const Table table = *loaded->table;
+    // Checked before the ledger and the ports are opened: a table the profile refuses
+    // touches no unit and leaves no record.
+    Profile profile;
+    if (line.isSet("profile")) {
+        const auto usable = usableProfile(line.value("profile"));
+        if (!usable) return line.usageError(usable.words());
+        profile = *usable;
+    }
+    if (const QString mismatch = plan::profileMismatch(table, profile); !mismatch.isEmpty())
+        print(stderr, QStringLiteral("orvel station: %1\n").arg(mismatch));
+    if (const auto refused = plan::outOfRange(table, profile); !refused.empty()) {
+        print(stderr,
+              QStringLiteral("orvel station: %1 holds %2 the profile %3 does not allow: no unit "
+                             "is programmed.\n%4\n")
+                  .arg(tablePath,
+                       refused.size() == 1 ? QStringLiteral("1 value")
+                                           : QStringLiteral("%1 values").arg(refused.size()),
+                       profile.name(), plan::outOfRangeLines(refused, profile).join(u'\n')));
+        return kUsage;
+    }
 
     LedgerBook::Setup bookSetup;
     bookSetup.ledgerPath = line.value("ledger");
@@ -317,6 +349,9 @@ int runStation(const QStringList &arguments, Summary &summary) {
     bookSetup.version = QCoreApplication::applicationVersion();
     bookSetup.tableName = QFileInfo(tablePath).fileName();
     bookSetup.table = table;
+    bookSetup.profileName = profile.name();
+    bookSetup.profileVersion = profile.version();
+    bookSetup.profileSha256 = QString::fromLatin1(profile.sha256());
     bookSetup.autoPrefix = line.value("auto-labels");
     bookSetup.again = line.isSet("again");
     if (line.isSet("labels")) {
@@ -350,6 +385,7 @@ int runStation(const QStringList &arguments, Summary &summary) {
         setup.place = placeOf(port->target.path);
         setup.labelsTyped = typed;
         setup.again = line.isSet("again");
+        setup.profile = profile;
         station::SlotTiming timing;
         timing.goneAfter = std::chrono::milliseconds(goneAfter);
         station.add(std::make_unique<Slot>(setup, table, **book, journal,
@@ -360,7 +396,7 @@ int runStation(const QStringList &arguments, Summary &summary) {
     const Display::Mode mode = line.isSet("json")        ? Display::Mode::Json
                                : ::isatty(STDERR_FILENO) ? Display::Mode::Terminal
                                                          : Display::Mode::Events;
-    Display display(station, mode);
+    Display display(station, mode, line.isSet("profile"));
     int finished = 0;
     bool anyFailed = false;
     int interrupted = 0;  // the signal that stopped the station

@@ -14,9 +14,9 @@
 namespace orvel {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
-// Version 1. The triggers keep every record honest whoever writes to the file: a record is
+// Version 1, as a new file still begins before it is brought to the current version. The triggers keep every record honest whoever writes to the file: a record is
 // born open, only its closing columns change and only while it is open, nothing is ever
 // removed, and a note or a stored table never changes.
 constexpr const char *kSchema[] = {
@@ -73,12 +73,32 @@ constexpr const char *kSchema[] = {
         BEGIN SELECT RAISE(ABORT, 'a list label given out stays given out'); END)",
     R"(CREATE TRIGGER list_labels_not_removed BEFORE DELETE ON list_labels
         BEGIN SELECT RAISE(ABORT, 'a list label given out stays given out'); END)",
-    "PRAGMA user_version = 1",
+};
+
+// Version 2: the profile a unit was programmed under (NULL when none), fixed as the rest of
+// what the record started with, and the differing objects it kept from being written. A
+// ledger of version 1 is brought here by the first station that opens it; its records stay.
+constexpr const char *kToVersion2[] = {
+    "ALTER TABLE units ADD COLUMN profile_name TEXT",
+    "ALTER TABLE units ADD COLUMN profile_version TEXT",
+    "ALTER TABLE units ADD COLUMN profile_sha256 TEXT "
+    "CHECK (profile_sha256 IS NULL OR length(profile_sha256) = 64)",
+    "ALTER TABLE notes ADD COLUMN kept INTEGER NOT NULL DEFAULT 0 CHECK (kept IN (0, 1))",
+    "DROP TRIGGER units_start_kept",
+    R"(CREATE TRIGGER units_start_kept BEFORE UPDATE OF id, label, slot, port, place, station,
+        operator, version, table_name, table_sha256, started, profile_name, profile_version,
+        profile_sha256 ON units
+        BEGIN SELECT RAISE(ABORT, 'what a record started with is never changed'); END)",
+    "PRAGMA user_version = 2",
 };
 
 constexpr const char *kUnitColumns =
     "id, label, slot, port, place, station, operator, version, table_name, table_sha256, "
-    "started, ended, result, confirmation, words";
+    "started, ended, result, confirmation, words, %1";
+// What a reader takes for the columns a ledger of version 1 does not have yet.
+constexpr const char *kProfileColumns[] = {"profile_name, profile_version, profile_sha256",
+                                           "NULL, NULL, NULL"};
+constexpr const char *kKeptColumn[] = {"kept", "0"};
 
 // SQLite's primary result codes met when a file is no database, or a damaged one.
 constexpr int kCorrupt = 11;
@@ -107,6 +127,10 @@ bool run(QSqlQuery &query, const QString &sql, std::initializer_list<QVariant> v
 
 // Qt binds a null text as NULL; a text column of ours is never NULL.
 QVariant text(const QString &value) { return value.isNull() ? QStringLiteral("") : value; }
+// A profile's columns: NULL when no profile was used.
+QVariant orNull(const QString &value) {
+    return value.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(value);
+}
 
 QString now() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
 
@@ -139,8 +163,9 @@ Done<LedgerFailure> openRecord(QSqlQuery &query, RecordId id) {
     return {};
 }
 
-// Sets the connection up, and a new file's schema in one transaction: a second station
-// opening the same new file waits for it and finds the schema made.
+// Sets the connection up, and a new file's schema (or an older file's step to the current
+// version) in one transaction: a second station opening the same file waits for it and finds
+// the schema made. A reader takes the file as it is.
 Done<LedgerFailure> prepare(const QSqlDatabase &db, bool readOnly) {
     QSqlQuery query(db);
     const auto pragma = [&](const char *sql) { return run(query, QString::fromLatin1(sql)); };
@@ -169,11 +194,15 @@ Done<LedgerFailure> prepare(const QSqlDatabase &db, bool readOnly) {
     const int version = query.value(0).toInt();
     if (version > kSchemaVersion) return done(failed(LedgerFailure::Newer));
     if (version == kSchemaVersion) return done({});
-    if (!pragma("SELECT count(*) FROM sqlite_master") || !query.next())
-        return done(refused(query));
-    if (query.value(0).toInt() != 0)
-        return done(failed(LedgerFailure::NotALedger, QStringLiteral("holds other tables")));
-    for (const char *statement : kSchema)
+    if (version == 0) {
+        if (!pragma("SELECT count(*) FROM sqlite_master") || !query.next())
+            return done(refused(query));
+        if (query.value(0).toInt() != 0)
+            return done(failed(LedgerFailure::NotALedger, QStringLiteral("holds other tables")));
+        for (const char *statement : kSchema)
+            if (!pragma(statement)) return done(refused(query));
+    }
+    for (const char *statement : kToVersion2)
         if (!pragma(statement)) return done(refused(query));
     return done({});
 }
@@ -182,13 +211,14 @@ Done<LedgerFailure> insertNotes(QSqlQuery &query, RecordId id, const char *phase
                                 const std::vector<ObjectNote> &objects) {
     if (!query.prepare(QStringLiteral(
             "INSERT INTO notes (unit, phase, object, intended, observed, tries, in_doubt, "
-            "failure) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")))
+            "failure, kept) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
         return refused(query);
     for (const ObjectNote &note : objects) {
         const QVariant values[] = {id,          QString::fromLatin1(phase), note.object,
                                    optional(note.intended), optional(note.observed),
-                                   note.tries,  note.inDoubt,              text(note.failure)};
-        for (int i = 0; i < 8; ++i) query.bindValue(i, values[i]);
+                                   note.tries,  note.inDoubt,              text(note.failure),
+                                   int(note.kept)};
+        for (int i = 0; i < 9; ++i) query.bindValue(i, values[i]);
         if (!query.exec()) return refused(query);
     }
     return {};
@@ -203,6 +233,7 @@ void readNotes(QSqlQuery &query, UnitRecord &record) {
         note.tries = query.value(4).toInt();
         note.inDoubt = query.value(5).toInt();
         note.failure = query.value(6).toString();
+        note.kept = query.value(7).toBool();
         const QString phase = query.value(0).toString();
         (phase == u"differed"   ? record.differed
          : phase == u"intended" ? record.intended
@@ -332,11 +363,13 @@ Outcome<RecordId, LedgerFailure> Ledger::beginUnit(const UnitStart &start) {
                  {sha256, bytes}) ||
             !run(query,
                  QStringLiteral("INSERT INTO units (label, slot, port, place, station, operator, "
-                                "version, table_name, table_sha256, started) "
-                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                                "version, table_name, table_sha256, started, profile_name, "
+                                "profile_version, profile_sha256) "
+                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                  {text(start.label), text(start.slot), text(start.port), text(start.place),
                   text(start.station), text(start.operatorName), text(start.version),
-                  text(start.tableName), sha256, now()}))
+                  text(start.tableName), sha256, now(), orNull(start.profileName),
+                  orNull(start.profileVersion), orNull(start.profileSha256)}))
             return refused(query);
         id = query.lastInsertId().toLongLong();
         if (start.labelFromList &&
@@ -431,7 +464,20 @@ Outcome<LabelStatus, LedgerFailure> Ledger::labelStatus(const QString &label) {
 Outcome<std::vector<UnitRecord>, LedgerFailure> Ledger::records(const RecordFilter &filter) {
     const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery query(db);
-    QString sql = QStringLiteral("SELECT %1 FROM units WHERE 1").arg(QLatin1String(kUnitColumns));
+    // One read transaction: the records and their notes as of one moment, while a station
+    // goes on committing beside it (and may bring a ledger of version 1 to version 2).
+    QSqlQuery control(db);
+    if (!control.exec(QStringLiteral("BEGIN"))) return refused(control);
+    const auto end = [&](Failure<LedgerFailure> failure) {
+        control.exec(QStringLiteral("ROLLBACK"));
+        return failure;
+    };
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return end(refused(query));
+    const int old = query.value(0).toInt() < 2 ? 1 : 0;
+    const QString columns =
+        QString::fromLatin1(kUnitColumns).arg(QLatin1String(kProfileColumns[old]));
+    QString sql = QStringLiteral("SELECT %1 FROM units WHERE 1").arg(columns);
     QVariantList values;
     const auto where = [&](const char *condition, const QVariant &value) {
         sql += QLatin1String(condition);
@@ -446,14 +492,6 @@ Outcome<std::vector<UnitRecord>, LedgerFailure> Ledger::records(const RecordFilt
     if (filter.result) where(" AND result = ?", resultName(filter.result));
     if (filter.openOnly) sql += QLatin1String(" AND result IS NULL");
     sql += QLatin1String(" ORDER BY id");
-    // One read transaction: the records and their notes as of one moment, while a station
-    // goes on committing beside it.
-    QSqlQuery control(db);
-    if (!control.exec(QStringLiteral("BEGIN"))) return refused(control);
-    const auto end = [&](Failure<LedgerFailure> failure) {
-        control.exec(QStringLiteral("ROLLBACK"));
-        return failure;
-    };
     if (!query.prepare(sql)) return end(refused(query));
     for (const QVariant &value : values) query.addBindValue(value);
     if (!query.exec()) return end(refused(query));
@@ -469,11 +507,15 @@ Outcome<std::vector<UnitRecord>, LedgerFailure> Ledger::records(const RecordFilt
         r.result = resultOfName(query.value(12).toString());
         r.confirmation = confirmationOfName(query.value(13).toString());
         r.words = query.value(14).toString();
+        r.profileName = query.value(15).toString();
+        r.profileVersion = query.value(16).toString();
+        r.profileSha256 = query.value(17).toString();
         records.push_back(std::move(r));
     }
     QSqlQuery notes(db);
     if (!notes.prepare(QStringLiteral("SELECT phase, object, intended, observed, tries, in_doubt, "
-                                      "failure FROM notes WHERE unit = ? ORDER BY rowid")))
+                                      "failure, %1 FROM notes WHERE unit = ? ORDER BY rowid")
+                           .arg(QLatin1String(kKeptColumn[old]))))
         return end(refused(notes));
     for (UnitRecord &record : records) {
         notes.bindValue(0, record.id);

@@ -62,6 +62,7 @@ struct ObjectNote {
     int tries = 1;                // reads or writes it took
     int inDoubt = 0;              // reads put in doubt on the way
     QString failure;              // why it was not done; empty when it was
+    bool kept = false;            // the profile marks it read-only or keep: never written
 };
 
 // What a record starts with; fixed once the record is open.
@@ -77,12 +78,16 @@ struct UnitStart {
     QString version;             // the program's
     QString tableName;           // the table file's name
     Table table;                 // stored once per SHA-256 of its file bytes
+    // The profile the unit is programmed under (its SHA-256 in lower-case hex); all empty,
+    // and NULL in the ledger, when none is used.
+    QString profileName, profileVersion, profileSha256;
 };
 
 // A record as read back.
 struct UnitRecord {
     RecordId id = 0;
     QString label, slot, port, place, station, operatorName, version, tableName, tableSha256;
+    QString profileName, profileVersion, profileSha256;  // empty: no profile
     QDateTime started, ended;                  // ended is invalid while open
     std::optional<UnitResult> result;          // none: open (under way, or cut short by a kill)
     std::optional<Confirmation> confirmation;  // none: no confirming read noted

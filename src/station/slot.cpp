@@ -223,7 +223,10 @@ void Slot::afterRead(const JobSummary &summary) {
     ReadNote note;
     for (const ObjectResult &r : summary.values) {
         const std::optional<quint8> intended = intendedOf(m_table, r.object);
-        if (r.value != intended) note.differed.push_back(seen(r, intended));
+        if (r.value == intended) continue;
+        note.differed.push_back(seen(r, intended));
+        note.differed.back().kept = m_setup.profile.isProtected(r.object);
+        m_report.kept += note.differed.back().kept ? 1 : 0;
     }
     for (const ObjectResult &r : summary.failed)
         note.failed.push_back(seen(r, intendedOf(m_table, r.object)));
@@ -235,13 +238,14 @@ void Slot::afterRead(const JobSummary &summary) {
                 m_report.failed);
         return;
     }
-    if (note.differed.empty()) {
+    if (note.differed.size() == size_t(m_report.kept)) {
         runStep(Step::Confirm, plan::readJob(m_table));
         return;
     }
     WriteNote intent;
     std::vector<Difference> toWrite;
     for (const ObjectSeen &d : note.differed) {
+        if (d.kept) continue;  // compared and recorded, never written
         intent.objects.push_back({d.object, d.intended, std::nullopt, 0, 0, FailReason::None});
         toWrite.push_back({d.object, *d.observed, *d.intended});
     }
@@ -274,7 +278,8 @@ void Slot::afterConfirm(const JobSummary &summary) {
     int differ = 0;
     for (const ObjectResult &r : summary.values) {
         const std::optional<quint8> intended = intendedOf(m_table, r.object);
-        if (r.value && r.value == intended) {
+        // A protected object read as the device holds it is its own value, kept.
+        if (r.value && (r.value == intended || m_setup.profile.isProtected(r.object))) {
             ++agreed;
         } else {
             ++differ;

@@ -9,6 +9,7 @@
 
 #include "device/devicesession.h"
 #include "ports/portfailure.h"
+#include "profile/profile.h"
 #include "progress/transferprogress.h"
 #include "station/unitbook.h"
 #include "table/table.h"
@@ -60,15 +61,16 @@ struct UnitReport {
     Cause cause = Cause::None;
     QString causeWords;  // the system's words behind the cause (port lost, not recorded)
     int differed = 0;
+    int kept = 0;  // of those that differed, the ones the profile protects: not written
     int written = 0;
     int verified = 0;
     int failed = 0;
     double seconds = 0;
 };
 
-// One port of the station, on its own: it waits for a unit, programs it like the table,
-// confirms it with an independent read, records every step, and waits until the unit is
-// taken away. It shares nothing with the other slots but the book and the journal, and
+// One port of the station, on its own: it waits for a unit, programs it like the table (but
+// for the objects the profile protects), confirms it with an independent read, records every
+// step, and waits until the unit is taken away. It shares nothing with the other slots but the book and the journal, and
 // never blocks: a fault on its line is its own.
 class Slot final : public QObject {
     Q_OBJECT
@@ -81,6 +83,9 @@ public:
         bool labelsTyped = false;
         // A label recorded PASS may be programmed again.
         bool again = false;
+        // Objects it marks read-only or keep are compared and never written; a default
+        // profile protects none.
+        Profile profile;
     };
 
     Slot(Setup setup, const Table &table, UnitBook &book, Journal &journal,

@@ -40,9 +40,11 @@ struct ObjectSeen {
     int tries = 0;
     int doubts = 0;                  // reads the line left in doubt, each read again
     FailReason failure = FailReason::None;  // why it was not done; None when it was
+    bool kept = false;  // the profile marks it read-only or keep: compared, never written
 };
 
-// The read before writing: the objects that differ from the table, and those not read.
+// The read before writing: the objects that differ from the table (those the profile
+// protects marked kept), and those not read.
 struct ReadNote {
     std::vector<ObjectSeen> differed;
     std::vector<ObjectSeen> failed;

@@ -168,6 +168,13 @@ const Row kRows[] = {
     {"read -o into a folder the user cannot write to", {},
      {"read", "--port", link, "--objects", "1", "-o", "/t.csv"}, 2, {}, {}, {},
      "-o: the folder / cannot be written to", 0, 0, false, {}, Start::AsNobody},
+    // p.csv keeps objects 1 to 9 (object 5 differs); object 20: 0 to 5 (table 5, all.csv 6).
+    {"station under a profile", fast, {"station", "--table", table, "--ports", link,
+     "--ledger", "@/l.sqlite", "--auto-labels", "S", "--units", "1", "--profile", "@/p.csv"},
+     0, {}, {{17, 0}, {33, 200}}, {}, "written 2, verified 2, kept 1)"},
+    {"station, a table value the profile does not allow", fast, {"station", "--table",
+     allDiffer, "--ports", link, "--ledger", "@/l.sqlite", "--auto-labels", "S", "--units",
+     "1", "--profile", "@/p.csv"}, 2, {}, {}, {}, "object 20 (B): 6 is not within 0-5"},
     {"read a port named by its /dev/serial/by-id name", fast,
      {"read", "--port", "usb-Orvel-sim", "--objects", "1-3", "-o", t, "--json"}, 0,
      {{"status", 0}}, {}, {1, 2, 3}, "\"port\":\"/dev/serial/by-id/usb-Orvel-sim\"", 0, 0,
@@ -220,6 +227,8 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
     save(dir.filePath("objects.onf"), "3, 4.5,5.5\r\n0,9000,12\n");
     save(dir.filePath("profile.csv"), "# Orvel profile\n# name: P\n# version: 1\nobject,name,group,"
                                       "values,access,note\n1-9,A{n},,,keep,\n12,A3,,,keep,\n");
+    save(dir.filePath("p.csv"), "# Orvel profile\n# name: Q\n# version: 1\nobject,name,group,"
+                                "values,access,note\n1-9,A{n},,,keep,\n20,B,,0-5,read-write,\n");
     Table saved{QDateTime::currentDateTime(), "COM 1 (/dev/ttyUSB0)", {}, {}};
     for (int i = 1; i <= 40; ++i) saved.objects[i] = quint8(memory[i]);
     for (const auto &[object, value] : kTableDiffers) saved.objects[object] = value;
@@ -294,6 +303,9 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
         for (const auto &[cell, value] : row.written) expected[cell] = char(value);
         ::kill(pid_t(sim.processId()), SIGTERM);  // it saves its memory
         EXPECT_TRUE(sim.waitForFinished(kWait));
+        const QString simSaid = sim.readAllStandardError();
+        // A station refused opens no port.
+        EXPECT_TRUE(arguments[0] != "station" || row.status != 2 || simSaid.contains("sent 0,"));
         const QByteArray after = readFile(memoryFile);
         if (!row.partial) { EXPECT_EQ(after, expected); }
         // Every cell the device took is counted (and the one under way at most besides).
@@ -301,8 +313,7 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
         for (int cell = 0; cell < after.size(); ++cell) changed += after[cell] != memory[cell];
         const bool counted = written > 0 && changed >= written && changed <= written + 1;
         if (row.partial) { EXPECT_TRUE(counted) << changed << " changed, written " << written; }
-        const auto received = QRegularExpression("bytes received (\\d+)")
-                                  .match(QString(sim.readAllStandardError()));
+        const auto received = QRegularExpression("bytes received (\\d+)").match(simSaid);
         if (row.unsent) { EXPECT_TRUE(received.hasMatch() && received.captured(1) == "0"); }
         if (arguments.contains(at(log))) {  // every byte we sent is logged, and no more
             EXPECT_EQ(QString(readFile(at(log))).count(" out "), received.captured(1).toInt());

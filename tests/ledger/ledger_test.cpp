@@ -32,14 +32,15 @@ Table table(int objects) {
 
 UnitStart unit(const QString &label, bool fromList = true, int objects = 20) {
     return {label, fromList, false, "COM1", "/dev/ttyUSB0", "pci-0000:00:14.0-usb-0:2:1.0",
-            "line 3", "ann", "1.0", "lamp.csv", table(objects)};
+            "line 3", "ann", "1.0", "lamp.csv", table(objects), "D", "2", QString(64, 'e')};
 }
 
 std::vector<ObjectNote> notes(int count, bool observed = true) {
     std::vector<ObjectNote> all;
     for (int object = 1; object <= count; ++object)
         all.push_back({object, 1, observed ? std::optional(object % 2) : std::nullopt, 2, 1,
-                       object % 5 ? QString() : QStringLiteral("no acknowledge after 3 tries")});
+                       object % 5 ? QString() : QStringLiteral("no acknowledge after 3 tries"),
+                       object % 7 == 0});
     return all;
 }
 
@@ -104,64 +105,76 @@ QByteArray heard(int from) {
 
 void tell(int out, char event) { (void)!::write(out, &event, 1); }
 
+// On a new ledger, and on one of version 1 (its station's: a pass, one left open) brought up.
 TEST(Ledger, FinishedRecordsAndGivenLabelsStayAsTheyAre) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("ledger.sqlite");
-    auto ledger = Ledger::open(path);
-    ASSERT_TRUE(ledger.ok()) << ledger.words().toStdString();
-    ASSERT_TRUE(program(*ledger, unit("A-1"), 30));
-    const auto open = ledger->beginUnit(unit("A-2"));
-    ASSERT_TRUE(open.ok());
-    const std::vector<UnitRecord> before = recordsIn(path);
-    const auto refused = [](auto outcome, LedgerFailure why) {
-        return !outcome.ok() && outcome.why() == why;
-    };
-    UnitStart again = unit("A-1", false);
-    again.programAgain = true;
-    const struct {
-        const char *name;
-        std::function<bool()> refused;  // true when the change was refused
-    } rows[] = {
-        {"a list label given again", [&] { return refused(ledger->beginUnit(unit("A-2")), LedgerFailure::LabelUsed); }},
-        {"a label recorded PASS on another unit", [&] { return refused(ledger->beginUnit(unit("A-1", false)), LedgerFailure::LabelPassed); }},
-        {"a note on a closed record", [&] { return refused(ledger->noteWritten(1, notes(1)), LedgerFailure::Closed); }},
-        {"a closed record closed again", [&] { return refused(ledger->closeUnit(1, UnitResult::Fail), LedgerFailure::Closed); }},
-        {"PASS without a confirming read", [&] { return refused(ledger->closeUnit(*open, UnitResult::Pass), LedgerFailure::NotConfirmed); }},
-        {"PASS after a confirming read that differs", [&] { return ledger->noteConfirmation(*open, Confirmation::Differs, {}) && refused(ledger->closeUnit(*open, UnitResult::Pass), LedgerFailure::NotConfirmed); }},
-        {"SQL: a closed result changed", [&] { return sql(path, "UPDATE units SET result = 'fail' WHERE id = 1") == "refused"; }},
-        {"SQL: an open record's label changed", [&] { return sql(path, "UPDATE units SET label = 'B' WHERE id = 2") == "refused"; }},
-        {"SQL: a record removed", [&] { return sql(path, "DELETE FROM units WHERE id = 2") == "refused"; }},
-        {"SQL: a record born PASS", [&] { return sql(path, "INSERT INTO units SELECT 9, 'Z', slot, port, place, station, operator, version, table_name, table_sha256, started, ended, result, confirmation, words FROM units WHERE id = 1") == "refused"; }},
-        {"SQL: a note added to a closed record", [&] { return sql(path, "INSERT INTO notes VALUES (1, 'written', 5, 1, 1, 1, 0, '')") == "refused"; }},
-        {"SQL: a note changed", [&] { return sql(path, "UPDATE notes SET observed = 1 WHERE observed = 0") == "refused"; }},
-        {"SQL: a note removed", [&] { return sql(path, "DELETE FROM notes WHERE unit = 1") == "refused"; }},
-        {"SQL: a stored table changed", [&] { return sql(path, "UPDATE tables SET bytes = x'00'") == "refused"; }},
-        {"SQL: a list label given back", [&] { return sql(path, "DELETE FROM list_labels") == "refused"; }},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_TRUE(row.refused());
-        const std::vector<UnitRecord> after = recordsIn(path);
-        ASSERT_EQ(after.size(), before.size());
-        EXPECT_EQ(resultName(after[0].result), "pass");
-        EXPECT_EQ(after[0].written.size(), 30u);
-        EXPECT_EQ(after[0].ended, before[0].ended);
+    for (const QString old : {"", ORVEL_LEDGER_V1}) {
+        SCOPED_TRACE(old.isEmpty() ? "a new ledger" : "a ledger of version 1");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ledger.sqlite");
+        const size_t a1 = old.isEmpty() ? 0 : 2;  // the first record made here
+        ASSERT_TRUE(old.isEmpty() || QFile::copy(old, path));
+        ASSERT_EQ(recordsIn(path).size(), a1);  // version 1 read as it is, before a station
+        auto ledger = Ledger::open(path);
+        ASSERT_TRUE(ledger.ok()) << ledger.words().toStdString();
+        ASSERT_TRUE(program(*ledger, unit("A-1"), 30));
+        const auto open = ledger->beginUnit(unit("A-2"));
+        ASSERT_TRUE(open.ok());
+        const std::vector<UnitRecord> before = recordsIn(path);
+        const auto refused = [](auto outcome, LedgerFailure why) {
+            return !outcome.ok() && outcome.why() == why;
+        };
+        UnitStart again = unit("A-1", false);
+        again.programAgain = true;
+        const struct {
+            const char *name;
+            std::function<bool()> refused;  // true when the change was refused
+        } rows[] = {
+            {"a list label given again", [&] { return refused(ledger->beginUnit(unit("A-2")), LedgerFailure::LabelUsed); }},
+            {"a label recorded PASS on another unit", [&] { return refused(ledger->beginUnit(unit("A-1", false)), LedgerFailure::LabelPassed); }},
+            {"a note on a closed record", [&] { return refused(ledger->noteWritten(1, notes(1)), LedgerFailure::Closed); }},
+            {"a closed record closed again", [&] { return refused(ledger->closeUnit(1, UnitResult::Fail), LedgerFailure::Closed); }},
+            {"PASS without a confirming read", [&] { return refused(ledger->closeUnit(*open, UnitResult::Pass), LedgerFailure::NotConfirmed); }},
+            {"PASS after a confirming read that differs", [&] { return ledger->noteConfirmation(*open, Confirmation::Differs, {}) && refused(ledger->closeUnit(*open, UnitResult::Pass), LedgerFailure::NotConfirmed); }},
+            {"SQL: a closed result changed", [&] { return sql(path, "UPDATE units SET result = 'fail' WHERE id = 1") == "refused"; }},
+            {"SQL: an open record's label changed", [&] { return sql(path, "UPDATE units SET label = 'B' WHERE id = 2") == "refused"; }},
+            {"SQL: a record removed", [&] { return sql(path, "DELETE FROM units WHERE id = 2") == "refused"; }},
+            {"SQL: an open record's profile changed", [&] { return sql(path, QString("UPDATE units SET profile_sha256 = NULL WHERE id = %1").arg(*open)) == "refused"; }},
+            {"SQL: a record born PASS", [&] { return sql(path, "INSERT INTO units SELECT 9, 'Z', slot, port, place, station, operator, version, table_name, table_sha256, started, ended, result, confirmation, words, NULL, NULL, NULL FROM units WHERE id = 1") == "refused"; }},
+            {"SQL: a note added to a closed record", [&] { return sql(path, "INSERT INTO notes VALUES (1, 'written', 5, 1, 1, 1, 0, '', 0)") == "refused"; }},
+            {"SQL: a note changed", [&] { return sql(path, "UPDATE notes SET observed = 1 WHERE observed = 0") == "refused"; }},
+            {"SQL: a note removed", [&] { return sql(path, "DELETE FROM notes WHERE unit = 1") == "refused"; }},
+            {"SQL: a stored table changed", [&] { return sql(path, "UPDATE tables SET bytes = x'00'") == "refused"; }},
+            {"SQL: a list label given back", [&] { return sql(path, "DELETE FROM list_labels") == "refused"; }},
+        };
+        for (const auto &row : rows) {
+            SCOPED_TRACE(row.name);
+            EXPECT_TRUE(row.refused());
+            const std::vector<UnitRecord> after = recordsIn(path);
+            ASSERT_EQ(after.size(), before.size());
+            EXPECT_EQ(resultName(after[0].result), "pass");
+            EXPECT_EQ(after[0].written.size(), 30u);
+            EXPECT_EQ(after[0].ended, before[0].ended);
+        }
+        // What was meant and what was seen, apart; a second programming is a record of its own
+        // with the same table, stored once and given back byte for byte.
+        const std::vector<UnitRecord> all = recordsIn(path);
+        ASSERT_FALSE(all.empty());
+        const UnitRecord &first = all[a1];
+        EXPECT_EQ(first.profileName + first.profileVersion + first.profileSha256,
+                  "D2" + QString(64, 'e'));
+        EXPECT_EQ(all[1].profileName.isEmpty(), a1 > 0);  // none before version 2
+        EXPECT_TRUE(first.differed[6].kept && !first.differed[5].kept);
+        EXPECT_EQ(first.written[3].intended, 1);
+        EXPECT_EQ(first.written[3].observed, 0);
+        EXPECT_EQ(first.intended[3].observed, std::nullopt);
+        EXPECT_EQ(first.written[4].failure, "no acknowledge after 3 tries");
+        EXPECT_TRUE(ledger->beginUnit(again).ok());
+        EXPECT_EQ(sql(path, "SELECT count(*) FROM tables"), a1 ? "2" : "1");  // and version 1's
+        const auto stored = ledger->tableOf(a1 + 3);
+        ASSERT_TRUE(stored.ok());
+        EXPECT_EQ(toBytes(stored->table), toBytes(table(20)));
+        EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
     }
-    // What was meant and what was seen, apart; a second programming is a record of its own
-    // with the same table, stored once and given back byte for byte.
-    const std::vector<UnitRecord> all = recordsIn(path);
-    ASSERT_FALSE(all.empty());
-    const UnitRecord &first = all[0];
-    EXPECT_EQ(first.written[3].intended, 1);
-    EXPECT_EQ(first.written[3].observed, 0);
-    EXPECT_EQ(first.intended[3].observed, std::nullopt);
-    EXPECT_EQ(first.written[4].failure, "no acknowledge after 3 tries");
-    EXPECT_TRUE(ledger->beginUnit(again).ok());
-    EXPECT_EQ(sql(path, "SELECT count(*) FROM tables"), "1");
-    const auto stored = ledger->tableOf(3);
-    ASSERT_TRUE(stored.ok());
-    EXPECT_EQ(toBytes(stored->table), toBytes(table(20)));
-    EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
 }
 
 TEST(Ledger, TakesNoPlantedLinkAndKeepsItsFilesPrivate) {

@@ -20,20 +20,26 @@ QByteArray readFile(const QString &path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A station's folder: the table (objects 1 to kObjects, every value 7), the ledger, the
-// journal, and a jig per slot whose units' final memories land in out<slot>/.
+const QByteArray kProfile = "# Orvel profile\n# name: Jig\n# version: 2\n"
+                            "object,name,group,values,access,note\n61,Own,,,keep,\n";
+// A station's folder: the table (objects 1 to kObjects + 1, every value 7, saved under version
+// 1 of the profile, which keeps the last), the profile, the ledger, the journal, and a jig per
+// slot whose units' final memories land in out<slot>/.
 struct Line {
     QTemporaryDir dir;
     QString table = dir.filePath("table.csv");
+    QString profile = dir.filePath("profile.csv");
     QString ledger = dir.filePath("ledger.sqlite");
     std::vector<std::unique_ptr<QProcess>> jigs;
 
     Line() {
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
-        orvel::Table t{QDateTime::currentDateTime(), "COM 1", {}, {}};
-        for (int i = 1; i <= kObjects; ++i) t.objects[i] = 7;
+        orvel::Table t{QDateTime::currentDateTime(), "COM 1", {}, {}, "Jig", "1"};
+        for (int i = 1; i <= kObjects + 1; ++i) t.objects[i] = 7;
         EXPECT_TRUE(orvel::saveTable(table, t).ok());
+        QFile file(profile);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProfile) == kProfile.size());
     }
     ~Line() {
         for (auto &jig : jigs) {
@@ -117,10 +123,15 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
     }
     QProcess station;
     station.start(ORVEL_CLI, line.stationArguments({"--auto-labels", "U", "--units",
-                                                    QString::number(units), "--json"}));
+                                                    QString::number(units), "--json",
+                                                    "--profile", line.profile}));
     ASSERT_TRUE(station.waitForFinished(kWait * 2));
-    EXPECT_EQ(station.exitCode(), 1) << station.readAllStandardError().toStdString();
+    const QByteArray said = station.readAllStandardError();
+    EXPECT_EQ(station.exitCode(), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains("saved under the profile Jig, version 1; version 2 of it is in"));
     line.endJigs();
+    const QString sha256 = QCryptographicHash::hash(kProfile, QCryptographicHash::Sha256).toHex();
+    const QJsonObject profile{{"name", "Jig"}, {"version", "2"}, {"sha256", sha256}};
 
     const QList<QJsonObject> records = line.records();
     EXPECT_EQ(records.size(), units);
@@ -129,8 +140,11 @@ TEST(Station, EachSlotOnItsOwnAndPassOnlyForAUnitThatHoldsTheTable) {
         SCOPED_TRACE(row.name);
         QStringList results;
         for (const QJsonObject &r : records) {
-            if (r["slot"].toString() == QString::number(slot))
-                results << (r["result"].toString() + u' ' + r["words"].toString()).trimmed();
+            if (r["slot"].toString() != QString::number(slot)) continue;
+            results << (r["result"].toString() + u' ' + r["words"].toString()).trimmed();
+            EXPECT_EQ(r["profile"].toObject(), profile);
+            for (const QJsonValue note : r["differed"].toArray())
+                EXPECT_EQ(note["kept"].toBool(), note["object"].toInt() == kObjects + 1);
         }
         EXPECT_EQ(results, row.results);
         for (int unit = 1; unit <= int(row.results.size()); ++unit) {
