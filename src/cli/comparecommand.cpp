@@ -10,14 +10,10 @@
 
 namespace orvel::cli {
 
-std::optional<Table> tableArgument(const CommandLine &line) {
-    const QString path = line.positionals().at(0);
-    const LoadResult loaded = loadTable(path);
-    if (const QString problem = plan::tableProblem(path, loaded); !problem.isEmpty()) {
-        line.usageError(problem);
-        return std::nullopt;
-    }
-    return loaded->table;
+Outcome<Table, Halt> tableArgument(const CommandLine &line) {
+    auto table = plan::usableTable(line.positionals().at(0));
+    if (!table) return Failure<Halt>{Halt::FileUnfit, table.words()};
+    return std::move(*table);
 }
 
 int runCompare(const QStringList &arguments, Summary &summary) {
@@ -31,13 +27,14 @@ int runCompare(const QStringList &arguments, Summary &summary) {
                                         "A table file, as orvel read or the window's "
                                         "Save table writes it.");
     line.addDeviceOptions();
-    if (const auto status = line.parse(arguments, 1)) return *status;
-    const std::optional<Table> table = tableArgument(line);
-    if (!table) return kUsage;
+    if (const auto parsed = line.parse(arguments, 1); !parsed)
+        return line.halt(parsed.failure());
+    const auto table = tableArgument(line);
+    if (!table) return line.halt(table.failure());
 
     summary.objects = int(table->objects.size());
     Operation operation(QStringLiteral("compare"), line);
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
     const RunResult result = operation.run(plan::readJob(*table), QStringLiteral("Comparing"),
                                            {QStringLiteral("compare"), {}});
 

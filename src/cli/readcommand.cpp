@@ -174,9 +174,10 @@ int runRead(const QStringList &arguments, Summary &summary) {
                              "agree, reading again where they differ: a byte the line replaced "
                              "is then caught, which one read cannot see (the protocol has no "
                              "checksum). Takes about twice as long."});
-    if (const auto status = line.parse(arguments, 0)) return *status;
-    const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
-    if (!cells) return kUsage;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
+    const auto cells = line.objects(objects::kFirst, objects::kLastSetting);
+    if (!cells) return line.halt(cells.failure());
     if (line.isSet("json") && !line.isSet("output"))
         return line.usageError(QStringLiteral(
             "--json needs -o: the table and the summary cannot both go to standard output"));
@@ -187,7 +188,7 @@ int runRead(const QStringList &arguments, Summary &summary) {
 
     summary.objects = int(cells->size());
     Operation operation(QStringLiteral("read"), line);
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
     const QDateTime started = QDateTime::currentDateTime();
     const bool confirm = line.isSet("confirm");
     QSet<int> readMore;

@@ -101,13 +101,14 @@ int runRestore(const QStringList &arguments, Summary &summary) {
          "writes nothing. Exits with 1 when anything would be written."},
         {"yes", "Writes without asking."},
     });
-    if (const auto status = line.parse(arguments, 1)) return *status;
-    const std::optional<Table> table = tableArgument(line);
-    if (!table) return kUsage;
+    if (const auto parsed = line.parse(arguments, 1); !parsed)
+        return line.halt(parsed.failure());
+    const auto table = tableArgument(line);
+    if (!table) return line.halt(table.failure());
 
     summary.objects = int(table->objects.size());
     Operation operation(QStringLiteral("restore"), line);
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
 
     // Read: the table's objects as the device holds them.
     const RunResult read = operation.run(plan::readJob(*table), QStringLiteral("Restore: reading"),

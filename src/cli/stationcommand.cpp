@@ -289,7 +289,8 @@ int runStation(const QStringList &arguments, Summary &summary) {
         {"units", "Ends after N units (pass or fail); exits with 1 if any failed.", "N"},
         {"json", "Prints one JSON object per finished unit on standard output."},
     });
-    if (const auto status = line.parse(arguments, 0)) return *status;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
     summary.wanted = false;  // a JSON object per finished unit is what --json asked for
     if (!line.isSet("table")) return line.usageError(QStringLiteral("--table is missing"));
     if (!line.isSet("ports")) return line.usageError(QStringLiteral("--ports is missing"));
@@ -305,10 +306,9 @@ int runStation(const QStringList &arguments, Summary &summary) {
         return line.usageError(QStringLiteral("--units takes a whole number"));
 
     const QString tablePath = line.value("table");
-    const LoadResult loaded = loadTable(tablePath);
-    if (const QString problem = plan::tableProblem(tablePath, loaded); !problem.isEmpty())
-        return line.usageError(problem);
-    const Table table = *loaded->table;
+    const auto usable = plan::usableTable(tablePath);
+    if (!usable) return line.halt({Halt::FileUnfit, usable.words()});
+    const Table &table = *usable;
 
     LedgerBook::Setup bookSetup;
     bookSetup.ledgerPath = line.value("ledger");

@@ -16,9 +16,10 @@ int runWrite(const QStringList &arguments, Summary &summary) {
     line.addDeviceOptions();
     line.addObjectOptions();
     line.parser().addOption({"value", "The value to write: 0 or 1.", "0|1"});
-    if (const auto status = line.parse(arguments, 0)) return *status;
-    const std::optional<QList<int>> objects = line.objects(objects::kFirst, objects::kLast);
-    if (!objects) return kUsage;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
+    const auto objects = line.objects(objects::kFirst, objects::kLast);
+    if (!objects) return line.halt(objects.failure());
     const QString value = line.value("value");
     if (value != u"0" && value != u"1")
         return line.usageError(value.isEmpty() ? QStringLiteral("--value is missing")
@@ -26,7 +27,7 @@ int runWrite(const QStringList &arguments, Summary &summary) {
 
     summary.objects = int(objects->size());
     Operation operation(QStringLiteral("write"), line);
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
     QList<JobItem> items;
     for (const int object : *objects) items.append({object, quint8(value.toInt())});
     const RunResult result = operation.run(*Job::write(items), QStringLiteral("Writing"),

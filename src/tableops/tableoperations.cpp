@@ -191,13 +191,14 @@ void TableOperations::showNamedResult(const QString &text, const QList<QStringLi
 std::optional<Table> TableOperations::chooseTable(const QString &title) {
     const std::optional<QString> path = m_boxes.openFileDialog({title, kTableFilter, 1});
     if (!path) return std::nullopt;
-    const LoadResult loaded = loadTable(*path);
-    if (const QString problem = plan::tableProblem(*path, loaded); !problem.isEmpty()) {
-        const bool empty = loaded && loaded->table;
-        m_boxes.messageBox(problem, empty ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
+    auto table = plan::usableTable(*path);
+    if (!table) {
+        m_boxes.messageBox(table.words(), table.why() == plan::TableUnfit::Empty
+                                              ? Dialogs::Icon::None
+                                              : Dialogs::Icon::Exclamation);
         return std::nullopt;
     }
-    return loaded->table;
+    return std::move(*table);
 }
 
 void TableOperations::compare() { readTable(Step::Compare, QStringLiteral("Compare with table")); }

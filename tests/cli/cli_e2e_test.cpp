@@ -244,7 +244,7 @@ TEST_P(EverySubcommand, EndsWithItsStatusSummaryAndMemory) {
         EXPECT_TRUE(journal.contains(line)) << line.toStdString();
     if (row.table.isEmpty() && (!row.first || row.partial)) return;
     const LoadResult loaded = loadTable(at(t));
-    ASSERT_TRUE(loaded && loaded->table) << plan::tableProblem(at(t), loaded).toStdString();
+    ASSERT_TRUE(loaded && loaded->table) << plan::usableTable(at(t), loaded).words().toStdString();
     const Table &read = *loaded->table;
     Cells got = read.objects, expected;
     got.insert(read.settings.begin(), read.settings.end());
