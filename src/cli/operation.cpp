@@ -8,6 +8,7 @@
 
 #include "cli/commandline.h"
 #include "cli/exitstatus.h"
+#include "ports/portwords.h"
 #include "table/restoreplan.h"
 
 namespace orvel::cli {
@@ -120,9 +121,7 @@ Ending Operation::ended(const RunResult &result) const {
     const JobSummary &s = result.summary;
     const Ending ending = result.ending();
     if (ending.portLost) {
-        printError(QStringLiteral("The port %1 was lost: the adapter was unplugged or the line "
-                                  "hung up.")
-                       .arg(m_port.label));
+        printError(QStringLiteral("The port %1 was lost: %2.").arg(m_port.label, lostPortWords()));
     } else if (ending.silent) {
         if (const QString unsent = unsentText(m_run->problem()); !unsent.isEmpty())
             printError(unsent);

@@ -7,6 +7,7 @@
 #include "device/devicesession.h"
 #include "files/regularfile.h"
 #include "profile/profilefile.h"
+#include "ports/portwords.h"
 #include "progress/transferprogress.h"
 #include "serial/mscomm.h"
 #include "table/profileplan.h"
@@ -51,8 +52,7 @@ QString endNotes(const JobSummary &summary, bool portLost) {
                      .arg(summary.done)
                      .arg(plan::objectsText(summary.total));
     if (portLost)
-        notes += QStringLiteral("\nThe port was lost: the adapter was unplugged or the device "
-                                "hung up.");
+        notes += QStringLiteral("\nThe port was lost: %1.").arg(lostPortWords());
     else if (summary.deviceNotAnswering)
         notes += QStringLiteral("\nThe device is not answering: check the cable and that it is "
                                 "switched on.");
