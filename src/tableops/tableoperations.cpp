@@ -260,7 +260,9 @@ void TableOperations::start(Step step, const Job &job) {
     m_divertReplies(m_session);
     m_status.startTransfer(
         step == Step::Compare ? QStringLiteral("Compare") : QStringLiteral("Restore"), job.size());
-    m_session->start(job);
+    // A session of its own: no job of another is under way in it to refuse this one.
+    const auto started = m_session->start(job);
+    Q_ASSERT(started);
 }
 
 void TableOperations::onValue(int object, quint8 value, int kind) {
