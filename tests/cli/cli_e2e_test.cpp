@@ -113,6 +113,7 @@ const Row kRows[] = {
      "--json"}, 2, {{"status", 2}, {"objects", 1}}, {}, {}, "no port"},
     {"no table file", {}, {"compare", "@/objects.onf", "--port", "COM1"}, 2},
     {"no such command", {}, {"program"}, 2},
+    {"help", {}, {"read", "--help"}, 0, {}, {}, {}, "Usage: orvel read --port P"},
     {"a profile naming two objects alike", {}, {"profile", "check", "@/profile.csv"},
      1, {}, {}, {}, "line 6: the name 'A3' is object 3's already (line 5)"},
     // A run that fell short, and -o checked before the device is touched.
