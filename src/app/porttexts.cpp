@@ -2,6 +2,7 @@
 
 #include "ports/portassignments.h"
 #include "ports/portdescription.h"
+#include "ports/portwords.h"
 
 namespace orvel {
 namespace {
@@ -18,31 +19,20 @@ QString howToChooseAnother(int port) {
 }
 
 QString reasonText(const Failure<PortFailure> &failure, int port, const QString &path) {
+    const QString cannot = QStringLiteral("COM %1 cannot be opened: %2.\n\n")
+                               .arg(QString::number(port), openFailureWords(failure, path));
     switch (failure.why) {
     case PortFailure::Missing:
-        return QStringLiteral("COM %1 cannot be opened: there is no device %2.\n\n")
-                   .arg(port)
-                   .arg(path) +
-               howToChooseAnother(port);
     case PortFailure::NotSerialPort:
-        return QStringLiteral("COM %1 cannot be opened: %2 is not a serial port.\n\n")
-                   .arg(port)
-                   .arg(path) +
-               howToChooseAnother(port);
+        return cannot + howToChooseAnother(port);
     case PortFailure::PermissionDenied:
-        return QStringLiteral(
-                   "COM %1 cannot be opened: permission to use %2 is denied.\n\n"
-                   "Your user must be in the group that owns %2 (usually dialout): for "
-                   "example 'sudo usermod -aG dialout $USER', then log out and in again.")
-            .arg(port)
-            .arg(path);
+        return cannot + QStringLiteral("Your user must be in the group that owns %1 (usually "
+                                       "dialout): for example 'sudo usermod -aG dialout $USER', "
+                                       "then log out and in again.")
+                            .arg(path);
     case PortFailure::InUse:
-        return QStringLiteral(
-                   "COM %1 cannot be opened: %2 is in use by another program.\n\n"
-                   "Close the other program (or the other window of this one) and connect "
-                   "again.")
-            .arg(port)
-            .arg(path);
+        return cannot + QStringLiteral("Close the other program (or the other window of this "
+                                       "one) and connect again.");
     default:
         break;
     }
@@ -74,9 +64,9 @@ QString portFailureText(const Failure<PortFailure> &failure, const PortTarget &t
 }
 
 QString lostPortText(const PortTarget &target) {
-    return QStringLiteral("%1 (%2) is lost: the adapter was unplugged or the device hung up, "
-                          "and it is disconnected. Check the cable, then connect again.")
-        .arg(target.name, target.path);
+    return QStringLiteral("%1 (%2) is lost: %3, and it is disconnected. Check the cable, then "
+                          "connect again.")
+        .arg(target.name, target.path, lostPortWords());
 }
 
 }  // namespace orvel

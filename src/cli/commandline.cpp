@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "cli/exitstatus.h"
 #include "cli/objectselection.h"
 #include "files/regularfile.h"
 #include "objfile/onfparser.h"
@@ -84,59 +83,69 @@ void CommandLine::addObjectOptions() {
     });
 }
 
-std::optional<int> CommandLine::parse(const QStringList &arguments, int positionals) {
+Done<Halt> CommandLine::parse(const QStringList &arguments, int positionals) {
     // The subcommand stands where QCommandLineParser expects the program's name.
     if (!m_parser.parse(arguments)) {
         m_summary.wanted = arguments.contains(QStringLiteral("--json"));
-        return usageError(m_parser.errorText());
+        return Failure<Halt>{Halt::Usage, m_parser.errorText()};
     }
     m_summary.wanted = m_parser.optionNames().contains(QStringLiteral("json"));
     if (m_parser.isSet(QStringLiteral("help"))) {
         m_summary.wanted = false;
         const QString help = m_parser.helpText();
-        print(stdout, QStringLiteral("Usage: %1\n\n").arg(m_usage) + help.section(u'\n', 1));
-        return kDone;
+        return Failure<Halt>{Halt::Help, QStringLiteral("Usage: %1\n\n").arg(m_usage) +
+                                             help.section(u'\n', 1)};
     }
     const qsizetype given = m_parser.positionalArguments().size();
     if (given > positionals)
-        return usageError(QStringLiteral("unexpected argument '%1'")
-                              .arg(m_parser.positionalArguments().at(positionals)));
-    if (given < positionals) return usageError(m_missing + QStringLiteral(" is missing"));
-    if (m_needsPort && !isSet("port")) return usageError(QStringLiteral("--port is missing"));
-    return std::nullopt;
+        return Failure<Halt>{Halt::Usage,
+                             QStringLiteral("unexpected argument '%1'")
+                                 .arg(m_parser.positionalArguments().at(positionals))};
+    if (given < positionals)
+        return Failure<Halt>{Halt::Usage, m_missing + QStringLiteral(" is missing")};
+    if (m_needsPort && !isSet("port"))
+        return Failure<Halt>{Halt::Usage, QStringLiteral("--port is missing")};
+    return {};
 }
 
-int CommandLine::usageError(const QString &text) const {
-    print(stderr, QStringLiteral("orvel %1: %2\nUsage: %3\nTry 'orvel %1 --help'.\n")
-                      .arg(m_command, text, m_usage));
-    return kUsage;
-}
-
-std::optional<QList<int>> CommandLine::objects(int first, int last) const {
-    if (isSet("objects") == isSet("list")) {
-        usageError(QStringLiteral("give either --objects or --list"));
-        return std::nullopt;
+int CommandLine::halt(const Failure<Halt> &failure) const {
+    switch (failure.why) {
+        case Halt::Help:
+            print(stdout, failure.words);
+            break;
+        case Halt::Usage:
+        case Halt::FileUnfit:
+            print(stderr, QStringLiteral("orvel %1: %2\nUsage: %3\nTry 'orvel %1 --help'.\n")
+                              .arg(m_command, failure.words, m_usage));
+            break;
+        case Halt::PortFailed:
+            print(stderr, QStringLiteral("orvel %1: %2\n").arg(m_command, failure.words));
+            break;
     }
+    return exitStatus(failure.why);
+}
+
+int CommandLine::usageError(const QString &text) const { return halt({Halt::Usage, text}); }
+
+Outcome<QList<int>, Halt> CommandLine::objects(int first, int last) const {
+    if (isSet("objects") == isSet("list"))
+        return Failure<Halt>{Halt::Usage, QStringLiteral("give either --objects or --list")};
     if (isSet("objects")) {
         const auto cells = parseObjectRanges(value("objects"), first, last);
         if (cells) return *cells;
-        usageError(QStringLiteral("--objects: ") + rangeFailureText(cells.failure(), first, last));
-        return std::nullopt;
+        return Failure<Halt>{Halt::Usage, QStringLiteral("--objects: ") +
+                                              rangeFailureText(cells.failure(), first, last)};
     }
     const QString list = value("list");
     const auto bytes = readRegularFile(list, kMaxListBytes);
-    if (!bytes) {
-        usageError(QStringLiteral("%1 cannot be read: %2").arg(list, bytes.words()));
-        return std::nullopt;
-    }
+    if (!bytes)
+        return Failure<Halt>{Halt::FileUnfit,
+                             QStringLiteral("%1 cannot be read: %2").arg(list, bytes.words())};
     const QList<int> cells = objectsOfList(parseObjectNumbers(*bytes));
-    if (cells.isEmpty()) {
-        usageError(QStringLiteral("%1 names no object (%2 to %3)")
-                       .arg(list)
-                       .arg(first)
-                       .arg(last));
-        return std::nullopt;
-    }
+    if (cells.isEmpty())
+        return Failure<Halt>{
+            Halt::FileUnfit,
+            QStringLiteral("%1 names no object (%2 to %3)").arg(list).arg(first).arg(last)};
     return cells;
 }
 

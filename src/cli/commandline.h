@@ -3,9 +3,10 @@
 #include <QCommandLineParser>
 #include <QList>
 #include <QString>
-#include <optional>
 
+#include "cli/exitstatus.h"
 #include "cli/summary.h"
+#include "outcome/outcome.h"
 
 namespace orvel::cli {
 
@@ -24,13 +25,16 @@ public:
     // What the usage error names when the positional argument is missing.
     void setMissingPositional(QString text) { m_missing = std::move(text); }
 
-    // `arguments` start with the subcommand. The status to end with when the command is not
-    // to run: 0 after --help, 2 after a mistake (said on standard error).
-    std::optional<int> parse(const QStringList &arguments, int positionals);
+    // `arguments` start with the subcommand. Fails when the command is not to run: Help
+    // after --help, Usage after a mistake; nothing is said before halt().
+    Done<Halt> parse(const QStringList &arguments, int positionals);
+    // Says why the command ends before its work (the help on standard output, a mistake
+    // with how to get help on standard error); returns the status to exit with.
+    int halt(const Failure<Halt> &failure) const;
     // Says what is wrong and how to get help; returns the usage error status.
     int usageError(const QString &text) const;
-    // The cells of --objects (first..last) or of --list; nothing after a usage error.
-    std::optional<QList<int>> objects(int first, int last) const;
+    // The cells of --objects (first..last) or of --list.
+    Outcome<QList<int>, Halt> objects(int first, int last) const;
 
     bool isSet(const QString &name) const { return m_parser.isSet(name); }
     QString value(const QString &name) const { return m_parser.value(name); }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QStringList>
-#include <optional>
 
+#include "cli/exitstatus.h"
 #include "cli/summary.h"
+#include "outcome/outcome.h"
 #include "table/table.h"
 
 // The subcommands of `orvel`; each takes its arguments from its own name on and returns
@@ -21,8 +22,7 @@ int runStation(const QStringList &arguments, Summary &summary);
 int runLedger(const QStringList &arguments, Summary &summary);
 int runProfile(const QStringList &arguments, Summary &summary);
 
-// The table file named by the command's one positional argument; nothing after saying why
-// it cannot be used.
-std::optional<Table> tableArgument(const CommandLine &line);
+// The table file named by the command's one positional argument.
+Outcome<Table, Halt> tableArgument(const CommandLine &line);
 
 }  // namespace orvel::cli

@@ -11,14 +11,10 @@
 
 namespace orvel::cli {
 
-std::optional<Table> tableArgument(const CommandLine &line) {
-    const QString path = line.positionals().at(0);
-    const LoadResult loaded = loadTable(path);
-    if (const QString problem = plan::tableProblem(path, loaded); !problem.isEmpty()) {
-        line.usageError(problem);
-        return std::nullopt;
-    }
-    return loaded->table;
+Outcome<Table, Halt> tableArgument(const CommandLine &line) {
+    auto table = plan::usableTable(line.positionals().at(0));
+    if (!table) return Failure<Halt>{Halt::FileUnfit, table.words()};
+    return std::move(*table);
 }
 
 int runCompare(const QStringList &arguments, Summary &summary) {
@@ -36,16 +32,17 @@ int runCompare(const QStringList &arguments, Summary &summary) {
     addProfileOption(line, QStringLiteral("Names the objects by the profile FILE: each line "
                                           "gets the object's name and what the two values "
                                           "mean; --json lists them."));
-    if (const auto status = line.parse(arguments, 1)) return *status;
-    const std::optional<Table> table = tableArgument(line);
-    if (!table) return kUsage;
-    const std::optional<Profile> profile = chosenProfile(line);
-    if (!profile) return kUsage;
+    if (const auto parsed = line.parse(arguments, 1); !parsed)
+        return line.halt(parsed.failure());
+    const auto table = tableArgument(line);
+    if (!table) return line.halt(table.failure());
+    const auto profile = chosenProfile(line);
+    if (!profile) return line.halt(profile.failure());
 
     summary.objects = int(table->objects.size());
     Operation operation(QStringLiteral("compare"), line);
     sayMismatch(operation, *table, *profile);
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
     const RunResult result = operation.run(plan::readJob(*table), QStringLiteral("Comparing"),
                                            {QStringLiteral("compare"), {}});
 

@@ -12,6 +12,29 @@ enum ExitStatus {
     kSignalled = 128,   // plus the signal that stopped the work: 130 Ctrl+C, 143, 129
 };
 
+// Why a command ends before its work on the device; the words say what, and only
+// CommandLine::halt says them.
+enum class Halt {
+    Help,        // --help was asked for; the words are the help
+    Usage,       // a mistake on the command line
+    FileUnfit,   // a file it names cannot serve: the table, the object list, the byte log
+    PortFailed,  // the port could not be opened
+};
+
+// The one place a halt becomes the status the command exits with.
+constexpr int exitStatus(Halt why) {
+    switch (why) {
+        case Halt::Help:
+            return kDone;
+        case Halt::Usage:
+        case Halt::FileUnfit:
+            return kUsage;
+        case Halt::PortFailed:
+            return kPortFailed;
+    }
+    return kUsage;
+}
+
 // What a command did on the device, gathered from its runs' own results (each run's
 // RunResult::ending(), added up with +=). Operation::end turns it into the --json summary
 // and the exit status; the words of each command are built from it.

@@ -162,7 +162,8 @@ int runTable(const QStringList &arguments, Summary &summary) {
     line.parser().addOptions({kLedgerOption,
                               {{"o", "output"}, "The table file to write.", "TABLE"},
                               {"record", "The record (its id) instead of the latest.", "ID"}});
-    if (const auto status = line.parse(arguments, 1)) return *status;
+    if (const auto parsed = line.parse(arguments, 1); !parsed)
+        return line.halt(parsed.failure());
     if (!line.isSet("output")) return line.usageError(QStringLiteral("-o is missing"));
     const QString path = line.value("ledger");
     auto ledger = Ledger::openForReading(path);
@@ -228,7 +229,8 @@ int runLedger(const QStringList &arguments, Summary &summary) {
         {"slot", "Only units of this slot.", "S"},
         {"json", "One JSON object per record, with its notes."},
     });
-    if (const auto status = line.parse(arguments, 0)) return *status;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
     summary.wanted = false;  // the records are what --json asked for
     RecordFilter filter;
     filter.label = line.value("label");

@@ -8,6 +8,7 @@
 
 #include "cli/commandline.h"
 #include "cli/exitstatus.h"
+#include "ports/portwords.h"
 #include "table/restoreplan.h"
 
 namespace orvel::cli {
@@ -75,19 +76,21 @@ Operation::Operation(const QString &name, const CommandLine &line)
     summary.operation = name;
 }
 
-int Operation::open() {
+Done<Halt> Operation::open() {
     const auto port = choosePort(m_line.value("port"));
     if (!port)
-        return m_line.usageError(QStringLiteral("'%1' is no port: give COM1 to COM4, a device "
-                                                "such as /dev/ttyUSB0, or a name under "
-                                                "/dev/serial/by-id/ (orvel ports lists them)")
-                                     .arg(port.words()));
+        return Failure<Halt>{Halt::Usage,
+                             QStringLiteral("'%1' is no port: give COM1 to COM4, a device such "
+                                            "as /dev/ttyUSB0, or a name under /dev/serial/by-id/ "
+                                            "(orvel ports lists them)")
+                                 .arg(port.words())};
     m_port = *port;
     summary.port = m_port.label;
     if (m_line.isSet("log")) {
         if (const Done<FileFailure> opened = m_log.open(m_line.value("log")); !opened)
-            return m_line.usageError(QStringLiteral("%1 cannot be opened for the log: %2")
-                                         .arg(m_line.value("log"), opened.words()));
+            return Failure<Halt>{Halt::FileUnfit,
+                                 QStringLiteral("%1 cannot be opened for the log: %2")
+                                     .arg(m_line.value("log"), opened.words())};
     }
     m_run = std::make_unique<DeviceRun>(m_port, m_log, m_progress);
     QObject::connect(m_run.get(), &DeviceRun::stopping, m_run.get(), [this](int signal) {
@@ -96,12 +99,9 @@ int Operation::open() {
                 .arg(signalText(signal), signal == SIGINT ? QStringLiteral("Ctrl+C")
                                                           : QStringLiteral("a signal")));
     });
-    if (const Done<PortFailure> opened = m_run->open(); !opened) {
-        printError(QStringLiteral("orvel %1: %2")
-                       .arg(summary.operation, openFailureText(opened.failure(), m_port)));
-        return kPortFailed;
-    }
-    return kDone;
+    if (const Done<PortFailure> opened = m_run->open(); !opened)
+        return Failure<Halt>{Halt::PortFailed, openFailureText(opened.failure(), m_port)};
+    return {};
 }
 
 RunResult Operation::run(const Job &job, const QString &label, const JournalNames &names) {
@@ -121,9 +121,7 @@ Ending Operation::ended(const RunResult &result) const {
     const JobSummary &s = result.summary;
     const Ending ending = result.ending();
     if (ending.portLost) {
-        printError(QStringLiteral("The port %1 was lost: the adapter was unplugged or the line "
-                                  "hung up.")
-                       .arg(m_port.label));
+        printError(QStringLiteral("The port %1 was lost: %2.").arg(m_port.label, lostPortWords()));
     } else if (ending.silent) {
         if (const QString unsent = unsentText(m_run->problem()); !unsent.isEmpty())
             printError(unsent);

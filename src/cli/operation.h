@@ -24,8 +24,8 @@ class Operation {
 public:
     Operation(const QString &name, const CommandLine &line);
 
-    // Opens the log and the port: 0, or the status to end with (said on standard error).
-    int open();
+    // Opens the log and the port; nothing is said of a failure before CommandLine::halt.
+    Done<Halt> open();
     RunResult run(const Job &job, const QString &label, const JournalNames &names);
     const PortChoice &port() const { return m_port; }
     bool json() const { return m_json; }

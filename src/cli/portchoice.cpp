@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "ports/portassignments.h"
+#include "ports/portwords.h"
 
 namespace orvel::cli {
 namespace {
@@ -33,27 +34,9 @@ Outcome<PortChoice, PortChoiceFailure> choosePort(const QString &text) {
 }
 
 QString openFailureText(const Failure<PortFailure> &failure, const PortChoice &port) {
-    const QString &path = port.target.path;
-    QString why;
-    switch (failure.why) {
-        case PortFailure::Missing:
-            why = QStringLiteral("there is no device %1").arg(path);
-            break;
-        case PortFailure::NotSerialPort:
-            why = QStringLiteral("%1 is not a serial port").arg(path);
-            break;
-        case PortFailure::PermissionDenied:
-            why = QStringLiteral("permission to use %1 is denied; your user must be in the group "
-                                 "that owns it (usually dialout)")
-                      .arg(path);
-            break;
-        case PortFailure::InUse:
-            why = QStringLiteral("%1 is in use by another program").arg(path);
-            break;
-        default:
-            why = failure.words;
-            break;
-    }
+    QString why = openFailureWords(failure, port.target.path);
+    if (failure.why == PortFailure::PermissionDenied)
+        why += QStringLiteral("; your user must be in the group that owns it (usually dialout)");
     return QStringLiteral("%1 cannot be opened: %2. 'orvel ports' lists the ports present.")
         .arg(port.label, why);
 }

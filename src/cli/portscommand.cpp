@@ -64,7 +64,8 @@ int runPorts(const QStringList &arguments, Summary &summary) {
                                     "choice)."),
                      summary);
     line.parser().addOption({"json", "Prints the lists as one JSON object."});
-    if (const auto status = line.parse(arguments, 0)) return *status;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
     const PortAssignments assignments;
     const QList<PortInfo> present = withAssignedPorts(SystemPortEnumerator().ports(), assignments);
     const QByteArray out = line.isSet("json") ? json(present, assignments)

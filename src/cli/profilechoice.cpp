@@ -32,13 +32,11 @@ void addProfileOption(CommandLine &line, const QString &description) {
     line.parser().addOption({"profile", description, "FILE"});
 }
 
-std::optional<Profile> chosenProfile(const CommandLine &line) {
+Outcome<Profile, Halt> chosenProfile(const CommandLine &line) {
     if (!line.isSet("profile")) return Profile();
     auto profile = usableProfile(line.value("profile"));
-    if (!profile) {
-        line.usageError(QStringLiteral("--profile: ") + profile.words());
-        return std::nullopt;
-    }
+    if (!profile)
+        return Failure<Halt>{Halt::FileUnfit, QStringLiteral("--profile: ") + profile.words()};
     return std::move(*profile);
 }
 

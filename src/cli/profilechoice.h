@@ -22,10 +22,9 @@ class Operation;
 // --profile, with what it does for this command.
 void addProfileOption(CommandLine &line, const QString &description);
 
-// The profile --profile names; a default Profile, naming nothing, without the option;
-// nothing after the usage error is said (a profile that cannot serve), before the device is
-// touched.
-std::optional<Profile> chosenProfile(const CommandLine &line);
+// The profile --profile names, or a default Profile, naming nothing, without the option;
+// a profile that cannot serve is a file unfit, halted on before the device is touched.
+Outcome<Profile, Halt> chosenProfile(const CommandLine &line);
 
 inline bool inUse(const Profile &profile) { return !profile.name().isEmpty(); }
 

@@ -30,7 +30,8 @@ int runCheck(const QStringList &arguments, Summary &summary) {
                      summary);
     line.parser().addPositionalArgument("FILE", "A profile file.");
     line.setMissingPositional(QStringLiteral("a profile file"));
-    if (const auto status = line.parse(arguments, 1)) return *status;
+    if (const auto parsed = line.parse(arguments, 1); !parsed)
+        return line.halt(parsed.failure());
     const QString path = line.positionals().at(0);
     const QString shownPath = QDir::toNativeSeparators(path);
     const ProfileLoad loaded = loadProfile(path);

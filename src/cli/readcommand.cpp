@@ -181,9 +181,10 @@ int runRead(const QStringList &arguments, Summary &summary) {
     addProfileOption(line, QStringLiteral("Saves the table under the profile FILE: its header "
                                           "names the profile and its version, as the window's "
                                           "Save table does under a profile."));
-    if (const auto status = line.parse(arguments, 0)) return *status;
-    const std::optional<QList<int>> cells = line.objects(objects::kFirst, objects::kLastSetting);
-    if (!cells) return kUsage;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
+    const auto cells = line.objects(objects::kFirst, objects::kLastSetting);
+    if (!cells) return line.halt(cells.failure());
     if (line.isSet("json") && !line.isSet("output"))
         return line.usageError(QStringLiteral(
             "--json needs -o: the table and the summary cannot both go to standard output"));
@@ -191,12 +192,12 @@ int runRead(const QStringList &arguments, Summary &summary) {
         if (const Done<OutputFailure> usable = usableOutput(line.value("output")); !usable)
             return line.usageError(outputProblem(usable.failure()));
     }
-    const std::optional<Profile> profile = chosenProfile(line);
-    if (!profile) return kUsage;
+    const auto profile = chosenProfile(line);
+    if (!profile) return line.halt(profile.failure());
 
     summary.objects = int(cells->size());
     Operation operation(QStringLiteral("read"), line);
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
     const QDateTime started = QDateTime::currentDateTime();
     const bool confirm = line.isSet("confirm");
     QSet<int> readMore;

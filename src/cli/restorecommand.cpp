@@ -123,11 +123,12 @@ int runRestore(const QStringList &arguments, Summary &summary) {
                                     "does not allow is refused before anything is sent. The "
                                     "differences are printed with their names, and whether "
                                     "each is written or kept."));
-    if (const auto status = line.parse(arguments, 1)) return *status;
-    const std::optional<Table> table = tableArgument(line);
-    if (!table) return kUsage;
-    const std::optional<Profile> profile = chosenProfile(line);
-    if (!profile) return kUsage;
+    if (const auto parsed = line.parse(arguments, 1); !parsed)
+        return line.halt(parsed.failure());
+    const auto table = tableArgument(line);
+    if (!table) return line.halt(table.failure());
+    const auto profile = chosenProfile(line);
+    if (!profile) return line.halt(profile.failure());
 
     summary.objects = int(table->objects.size());
     Operation operation(QStringLiteral("restore"), line);
@@ -135,13 +136,14 @@ int runRestore(const QStringList &arguments, Summary &summary) {
     // Refused as a table that cannot serve is: before the port is opened.
     if (const std::vector<plan::OutOfRange> refused = plan::outOfRange(*table, *profile);
         !refused.empty())
-        return line.usageError(
-            QStringLiteral("%1 holds %2 the profile %3 does not allow: nothing is sent.\n%4")
+        return line.halt(
+            {Halt::FileUnfit,
+             QStringLiteral("%1 holds %2 the profile %3 does not allow: nothing is sent.\n%4")
                 .arg(line.positionals().at(0),
                      refused.size() == 1 ? QStringLiteral("1 value")
                                          : QStringLiteral("%1 values").arg(refused.size()),
-                     profile->name(), plan::outOfRangeLines(refused, *profile).join(u'\n')));
-    if (const int status = operation.open()) return status;
+                     profile->name(), plan::outOfRangeLines(refused, *profile).join(u'\n'))});
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
 
     // Read: the table's objects as the device holds them.
     const RunResult read = operation.run(plan::readJob(*table), QStringLiteral("Restore: reading"),

@@ -17,8 +17,8 @@
 #include "cli/interruptwatcher.h"
 #include "cli/ledgerbook.h"
 #include "cli/portchoice.h"
+#include "cli/profilechoice.h"
 #include "journal/journal.h"
-#include "profile/profilefile.h"
 #include "serial/qserialbackend.h"
 #include "station/station.h"
 #include "table/profileplan.h"
@@ -301,7 +301,8 @@ int runStation(const QStringList &arguments, Summary &summary) {
         {"units", "Ends after N units (pass or fail); exits with 1 if any failed.", "N"},
         {"json", "Prints one JSON object per finished unit on standard output."},
     });
-    if (const auto status = line.parse(arguments, 0)) return *status;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
     summary.wanted = false;  // a JSON object per finished unit is what --json asked for
     if (!line.isSet("table")) return line.usageError(QStringLiteral("--table is missing"));
     if (!line.isSet("ports")) return line.usageError(QStringLiteral("--ports is missing"));
@@ -317,30 +318,25 @@ int runStation(const QStringList &arguments, Summary &summary) {
         return line.usageError(QStringLiteral("--units takes a whole number"));
 
     const QString tablePath = line.value("table");
-    const LoadResult loaded = loadTable(tablePath);
-    if (const QString problem = plan::tableProblem(tablePath, loaded); !problem.isEmpty())
-        return line.usageError(problem);
-    const Table table = *loaded->table;
+    const auto usable = plan::usableTable(tablePath);
+    if (!usable) return line.halt({Halt::FileUnfit, usable.words()});
+    const Table &table = *usable;
     // Checked before the ledger and the ports are opened: a table the profile refuses
     // touches no unit and leaves no record.
-    Profile profile;
-    if (line.isSet("profile")) {
-        const auto usable = usableProfile(line.value("profile"));
-        if (!usable) return line.usageError(usable.words());
-        profile = *usable;
-    }
+    const auto chosen = chosenProfile(line);
+    if (!chosen) return line.halt(chosen.failure());
+    const Profile &profile = *chosen;
     if (const QString mismatch = plan::profileMismatch(table, profile); !mismatch.isEmpty())
         print(stderr, QStringLiteral("orvel station: %1\n").arg(mismatch));
-    if (const auto refused = plan::outOfRange(table, profile); !refused.empty()) {
-        print(stderr,
-              QStringLiteral("orvel station: %1 holds %2 the profile %3 does not allow: no unit "
-                             "is programmed.\n%4\n")
-                  .arg(tablePath,
-                       refused.size() == 1 ? QStringLiteral("1 value")
-                                           : QStringLiteral("%1 values").arg(refused.size()),
-                       profile.name(), plan::outOfRangeLines(refused, profile).join(u'\n')));
-        return kUsage;
-    }
+    if (const auto refused = plan::outOfRange(table, profile); !refused.empty())
+        return line.halt(
+            {Halt::FileUnfit,
+             QStringLiteral("%1 holds %2 the profile %3 does not allow: no unit is "
+                            "programmed.\n%4")
+                 .arg(tablePath,
+                      refused.size() == 1 ? QStringLiteral("1 value")
+                                          : QStringLiteral("%1 values").arg(refused.size()),
+                      profile.name(), plan::outOfRangeLines(refused, profile).join(u'\n'))});
 
     LedgerBook::Setup bookSetup;
     bookSetup.ledgerPath = line.value("ledger");

@@ -21,15 +21,16 @@ int runWrite(const QStringList &arguments, Summary &summary) {
                                           "it marks read-only or keep, and values it does not "
                                           "allow, are refused before anything is sent."));
     line.parser().addOption({"force", "With --profile: writes what the profile refuses."});
-    if (const auto status = line.parse(arguments, 0)) return *status;
-    const std::optional<QList<int>> objects = line.objects(objects::kFirst, objects::kLast);
-    if (!objects) return kUsage;
+    if (const auto parsed = line.parse(arguments, 0); !parsed)
+        return line.halt(parsed.failure());
+    const auto objects = line.objects(objects::kFirst, objects::kLast);
+    if (!objects) return line.halt(objects.failure());
     const QString value = line.value("value");
     if (value != u"0" && value != u"1")
         return line.usageError(value.isEmpty() ? QStringLiteral("--value is missing")
                                                : QStringLiteral("--value must be 0 or 1"));
-    const std::optional<Profile> profile = chosenProfile(line);
-    if (!profile) return kUsage;
+    const auto profile = chosenProfile(line);
+    if (!profile) return line.halt(profile.failure());
     const QStringList refused = writeRefusals(*objects, quint8(value.toInt()), *profile);
     if (!refused.isEmpty() && !line.isSet("force"))
         return line.usageError(QStringLiteral("the profile %1 refuses these writes; nothing is "
@@ -41,7 +42,7 @@ int runWrite(const QStringList &arguments, Summary &summary) {
     if (!refused.isEmpty())
         operation.say(QStringLiteral("--force: writing what the profile %1 refuses:\n%2")
                           .arg(profile->name(), refused.join(u'\n')));
-    if (const int status = operation.open()) return status;
+    if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
     QList<JobItem> items;
     for (const int object : *objects) items.append({object, quint8(value.toInt())});
     const RunResult result = operation.run(*Job::write(items), QStringLiteral("Writing"),

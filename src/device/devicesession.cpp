@@ -16,11 +16,11 @@ Clock DeviceSession::now() const {
     return Clock(m_clock.nsecsElapsed() / 1000);
 }
 
-bool DeviceSession::start(Job job, ClientOptions options) {
-    if (m_client) return false;
+Done<DeviceSession::StartFailure> DeviceSession::start(Job job, ClientOptions options) {
+    if (m_client) return Failure<StartFailure>{StartFailure::Running, {}};
     m_client.emplace(std::move(job), options, now());
     dispatch();
-    return true;
+    return {};
 }
 
 void DeviceSession::stop() {

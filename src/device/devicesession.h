@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "device/deviceclient.h"
+#include "outcome/outcome.h"
 
 namespace orvel {
 
@@ -23,8 +24,10 @@ public:
 
     explicit DeviceSession(Send send, QObject *parent = nullptr);
 
-    // False (and nothing starts) while a job is running.
-    bool start(Job job, ClientOptions options = {});
+    enum class StartFailure {
+        Running,  // a job is under way: nothing starts
+    };
+    Done<StartFailure> start(Job job, ClientOptions options = {});
     void stop();
     // Received bytes, in order, as many as have arrived.
     void feed(QByteArrayView bytes);

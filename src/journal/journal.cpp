@@ -47,45 +47,41 @@ Done<JournalFailure> Journal::appendLater(const QDateTime &time, QStringView por
 
 Done<JournalFailure> Journal::flush() {
     if (m_held.empty()) return {};
-    size_t written = 0;  // not journaled until the journal can be written again
-    if ((m_fd >= 0 && m_heldDay == m_day) ||
-        ((m_fd >= 0 || steady_clock::now() >= m_retryAt) && open(m_heldDay)))
+    Written written;  // none while it waits to try again: not journaled until it can be
+    if (m_fd >= 0 && m_heldDay == m_day) {
         written = writeLines(m_held, m_heldEnds);
-    if (written == m_heldEnds.size()) m_reported.reset();
-    m_unjournaled += qint64(m_heldEnds.size() - written);
+    } else if (m_fd >= 0 || steady_clock::now() >= m_retryAt) {
+        written.done = open(m_heldDay);
+        if (written.done) written = writeLines(m_held, m_heldEnds);
+    }
+    if (written.lines == m_heldEnds.size()) m_reported.reset();
+    m_unjournaled += qint64(m_heldEnds.size() - written.lines);
     m_held.clear();
     m_heldEnds.clear();
-    if (const auto failure = std::exchange(m_failure, std::nullopt)) return *failure;
-    return {};
+    return met(written.done);
 }
 
-bool Journal::open(sys_days day) {
+Done<JournalFailure> Journal::open(sys_days day) {
     close();
     m_day = day;
     m_fileName = journalFileName(day);
     const auto folder = openJournalFolder(m_directory);
-    if (!folder) {
-        fail(folder.failure());
-        return false;
-    }
+    if (!folder) return folder.failure();
     auto file = openDayFile(*folder, m_fileName);
     struct stat info {};
     if (file) m_fd = *file;
     if (file && ::fstat(m_fd, &info) != 0)
         file = Failure<JournalFailure>{JournalFailure::System, qt_error_string(errno)};
-    if (!file || !endWithWholeLine(info.st_size)) {
-        ::close(*folder);
-        if (!file) failFile(file.failure());
-        return false;
-    }
-    pruneJournal(*folder, m_fileName, m_limits);
+    const Done<JournalFailure> opened =
+        file ? endWithWholeLine(info.st_size) : Done<JournalFailure>(inFile(file.failure()));
+    if (opened) pruneJournal(*folder, m_fileName, m_limits);
     ::close(*folder);
-    return true;
+    return opened;
 }
 
 // A line cut short before (by a power cut, or a kill mid-write) goes: the file ends with
 // its last whole line, or is only the column names.
-bool Journal::endWithWholeLine(qint64 size) {
+Done<JournalFailure> Journal::endWithWholeLine(qint64 size) {
     char block[4096];
     off_t end = size;
     while (end > 0) {
@@ -97,21 +93,20 @@ bool Journal::endWithWholeLine(qint64 size) {
         }
         end = from;
     }
-    if (end != size && ::ftruncate(m_fd, end) != 0) {
-        failFile({JournalFailure::System, qt_error_string(errno)});
-        return false;
-    }
+    if (end != size && ::ftruncate(m_fd, end) != 0)
+        return inFile({JournalFailure::System, qt_error_string(errno)});
     static const std::vector<size_t> oneLine{sizeof JournalLine::kColumns - 1};
-    return end > 0 || writeLines(JournalLine::kColumns, oneLine) == 1;
+    if (end > 0) return {};
+    return writeLines(JournalLine::kColumns, oneLine).done;
 }
 
-// Hands `lines` to the system in one write(2) and returns how many of them (ending at
-// `ends`) are in the file. The part of a line the disk did not take whole is cut off again.
-size_t Journal::writeLines(std::string_view lines, const std::vector<size_t> &ends) {
+// Hands `lines` to the system in one write(2): how many of them (ending at `ends`) are in
+// the file. The part of a line the disk did not take whole is cut off again.
+Journal::Written Journal::writeLines(std::string_view lines, const std::vector<size_t> &ends) {
     ssize_t n;
     do n = ::write(m_fd, lines.data(), lines.size());
     while (n < 0 && errno == EINTR);
-    if (n == ssize_t(lines.size())) return ends.size();
+    if (n == ssize_t(lines.size())) return {ends.size(), {}};
     const int error = n < 0 ? errno : 0;
     const size_t taken = n < 0 ? 0 : size_t(n);
     size_t whole = 0;
@@ -121,24 +116,27 @@ size_t Journal::writeLines(std::string_view lines, const std::vector<size_t> &en
     [[maybe_unused]] const bool cut =
         part == 0 ||
         (::fstat(m_fd, &info) == 0 && ::ftruncate(m_fd, info.st_size - off_t(part)) == 0);
-    failFile(error ? Failure<JournalFailure>{JournalFailure::System, qt_error_string(error)}
-                   : Failure<JournalFailure>{
-                         JournalFailure::PartLine,
-                         QStringLiteral("the disk took only part of a line (full?)")});
-    return whole;
+    return {whole, inFile(error ? Failure<JournalFailure>{JournalFailure::System,
+                                                          qt_error_string(error)}
+                                : Failure<JournalFailure>{
+                                      JournalFailure::PartLine,
+                                      QStringLiteral("the disk took only part of a line (full?)")})};
 }
 
-void Journal::fail(const Failure<JournalFailure> &failure) {
+Done<JournalFailure> Journal::met(const Done<JournalFailure> &done) {
+    if (done) return {};
     close();
     m_retryAt = steady_clock::now() + m_retryAfter;
     // The same failure again is not news; another one is (a full disk after a planted link).
-    if (m_reported && m_reported->why == failure.why && m_reported->words == failure.words) return;
+    const Failure<JournalFailure> &failure = done.failure();
+    if (m_reported && m_reported->why == failure.why && m_reported->words == failure.words)
+        return {};
     m_reported = failure;
-    m_failure = failure;
+    return failure;
 }
 
-void Journal::failFile(const Failure<JournalFailure> &failure) {
-    fail({failure.why, QStringLiteral("%1/%2: %3").arg(m_directory, m_fileName, failure.words)});
+Failure<JournalFailure> Journal::inFile(const Failure<JournalFailure> &failure) const {
+    return {failure.why, QStringLiteral("%1/%2: %3").arg(m_directory, m_fileName, failure.words)};
 }
 
 void Journal::close() {

@@ -53,11 +53,18 @@ public:
     QString directory() const { return m_directory; }
 
 private:
-    bool open(std::chrono::sys_days day);
-    bool endWithWholeLine(qint64 size);
-    size_t writeLines(std::string_view lines, const std::vector<size_t> &ends);
-    void fail(const Failure<JournalFailure> &failure);
-    void failFile(const Failure<JournalFailure> &failure);  // of the day file
+    // How many of the lines handed to the system are in the file, and what kept the others out.
+    struct Written {
+        size_t lines = 0;
+        Done<JournalFailure> done;
+    };
+
+    Done<JournalFailure> open(std::chrono::sys_days day);
+    Done<JournalFailure> endWithWholeLine(qint64 size);
+    Written writeLines(std::string_view lines, const std::vector<size_t> &ends);
+    // A failure met closes the file until kRetryAfter; it is returned unless it was said.
+    Done<JournalFailure> met(const Done<JournalFailure> &done);
+    Failure<JournalFailure> inFile(const Failure<JournalFailure> &failure) const;
     void close();
 
     QString m_directory;
@@ -74,7 +81,6 @@ private:
     std::chrono::steady_clock::time_point m_retryAt{};
     std::optional<Failure<JournalFailure>> m_reported;  // said, and not over
     qint64 m_unjournaled = 0;
-    std::optional<Failure<JournalFailure>> m_failure;  // met, to be returned
 };
 
 }  // namespace orvel

@@ -196,7 +196,9 @@ void Slot::runStep(Step step, const Job &job) {
     setPhase(step == Step::Read    ? Phase::Reading
              : step == Step::Write ? Phase::Writing
                                    : Phase::Confirming);
-    m_session->start(job);
+    // The session's job before has finished: it takes this one.
+    const auto started = m_session->start(job);
+    Q_ASSERT(started);
 }
 
 void Slot::stepFinished(const JobSummary &summary) {

@@ -55,28 +55,39 @@ QString reasonText(FailReason reason) {
     return QString();
 }
 
-QString tableProblem(const QString &path, const LoadResult &loaded) {
+Outcome<Table, TableUnfit> usableTable(const QString &path) {
+    return usableTable(path, loadTable(path));
+}
+
+Outcome<Table, TableUnfit> usableTable(const QString &path, const LoadResult &loaded) {
     const QString name = QDir::toNativeSeparators(path);
     if (!loaded) {
         switch (loaded.why()) {
             case LoadFailure::NotRead:
-                return QStringLiteral("%1 could not be read: %2").arg(name, loaded.words());
+                return Failure<TableUnfit>{
+                    TableUnfit::NotRead,
+                    QStringLiteral("%1 could not be read: %2").arg(name, loaded.words())};
             case LoadFailure::TooLarge:
                 break;
         }
-        return QStringLiteral("%1 is larger than any table (%2 KB at most)")
-            .arg(name)
-            .arg(kMaxTableFileBytes / 1024);
+        return Failure<TableUnfit>{TableUnfit::TooLarge,
+                                   QStringLiteral("%1 is larger than any table (%2 KB at most)")
+                                       .arg(name)
+                                       .arg(kMaxTableFileBytes / 1024)};
     }
     if (!loaded->table) {
-        return QStringLiteral("%1 is not a table file: %2 of its lines %3 rejected.\n\n%4")
-            .arg(path)
-            .arg(loaded->rejectedLines)
-            .arg(loaded->rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
-                 firstRejections(*loaded).join(u'\n'));
+        return Failure<TableUnfit>{
+            TableUnfit::NotATable,
+            QStringLiteral("%1 is not a table file: %2 of its lines %3 rejected.\n\n%4")
+                .arg(path)
+                .arg(loaded->rejectedLines)
+                .arg(loaded->rejectedLines == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                     firstRejections(*loaded).join(u'\n'))};
     }
-    if (loaded->table->objects.empty()) return QStringLiteral("%1 holds no object.").arg(path);
-    return {};
+    if (loaded->table->objects.empty())
+        return Failure<TableUnfit>{TableUnfit::Empty,
+                                   QStringLiteral("%1 holds no object.").arg(path)};
+    return *loaded->table;
 }
 
 QString saveProblem(const QString &path, const Failure<SaveFailure> &failure) {

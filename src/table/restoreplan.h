@@ -31,9 +31,19 @@ QString objectsText(int count);
 // Why an object was not done, in a few words.
 QString reasonText(FailReason reason);
 
-// Why the table file `path` cannot serve (it could not be read, some of its lines are not
-// a table's, it holds no object); empty when it can.
-QString tableProblem(const QString &path, const LoadResult &loaded);
+enum class TableUnfit {
+    NotRead,    // the file could not be read
+    TooLarge,   // larger than any table
+    NotATable,  // some of its lines are not a table's
+    Empty,      // it holds no object
+};
+
+// The table at `path`, ready for use: read, without a rejected line, and holding an object.
+// The words of a failure name the file and why it cannot serve, with the first ten
+// rejected lines quoted.
+Outcome<Table, TableUnfit> usableTable(const QString &path);
+// The same, for the file at `path` loaded already.
+Outcome<Table, TableUnfit> usableTable(const QString &path, const LoadResult &loaded);
 
 // Why the table was not saved to `path`.
 QString saveProblem(const QString &path, const Failure<SaveFailure> &failure);

@@ -7,6 +7,7 @@
 #include "device/devicesession.h"
 #include "files/regularfile.h"
 #include "profile/profilefile.h"
+#include "ports/portwords.h"
 #include "progress/transferprogress.h"
 #include "serial/mscomm.h"
 #include "table/profileplan.h"
@@ -51,8 +52,7 @@ QString endNotes(const JobSummary &summary, bool portLost) {
                      .arg(summary.done)
                      .arg(plan::objectsText(summary.total));
     if (portLost)
-        notes += QStringLiteral("\nThe port was lost: the adapter was unplugged or the device "
-                                "hung up.");
+        notes += QStringLiteral("\nThe port was lost: %1.").arg(lostPortWords());
     else if (summary.deviceNotAnswering)
         notes += QStringLiteral("\nThe device is not answering: check the cable and that it is "
                                 "switched on.");
@@ -191,13 +191,14 @@ void TableOperations::showNamedResult(const QString &text, const QList<QStringLi
 std::optional<Table> TableOperations::chooseTable(const QString &title) {
     const std::optional<QString> path = m_boxes.openFileDialog({title, kTableFilter, 1});
     if (!path) return std::nullopt;
-    const LoadResult loaded = loadTable(*path);
-    if (const QString problem = plan::tableProblem(*path, loaded); !problem.isEmpty()) {
-        const bool empty = loaded && loaded->table;
-        m_boxes.messageBox(problem, empty ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
+    auto table = plan::usableTable(*path);
+    if (!table) {
+        m_boxes.messageBox(table.words(), table.why() == plan::TableUnfit::Empty
+                                              ? Dialogs::Icon::None
+                                              : Dialogs::Icon::Exclamation);
         return std::nullopt;
     }
-    return loaded->table;
+    return std::move(*table);
 }
 
 void TableOperations::compare() { readTable(Step::Compare, QStringLiteral("Compare with table")); }
@@ -259,7 +260,9 @@ void TableOperations::start(Step step, const Job &job) {
     m_divertReplies(m_session);
     m_status.startTransfer(
         step == Step::Compare ? QStringLiteral("Compare") : QStringLiteral("Restore"), job.size());
-    m_session->start(job);
+    // A session of its own: no job of another is under way in it to refuse this one.
+    const auto started = m_session->start(job);
+    Q_ASSERT(started);
 }
 
 void TableOperations::onValue(int object, quint8 value, int kind) {

@@ -84,7 +84,7 @@ TEST_F(TableEndToEnd, SaveCompareAndRestoreTouchExactlyTheChangedObjects) {
     dialogs.fileToChoose = path("table.csv");
     form->tableOperations().saveTable();
     const LoadResult saved = loadTable(path("table.csv"));
-    ASSERT_TRUE(saved && saved->table) << plan::tableProblem("table.csv", saved).toStdString();
+    ASSERT_TRUE(saved && saved->table) << plan::usableTable("table.csv", saved).words().toStdString();
     std::map<int, quint8> expected;
     for (int i = 1; i <= kLast; ++i) expected[i] = quint8(memory[i]);
     // Every value saved is the device's. One the line left in doubt (a program stalled on a

@@ -76,11 +76,11 @@ bool jigUnits(const ds::Options &opt, std::vector<ds::Unit> &units, std::string 
 int main(int argc, char **argv) {
     const ds::ParseResult parsed =
         ds::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.error.empty()) {
-        ds::complain(parsed.error + " (see --help)");
+    if (!parsed) {
+        ds::complain(parsed.words() + " (see --help)");
         return 2;
     }
-    const ds::Options &opt = parsed.options;
+    const ds::Options &opt = *parsed;
     if (opt.help) {
         std::fputs(ds::helpText().c_str(), stdout);
         return 0;

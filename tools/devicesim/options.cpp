@@ -148,63 +148,68 @@ Argument splitArgument(const std::string &arg) {
     return {arg, std::nullopt};
 }
 
-// Empty when the flag was taken; `name` is no flag when nullopt.
-std::optional<std::string> applyFlag(const Argument &arg, Options &o) {
+using Done = BasicOutcome<void, OptionFault, std::string>;
+using Fault = Done::Failure;
+
+// Whether `arg` is a flag: nullopt when it is none, else whether it was taken.
+std::optional<Done> applyFlag(const Argument &arg, Options &o) {
     if (arg.name == "--help" || arg.name == "-h") {
         o.help = true;
-        return std::string();
+        return Done();
     }
     if (arg.name != "--fast" && arg.name != "--log-timestamps") return std::nullopt;
-    if (arg.value) return "option " + arg.name + " takes no value";
+    if (arg.value) return Done(Fault{OptionFault::Value, "option " + arg.name + " takes no value"});
     (arg.name == "--fast" ? o.fast : o.logTimestamps) = true;
-    return std::string();
+    return Done();
 }
 
-std::string checkJig(const Options &o, const std::vector<std::string> &given) {
+Done checkJig(const Options &o, const std::vector<std::string> &given) {
     auto was = [&](const char *name) {
         return std::find(given.begin(), given.end(), name) != given.end();
     };
     if (o.units == 0) {
         for (const char *name : kJigOnly)
-            if (was(name)) return std::string("option ") + name + " needs --units";
+            if (was(name))
+                return Fault{OptionFault::NotTogether, std::string("option ") + name +
+                                                           " needs --units"};
         return {};
     }
-    if (was("--memory")) return "--memory is for one device: with --units, use --units-from";
+    if (was("--memory"))
+        return Fault{OptionFault::NotTogether,
+                     "--memory is for one device: with --units, use --units-from"};
     if (!o.unitOptions.empty() && o.unitOptions.rbegin()->first > o.units)
-        return "--unit " + std::to_string(o.unitOptions.rbegin()->first) + " but only " +
-               std::to_string(o.units) + " units";
+        return Fault{OptionFault::NotTogether,
+                     "--unit " + std::to_string(o.unitOptions.rbegin()->first) + " but only " +
+                         std::to_string(o.units) + " units"};
     return {};
 }
 
 }  // namespace
 
 ParseResult parseOptions(const std::vector<std::string> &args) {
-    ParseResult result;
+    Options options;
     std::vector<std::string> given;
-    auto fail = [&](const std::string &why) {
-        result.error = why;
-        return result;
-    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         Argument arg = splitArgument(args[i]);
-        if (const auto flag = applyFlag(arg, result.options)) {
-            if (!flag->empty()) return fail(*flag);
+        if (const auto flag = applyFlag(arg, options)) {
+            if (!*flag) return flag->failure();
             continue;
         }
         const OptionSpec *spec = findOption(arg.name);
         if (!spec) {
-            if (arg.name.rfind("-", 0) == 0) return fail("unknown option " + arg.name);
-            return fail("unexpected argument '" + arg.name + "'");
+            if (arg.name.rfind("-", 0) == 0)
+                return Fault{OptionFault::Unknown, "unknown option " + arg.name};
+            return Fault{OptionFault::Unknown, "unexpected argument '" + arg.name + "'"};
         }
         if (!arg.value && i + 1 == args.size())
-            return fail("option " + arg.name + " needs a value");
+            return Fault{OptionFault::Value, "option " + arg.name + " needs a value"};
         const std::string value = arg.value ? *arg.value : args[++i];
-        if (!spec->set(value, result.options))
-            return fail("bad value '" + value + "' for " + arg.name);
+        if (!spec->set(value, options))
+            return Fault{OptionFault::Value, "bad value '" + value + "' for " + arg.name};
         given.push_back(arg.name);
     }
-    result.error = checkJig(result.options, given);
-    return result;
+    if (const Done checked = checkJig(options, given); !checked) return checked.failure();
+    return options;
 }
 
 Options optionsOfUnit(const Options &options, unsigned number) {

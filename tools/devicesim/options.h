@@ -2,6 +2,7 @@
 
 #include "devicesim/devicemodel.h"
 #include "devicesim/units.h"
+#include "outcome/basicoutcome.h"
 
 #include <cstdint>
 #include <map>
@@ -45,10 +46,14 @@ struct Options {
     std::map<unsigned, std::vector<std::pair<std::string, std::string>>> unitOptions;
 };
 
-struct ParseResult {
-    Options options;
-    std::string error;  // empty when the command line was fine
+// What is wrong with a command line; the words name the option or argument.
+enum class OptionFault {
+    Unknown,     // an unknown option or an unexpected argument
+    Value,       // a value missing, not allowed, or not one the option takes
+    NotTogether, // options that do not go together, or that need another
 };
+
+using ParseResult = BasicOutcome<Options, OptionFault, std::string>;
 
 // `args` without the program name.
 ParseResult parseOptions(const std::vector<std::string> &args);
