@@ -4,9 +4,10 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
-#include <optional>
 #include <vector>
 
+#include "cli/exitstatus.h"
+#include "outcome/outcome.h"
 #include "profile/profile.h"
 #include "table/differences.h"
 #include "table/table.h"
