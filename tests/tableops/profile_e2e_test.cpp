@@ -1,11 +1,7 @@
 // Compare and Restore in the window under a profile, against the simulator's memory file.
 #include <QtWidgets>
-#include <csignal>
 
-#include "app/lampimage.h"
 #include "app/statusline.h"
-#include "serial/mscomm.h"
-#include "serial/qserialbackend.h"
 #include "table/tablestore.h"
 #include "tableops/operationdialog.h"
 #include "tableops/simulatorfixture.h"

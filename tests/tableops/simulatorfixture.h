@@ -6,6 +6,7 @@
 #include <csignal>
 #include <memory>
 
+#include "app/lampimage.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 #include "support/formfixture.h"
