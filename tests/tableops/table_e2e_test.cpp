@@ -1,17 +1,13 @@
 // Save, Compare and Restore table in the window, against the simulator's memory file.
-#include <QtWidgets>
 
 #include "app/statusline.h"
 #include "table/restoreplan.h"
 #include "table/tablestore.h"
-#include "tableops/operationdialog.h"
 #include "tableops/simulatorfixture.h"
-#include "tableops/tableoperations.h"
 
 namespace orvel::test {
 namespace {
 
-constexpr int kWait = 30000;
 constexpr int kLast = 200;  // the table holds objects 1 to 200
 // Changed after the table was saved: its ends, the protocol's own bytes, cells outside it.
 const std::map<int, quint8> kChangedInTable = {{1, 200}, {2, 1},    {50, 0},  {57, 172}, {99, 202},
@@ -47,25 +43,6 @@ protected:
             for (const auto &[cell, value] : changes) changed[cell] = char(value);
         startSim(changed, options);
         return changed;
-    }
-    // Compare or Restore with the table file, to its end; returns the dialog showing the result.
-    OperationDialog *run(void (TableOperations::*operation)()) {
-        dialogs.fileToChoose = path("table.csv");
-        (form->tableOperations().*operation)();
-        EXPECT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
-        OperationDialog *shown = nullptr;
-        for (OperationDialog *dialog : form->findChildren<OperationDialog *>())
-            if (dialog->isVisible()) shown = dialog;
-        return shown;
-    }
-    static QStringList rows(OperationDialog *dialog) {
-        QStringList rows;
-        const QTableWidget *table = dialog->findChild<QTableWidget *>();
-        for (int r = 0; table && r < table->rowCount(); ++r)
-            rows << QStringList{table->item(r, 0)->text(), table->item(r, 1)->text(),
-                                table->item(r, 2)->text()}
-                        .join(',');
-        return rows;
     }
     QString journal() const {
         const QDir journal(path("state/orvel-programator/journal"));
