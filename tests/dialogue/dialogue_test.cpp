@@ -8,18 +8,7 @@
 #include "serial/qserialbackend.h"
 #include "support/formfixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProcess>
-#include <QRadioButton>
-#include <QThread>
+#include <QtWidgets>
 
 #include <csignal>
 #include <random>
