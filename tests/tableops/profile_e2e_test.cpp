@@ -36,13 +36,13 @@ protected:
 
 TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoesNotAllow) {
     // A faulty profile is refused with its lines named, and none is in use.
-    write("bad.csv", QByteArray(kProfile).replace("11-40", "9-40"));
+    ASSERT_TRUE(writeWhole(path("bad.csv"), QByteArray(kProfile).replace("11-40", "9-40")));
     dialogs.fileToChoose = path("bad.csv");
     form->tableOperations().chooseProfile();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains("line 7: ")) << dialogs.messages[0].toStdString();
     EXPECT_EQ(profileShown(), "");
-    write("profile.csv", kProfile);
+    ASSERT_TRUE(writeWhole(path("profile.csv"), kProfile));
     dialogs.fileToChoose = path("profile.csv");
     form->tableOperations().chooseProfile();
     EXPECT_EQ(profileShown(), "Profile: Test unit, version 1");

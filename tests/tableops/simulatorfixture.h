@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/lampimage.h"
+#include "files/regularfile.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 #include "support/formfixture.h"
@@ -22,13 +23,9 @@ protected:
     SimulatorFormTest() : FormTest(1, std::make_unique<QSerialBackend>()) {}
 
     QString path(const char *name) const { return files.filePath(name); }
-    void write(const char *name, const QByteArray &bytes) {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
     // Starts the device with `memory` and connects COM 1 to it.
     void startSim(const QByteArray &memory, const QStringList &options = {}) {
-        write("memory.bin", memory);
+        ASSERT_TRUE(writeWhole(path("memory.bin"), memory));
         sim = std::make_unique<QProcess>();
         sim->start(ORVEL_DEVICE_SIM, QStringList{"--memory", path("memory.bin")} +
                                          (paced ? QStringList() : QStringList{"--fast"}) + options);

@@ -82,7 +82,7 @@ TEST_F(TableEndToEnd, ATableFileThatCannotServeStartsNothing) {
     startSim(kMemory);
     QByteArray bad = "# Orvel device table\n# read: 2026-12-07T05:12:00Z\n# port: x\nobject,value\n";
     for (int i = 1; i <= 12; ++i) bad += "0" + QByteArray::number(i) + ",1\n";
-    write("bad.csv", bad);
+    ASSERT_TRUE(writeWhole(path("bad.csv"), bad));
     dialogs.fileToChoose = path("bad.csv");
     form->tableOperations().restore();
     EXPECT_FALSE(form->tableOperations().running());
