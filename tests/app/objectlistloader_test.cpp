@@ -1,5 +1,6 @@
 #include "app/objectlistloader.h"
 #include "app/valuerecorder.h"
+#include "files/regularfile.h"
 #include "support/formfixture.h"
 
 #include <QtTest>
@@ -45,9 +46,7 @@ TEST_F(ObjectListLoaderTest, AChosenFileReplacesTheListAndNoOtherChoiceTouchesIt
         expected.append(QString::number(i % 8175 + 1));
         numbers += expected.last().toLatin1() + (i % 3 ? "\r\n" : ",");
     }
-    QFile file(large);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(numbers) == numbers.size());
-    file.close();
+    ASSERT_TRUE(writeWhole(large, numbers));
     dialogs.fileToChoose = large;
     QTest::mouseClick(ui().Command1, Qt::LeftButton);
     EXPECT_EQ(list(), expected);

@@ -225,8 +225,12 @@ TEST_F(WindowTest, ScreenReaderFindsEveryControlNamedAndTheLampsState) {
         for (const QAccessible::Event type : {QAccessible::NameChanged, QAccessible::StateChanged})
             EXPECT_EQ(events.contains({ui().imgConnected, type}), linkChanged) << type;
     }
+    QStringList said{ui().List1->accessibleDescription()};  // the list empty, one, emptied
     ui().List1->addItem("5");
-    EXPECT_EQ(ui().List1->accessibleDescription(), "1 object");
+    said << ui().List1->accessibleDescription();
+    ui().List1->clear();
+    EXPECT_EQ(said << ui().List1->accessibleDescription(),
+              QStringList({"0 objects", "1 object", "0 objects"}));
     QTest::keyClick(ui().Command1, Qt::Key_Return);
     EXPECT_EQ(dialogs.fileDialogs, 1);
     WindowAccessibility::send = QAccessible::updateAccessibility;

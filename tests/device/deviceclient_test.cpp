@@ -18,7 +18,8 @@ Bytes bytes(const QString &text, int base) {
 // Device bytes in decimal, R ready, A acknowledge, batch by batch (all but a batch's last
 // byte have more waiting behind them); W a second passes, T the time-out comes, S Stop. Our
 // answers in hex. The outcome: each object's value or F (failed), /n when it took n tries,
-// ?n when n of its reads were in doubt; N not answering; "stopping" not ended after Stop.
+// ?n when n of its reads were in doubt; N not answering; "stopping" not ended after Stop;
+// wn: n objects written (or that may have been).
 TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
     const Job read = *Job::read({0x102}), two = *Job::read({1, 2});
     const Job write = *Job::write({{0xAA, 1}}), write3 = *Job::write({{3, 1}});
@@ -65,15 +66,17 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
         {"Stop waits for the device's own command to end", two, "R,R,A,A,7,A,S", "55 00 01",
          "stopping"},
         {"write, then read back, Stop waiting for it", write,
-         "R,R,A,A,A,A,S,R,R,A,A,1,R,R,A,A,1,R,R", "AA 00 AA 01 55 00 AA 55 00 AA", "1"},
+         "R,R,A,A,A,A,S,R,R,A,A,1,R,R,A,A,1,R,R", "AA 00 AA 01 55 00 AA 55 00 AA", "1 w1"},
         {"the device gave up: the object starts again", write3, "R,R,A,A,R,R", "AA 00 03 AA", ""},
+        {"the device gave up after our value, then fell silent: written, failed", write3,
+         "R,R,A,A,A,R,R,T,T", "AA 00 03 01 AA", "F/3 N w1"},
         // Our low byte 0xAA may have reached the idle device as a write command: two pairs
         // before a command of ours, and its acknowledgement is not ours to answer.
         {"the device gave up before our low byte 0xAA", write,
          "R,R,A,A,R,R,A,R,R", "AA 00 AA AA", ""},
         // 173 is noise, 172 the read-back behind it, then the pair: read back again at once.
         {"noise before a read-back of 172: read back again on the pair", write50,
-         "R R,A,A,A,A,R R,A,A,173 R R R,W,R R", "AA 00 32 AC 55 00 32 55", ""},
+         "R R,A,A,A,A,R R,A,A,173 R R R,W,R R", "AA 00 32 AC 55 00 32 55", "w1"},
     };
     // clang-format on
     for (const auto &row : rows) {
@@ -95,6 +98,7 @@ TEST(DeviceClientTest, AnswersOnlyWhatTheDeviceStillWaitsFor) {
                            (r.tries > 1 ? "/" + QString::number(r.tries) : "") +
                            (r.doubts ? "?" + QString::number(r.doubts) : "");
         if (client.summary().deviceNotAnswering) outcome << "N";
+        if (client.summary().written) outcome << "w" + QString::number(client.summary().written);
         if (QByteArray(row.device).contains('S') && !client.finished()) outcome << "stopping";
         EXPECT_EQ(sent, bytes(row.sent, 16)) << row.name;
         EXPECT_EQ(outcome.join(' ').toStdString(), row.outcome) << row.name;

@@ -2,24 +2,14 @@
 // the dialogue and what the dialogue does to it, the terminal widget.
 #include "app/lampimage.h"
 #include "app/statusline.h"
+#include "files/regularfile.h"
 #include "journal/journaldirectory.h"
 #include "numbers/textrules.h"
 #include "serial/mscomm.h"
 #include "serial/qserialbackend.h"
 #include "support/formfixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProcess>
-#include <QRadioButton>
-#include <QThread>
+#include <QtWidgets>
 
 #include <csignal>
 #include <random>
@@ -267,9 +257,7 @@ TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    QFile memory(memoryFile);
-    ASSERT_TRUE(memory.open(QIODevice::WriteOnly) && memory.write(before) == before.size());
-    memory.close();
+    ASSERT_TRUE(writeWhole(memoryFile, before));
     QProcess sim;
     sim.start(ORVEL_DEVICE_SIM, {"--link", link, "--memory", memoryFile});
     ASSERT_TRUE(sim.waitForStarted(kWait));

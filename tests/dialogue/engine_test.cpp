@@ -29,7 +29,7 @@ struct RecordingView final : DialogueView {
     explicit RecordingView(const TransferState &transfer) : state(transfer) {}
     const TransferState &state;
     QStringList calls, list;  // list: List1, taken when `listed` (Check4)
-    bool listed = false, repeat = false, dataOnly = true;
+    bool listed = false, repeat = false, dataOnly = true, movedOn = false;
     Done<PortFailure> sent;
     std::optional<Activity> lamp;
 
@@ -38,7 +38,7 @@ struct RecordingView final : DialogueView {
     QString listEntry(int position) const override { return list.value(position); }
     bool repeatTicked() const override { return repeat; }
     bool onlyData() const override { return dataOnly; }
-    bool deviceMovedOn() const override { return false; }  // the stall model runs that
+    bool deviceMovedOn() const override { return movedOn; }  // more bytes behind this one
     Done<PortFailure> send(char byte) override {
         calls << QStringLiteral("send %1").arg(quint8(byte));
         return sent;
@@ -115,6 +115,7 @@ Act cell(int address, int value) {
 const Act refused = [](Rig &r) {
     r.view.sent = Failure<PortFailure>{PortFailure::Other, QStringLiteral("refused")};
 };
+Act piled(bool on) { return [=](Rig &r) { r.view.movedOn = on; }; }  // bytes wait behind it
 const Act linkCheck = [](Rig &r) { r.state.LinkCheckPending = true; };
 const Act unknownDelay = [](Rig &r) { r.state.DeviceMemory[8176] = 9; };
 
@@ -173,6 +174,11 @@ TEST(DialogueEngine, Exchanges) {
          {read(20, 21), R, R, A, A, 9, R, R, R, A, A, 7},
          "lamp 1 | send 85 | send 0 | send 20 | object 21, terminal 9 - 20\n\r | - | send 85 | "
          "doubt 20 9 | send 0 | send 21 | <end>, terminal 7 - 21\n\r"},
+        // The same with the device's bytes piled up: our command goes on the third ready byte.
+        {"an odd count of ready bytes before the acknowledgement",
+         {read(20, 21), R, R, A, A, 9, piled(true), R, R, piled(false), R, A, A, 7},
+         "lamp 1 | send 85 | send 0 | send 20 | object 21, terminal 9 - 20\n\r | - | - | send 85 | "
+         "doubt 20 9, send 0 | send 21 | <end>, terminal 7 - 21\n\r"},
         {"idle: nothing is sent; Only Data unticked shows the protocol bytes",
          {at(1), R, 9, A, [](Rig &r) { r.view.dataOnly = false; }, R, A, 9},
          "lamp 0 | terminal 9 | - | terminal 172\n\r | terminal 202\n\r | terminal 9"},

@@ -44,24 +44,6 @@ TEST(StallModel, RecoversFromAnyStallAndWritesOnlyChosenCells) {
     });
 }
 
-// Reads of 2000 objects, one in fourteen holding 172, on a line that adds bytes: a noise
-// byte just before a true 172 is taken for the value, and that 172 for the device's ready
-// byte; the pair then comes a byte late, where our next command's acknowledgement was due.
-TEST(StallModel, ANoisyReadKeepsNoValueButTheDevices) {
-    for (const double noise : {0.02, 0.05}) {
-        ReadTally tally;
-        for (std::uint64_t seed = 1; seed <= 6; ++seed) {
-            const auto broken = runNoisyRead(seed, noise, 2000, tally);
-            EXPECT_FALSE(broken) << "seed " << seed << ", noise " << noise << ": " << *broken;
-        }
-        std::cout << "noise " << noise << ": " << tally.kept << " values kept, " << tally.wrong
-                  << " not the device's, " << tally.doubted << " doubted (" << tally.doubtedRight
-                  << " of them right)\n";
-        EXPECT_EQ(tally.wrong, 0u) << "noise " << noise;
-        EXPECT_GT(tally.doubted, 0u);
-    }
-}
-
 TEST(DeviceClientTest, HoldsItsRulesAgainstTheDeviceModel) {
     holdRules<ClientTally>(5000, runClientModel, [](bool timesOut, const ClientTally &t) {
         std::cout << "client model, device " << (timesOut ? "timing out: " : "waiting: ")

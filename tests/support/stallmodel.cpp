@@ -42,12 +42,11 @@ QString corrected(const QString &text) {
 
 class Run final : public ModelRun, public DialogueView {
 public:
-    Run(Choices &choices, bool timesOut, StallTally &tally,
-        std::optional<double> noise = std::nullopt)
+    Run(Choices &choices, bool timesOut, StallTally &tally)
         : ModelRun(choices, timesOut),
           m_tally(tally),
           m_start(m_memory),
-          m_model(m_memory, lineConfig(choices, timesOut, noise)),
+          m_model(m_memory, lineConfig(choices, timesOut)),
           m_repeat(choices.pick(2)) {}
 
     std::optional<std::string> play() {
@@ -67,24 +66,6 @@ public:
         if (!finish()) fail("the last transfer did not complete");
         m_tally.lateAnswers += m_lates;
         m_tally.givenUp += m_model.counters().commandsGivenUp;
-        return m_failure;
-    }
-
-    std::optional<std::string> readAll(int last, ReadTally &tally) {
-        for (int cell = 1; cell <= last; ++cell)
-            if (m_choices.pick(14) == 0) m_memory[size_t(cell)] = devicesim::kReadyByte;
-        m_start = m_memory;
-        m_model.connect(0us);
-        m_readSelected = true;
-        started(false, 1, last);
-        if (!finish()) fail("the read did not complete");
-        for (int cell = 1; cell <= last; ++cell) {
-            if (m_doubted[size_t(cell)]) continue;
-            ++tally.kept;
-            tally.wrong += m_state.DeviceMemory[size_t(cell)] != m_memory[size_t(cell)];
-        }
-        tally.doubted += m_tally.doubted;
-        tally.doubtedRight += m_doubtedRight;
         return m_failure;
     }
 
@@ -114,10 +95,8 @@ public:
     void reportSendFailure(const Failure<PortFailure> &failure) override {
         fail(failure.words.toStdString());
     }
-    void valueInDoubt(int cell, quint8 value) override {
+    void valueInDoubt(int cell, quint8) override {
         ++m_tally.doubted;
-        m_doubted[size_t(cell)] = true;
-        m_doubtedRight += value == m_memory[size_t(cell)];
         if (cell == m_wrongValue) m_wrongValue = -1;
     }
 
@@ -143,8 +122,6 @@ private:
     bool m_walkWrites = false, m_stopped = false;
     Micros m_walkStart{0};
     std::vector<Micros> m_keptAt = std::vector<Micros>(objects::kMemorySize, kLongAgo);
-    std::vector<bool> m_doubted = std::vector<bool>(objects::kMemorySize, false);
-    std::uint64_t m_doubtedRight = 0;
 
     void advanceTo(Micros until) {
         while (!m_failure) {
@@ -224,7 +201,6 @@ private:
         if (!objects::isObject(cell) || m_state.DeviceMemory[size_t(cell)] != value)
             return fail("a value was kept for cell " + std::to_string(cell));
         m_keptAt[size_t(cell)] = m_now;
-        m_doubted[size_t(cell)] = false;
         if (value == m_memory[size_t(cell)]) return;
         if (m_lastNoise >= m_command) {
             ++m_tally.noisyValues;
@@ -364,12 +340,11 @@ private:
 
 }  // namespace
 
-devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut,
-                                   std::optional<double> noise) {
+devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut) {
     devicesim::DeviceConfig config;
     config.byteTime = devicesim::byteTimeForBaud(1200);
     config.timeout = deviceTimesOut ? Micros(500ms) : Micros(24h);
-    config.noiseProbability = noise ? *noise : std::array{0.0, 0.02, 0.1}[choices.pick(3)];
+    config.noiseProbability = std::array{0.0, 0.02, 0.1}[choices.pick(3)];
     config.noiseSeed = choices.pick(1u << 16) + 1;
     return config;
 }
@@ -384,13 +359,6 @@ Micros pickStall(Choices &choices) {
 
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally) {
     return Run(choices, deviceTimesOut, tally).play();
-}
-
-std::optional<std::string> runNoisyRead(std::uint64_t seed, double noise, int last,
-                                        ReadTally &tally) {
-    SeededChoices choices(seed);
-    StallTally stalls;
-    return Run(choices, true, stalls, noise).readAll(last, tally);
 }
 
 }  // namespace orvel::test

@@ -54,9 +54,8 @@ private:
 };
 
 // The line the models run on: 1200 bit/s, a device that gives a command up after 500 ms
-// or waits for ever, no noise, 2 % or 10 % (or `noise`), seeded by the choices.
-devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut,
-                                   std::optional<double> noise = std::nullopt);
+// or waits for ever, no noise, 2 % or 10 %, seeded by the choices.
+devicesim::DeviceConfig lineConfig(Choices &choices, bool deviceTimesOut);
 // A wait between two things the operator does: mostly within an exchange or two, now and
 // then long enough for a transfer.
 devicesim::Micros pickDelay(Choices &choices);
@@ -137,16 +136,6 @@ struct StallTally {
 //    unless that byte is the true value 172, which reads as the device's ready byte;
 //  - the last transfer, started after Stop, completes without reconnecting.
 std::optional<std::string> runStallModel(Choices &choices, bool deviceTimesOut, StallTally &tally);
-
-// What a Read of many objects kept: values left standing (not put in doubt since), of them
-// those that are not the device's, and the doubts, of them those about the device's value.
-struct ReadTally {
-    std::uint64_t kept = 0, wrong = 0, doubted = 0, doubtedRight = 0;
-};
-// A Read of objects 1 to `last` on a line that adds noise bytes with `noise`, from a memory
-// where about one object in fourteen holds 172; no stalls. The same rules are held.
-std::optional<std::string> runNoisyRead(std::uint64_t seed, double noise, int last,
-                                        ReadTally &tally);
 
 // A fuzz target's run of a model: the first byte chooses the device (bit 0: one that gives
 // a command up after 500 ms, else one that waits for ever), the rest decides pick by pick.

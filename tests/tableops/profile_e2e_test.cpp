@@ -1,20 +1,11 @@
 // Compare and Restore in the window under a profile, against the simulator's memory file.
-#include <QtWidgets>
-#include <csignal>
-
-#include "app/lampimage.h"
 #include "app/statusline.h"
-#include "serial/mscomm.h"
-#include "serial/qserialbackend.h"
 #include "table/tablestore.h"
-#include "tableops/operationdialog.h"
 #include "tableops/simulatorfixture.h"
-#include "tableops/tableoperations.h"
 
 namespace orvel::test {
 namespace {
 
-constexpr int kWait = 30000;
 // Objects 1 to 10 the unit's own (keep, read-only), 11 to 40 a range, 41 a list.
 const QByteArray kProfile = "# Orvel profile\n# name: Test unit\n# version: 1\n"
                             "object,name,group,values,access,note\n"
@@ -37,26 +28,6 @@ class ProfileEndToEnd : public OwnConfig, public SimulatorFormTest {
 protected:
     ProfileEndToEnd() { form->show(); }
 
-    OperationDialog *run(void (TableOperations::*operation)(), const char *table) {
-        dialogs.fileToChoose = path(table);
-        (form->tableOperations().*operation)();
-        EXPECT_TRUE(runUntil([&] { return !form->tableOperations().running(); }, kWait));
-        for (OperationDialog *dialog : form->findChildren<OperationDialog *>())
-            if (dialog->isVisible()) return dialog;
-        return nullptr;
-    }
-    // The rows shown, each its cells joined by commas.
-    static QStringList rows(OperationDialog *dialog) {
-        QStringList rows;
-        const QTableWidget *table = dialog->findChild<QTableWidget *>();
-        for (int r = 0; r < table->rowCount(); ++r) {
-            if (table->isRowHidden(r)) continue;
-            QStringList cells;
-            for (int c = 0; c < table->columnCount(); ++c) cells << table->item(r, c)->text();
-            rows << cells.join(',');
-        }
-        return rows;
-    }
     QString profileShown() const {
         const auto *label = form->statusLine().findChild<QToolButton *>("profileLabel");
         return label && label->isVisible() ? label->text() : QString();
@@ -65,13 +36,13 @@ protected:
 
 TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoesNotAllow) {
     // A faulty profile is refused with its lines named, and none is in use.
-    write("bad.csv", QByteArray(kProfile).replace("11-40", "9-40"));
+    ASSERT_TRUE(writeWhole(path("bad.csv"), QByteArray(kProfile).replace("11-40", "9-40")));
     dialogs.fileToChoose = path("bad.csv");
     form->tableOperations().chooseProfile();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains("line 7: ")) << dialogs.messages[0].toStdString();
     EXPECT_EQ(profileShown(), "");
-    write("profile.csv", kProfile);
+    ASSERT_TRUE(writeWhole(path("profile.csv"), kProfile));
     dialogs.fileToChoose = path("profile.csv");
     form->tableOperations().chooseProfile();
     EXPECT_EQ(profileShown(), "Profile: Test unit, version 1");

@@ -6,16 +6,12 @@
 #include <csignal>
 #include <map>
 
+#include "files/regularfile.h"
 #include "table/tablestore.h"
 
 namespace {
 
 constexpr int kWait = 30000;
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Until the simulator has said `line` on standard output.
 bool said(QProcess &sim, QByteArray &out, const QByteArray &line) {
@@ -35,10 +31,8 @@ TEST(Jig, EachUnitInTurnProgrammedAndItsFinalMemoryKept) {
         memory[0][i] = char((i * 37 + 33) % 256);
         memory[1][i] = char((i * 11 + 5) % 256);
     }
-    for (const int n : {0, 1}) {
-        QFile file(QStringLiteral("%1/%2.bin").arg(from).arg(n * 2 + 1));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(memory[n]) == 8192);
-    }
+    for (const int n : {0, 1})
+        ASSERT_TRUE(orvel::writeWhole(from + QStringLiteral("/%1.bin").arg(n * 2 + 1), memory[n]));
     struct Row {
         QStringList arguments;
         int status;
@@ -63,8 +57,9 @@ TEST(Jig, EachUnitInTurnProgrammedAndItsFinalMemoryKept) {
         EXPECT_TRUE(orvel.waitForFinished(kWait));
         EXPECT_EQ(orvel.exitCode(), row.status) << orvel.readAllStandardError().toStdString();
         ASSERT_TRUE(said(sim, said_, QStringLiteral("unit %1 away").arg(unit).toUtf8()));
-        const QByteArray after = readFile(QStringLiteral("%1/%2.bin").arg(out).arg(unit));
-        ASSERT_EQ(after.size(), 8192);
+        const auto read = orvel::readRegularFile(out + QStringLiteral("/%1.bin").arg(unit), 9000);
+        ASSERT_TRUE(read && read->size() == 8192);
+        const QByteArray &after = *read;
         QByteArray expected = unit == 2 ? after : memory[unit / 2];
         for (const auto &[cell, value] : row.written) expected[cell] = value;
         EXPECT_EQ(after, expected);
