@@ -6,7 +6,7 @@ namespace orvel {
 
 class Boxes;
 class Connection;
-class FrmTerminalUi;
+struct FrmTerminalUi;
 class LampPanel;
 class MSComm;
 class RepaintThrottle;
