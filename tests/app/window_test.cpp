@@ -65,8 +65,9 @@ TEST_F(WindowTest, ASilentDeviceAndALostPortAreShownAsTheyAre) {
                     !ui().Frame3->isEnabled() && ui().Option1[2]->isEnabled() &&
                     frontIndex({ui().imgConnected, ui().imgNotConnected}) == 1);
         EXPECT_EQ(form->width(), width);
-        if (std::string(name) == "lost")
+        if (std::string(name) == "lost") {
             EXPECT_EQ(status.portText(), form->portLabel() + ", lost");
+        }
         connectPort();
         EXPECT_EQ(status.portText() + status.transferText(), form->portLabel() + ", connected");
         emit ui().imgConnected->clicked();

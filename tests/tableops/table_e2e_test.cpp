@@ -258,7 +258,9 @@ TEST_P(CloseDuringOperation, TheDeviceIsAnsweredWhileTheQuestionIsOpen) {
     EXPECT_EQ(lines(",restore-verify,"), written);
     qsizetype changed = 0;
     for (int i = 1; i <= 60; ++i)
-        if (after[i] != memory[i] && ++changed) EXPECT_EQ(quint8(after[i]), table.objects[i]) << i;
+        if (after[i] != memory[i] && ++changed) {
+            EXPECT_EQ(quint8(after[i]), table.objects[i]) << i;
+        }
     EXPECT_EQ(changed, written);
 }
 INSTANTIATE_TEST_SUITE_P(Rows, CloseDuringOperation, ::testing::ValuesIn(kCloseRows),
