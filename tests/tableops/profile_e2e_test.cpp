@@ -51,7 +51,7 @@ TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoes
               path("profile.csv"));
 
     // The table (saved under an older version of the profile) holds i in object i; the device
-    // differs in the ten protected objects, in ten doors and in the lamp.
+    // differs in thirty: the ten protected objects, nineteen doors and the lamp.
     Table table{QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC), "COM 1", {}, {}, "Test unit",
                 "0.9"};
     for (int object = 1; object <= 40; ++object) table.objects[object] = quint8(object);
@@ -59,7 +59,7 @@ TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoes
     ASSERT_TRUE(saveTable(path("table.csv"), table));
     QByteArray memory(8192, char(120));
     for (int object = 1; object <= 41; ++object) memory[object] = char(table.objects[object]);
-    for (int object = 1; object <= 20; ++object) memory[object] = char(object + 50);
+    for (int object = 1; object <= 29; ++object) memory[object] = char(object + 50);
     memory[41] = 0;
     startSim(memory);
 
@@ -70,9 +70,10 @@ TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoes
     EXPECT_EQ(dialogs.messages[0], "The table was saved under the profile Test unit, version "
                                    "0.9; version 1 of it is in use.\n\nGo on?");
     QStringList all = rows(compared);
-    EXPECT_EQ(all.size(), 21);
+    EXPECT_EQ(all.size(), 30);
     EXPECT_EQ(all.value(0), "1,51,1,Unit code 1,,");
-    EXPECT_EQ(all.value(20), "41,0,1,Lamp,off,on");
+    EXPECT_EQ(all.value(28), "29,79,29,Door 19 mode,,");
+    EXPECT_EQ(all.value(29), "41,0,1,Lamp,off,on");
     QComboBox *group = compared->findChild<QComboBox *>();
     ASSERT_NE(group, nullptr);
     group->setCurrentIndex(int(group->findText("Lamps")));
@@ -81,7 +82,7 @@ TEST_F(ProfileEndToEnd, RestoreKeepsWhatTheProfileProtectsAndRefusesValuesItDoes
     OperationDialog *restored = run(&TableOperations::restore, "table.csv");
     ASSERT_NE(restored, nullptr);
     EXPECT_EQ(restored->resultText(),
-              "Written: 11, verified: 11, failed: 0. Kept: 10 (read-only or keep in the profile).");
+              "Written: 20, verified: 20, failed: 0. Kept: 10 (read-only or keep in the profile).");
     QStringList kept;
     for (int object = 1; object <= 10; ++object)
         kept << QStringLiteral("%1,%2,%1 (kept),%3 %4,,")
