@@ -51,6 +51,10 @@ Done<PortFailure> QSerialBackend::open(const PortTarget &target) {
     // The device's own name, so that the port's lock file is the same under every link.
     m_port.setPortName(m_claim.device());
     if (m_port.open(QIODevice::ReadWrite)) {
+        // What the line delivered before we opened answers no one of ours: a ready pair left
+        // unread by a program killed in mid-command, taken as the device's now, would shift
+        // our whole dialogue by a byte. We start from what the device sends from here on.
+        m_port.clear(QSerialPort::Input);
         m_open = true;
         return {};
     }

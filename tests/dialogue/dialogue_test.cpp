@@ -244,10 +244,10 @@ TEST_F(KilledWrite, DISABLED_WritesUntilKilled) {
 }
 
 // The window's Write killed at random moments against the paced simulator: every cell the
-// simulator shows written has its line. Each kill comes within a millisecond of the device
-// storing the first or the second value (it acknowledges it at once). The program is stopped
-// first and killed 30 ms later: the line goes on carrying what it sent, as a serial line does
-// (a closed pseudo-terminal would drop it).
+// simulator shows written has its line, and no other cell changes. Each kill comes within a
+// millisecond of the device storing the first or the second value (it acknowledges it at
+// once). The program is stopped first and killed 30 ms later: the line goes on carrying what
+// it sent, as a serial line does (a closed pseudo-terminal would drop it).
 TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
     constexpr int kWait = 30000;
     const QTemporaryDir dir;
@@ -266,7 +266,7 @@ TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
     env.insert("ORVEL_COM1", link);
     env.insert("TMPDIR", dir.path());  // its journal, in its own state folder, in here
     std::mt19937 random(30);
-    int written = 0, beforeReadBack = 0, foreign = 0;
+    int written = 0, beforeReadBack = 0;
     for (int kill = 0; kill < 24; ++kill) {
         const int first = 2 + 2 * kill;  // two objects of their own, holding 0 till written
         QProcess window;
@@ -293,9 +293,7 @@ TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
         for (int cell = 0; cell < after.size(); ++cell) {
             if (after[cell] == before[cell]) continue;
             if (cell != first && cell != first + 1) {
-                // Seen twice in many runs (cell 2560), cause not found yet: said, not hidden.
-                std::printf("kill %d: cell %d, not chosen, changed\n", kill, cell);
-                ++foreign;
+                ADD_FAILURE() << "kill " << kill << ": cell " << cell << ", not chosen, changed";
                 continue;
             }
             ++written;
@@ -305,8 +303,8 @@ TEST(WindowWrite, KilledAtAnyMomentLeavesEveryWrittenCellJournaled) {
         }
         before = after;
     }
-    std::printf("24 kills: %d cells written, %d of them killed before their read-back; %d "
-                "cells not chosen changed\n", written, beforeReadBack, foreign);
+    std::printf("24 kills: %d cells written, %d of them killed before their read-back\n", written,
+                beforeReadBack);
     EXPECT_GT(beforeReadBack, 0);  // the moment that matters was met
     ::kill(pid_t(sim.processId()), SIGTERM);
     EXPECT_TRUE(sim.waitForFinished(kWait));
