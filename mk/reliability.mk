@@ -4,7 +4,7 @@
 #
 #   make test-sanitize   builds build-san/ and runs every test there
 #   make fuzz            each fuzz target for FUZZ_SECONDS (60) seconds, two at a time
-#   make fuzz-ci         what make test runs: each fuzz target for 30 seconds
+#   make fuzz-ci         what make test runs: each fuzz target for 15 seconds
 #   make fuzz-build      only builds the fuzz targets
 #
 # They need clang with libFuzzer (Debian: clang, libclang-rt-14-dev), which make deps installs.
@@ -39,7 +39,7 @@ san-configure: deps
 
 test-sanitize: san-configure
 	$(SANITIZE_ENV) cmake --build $(SAN_BUILD)
-	cd $(SAN_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+	cd $(SAN_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j3
 
 fuzz-build: san-configure
 	cmake --build $(SAN_BUILD) --target fuzzers
@@ -52,7 +52,7 @@ fuzz: fuzz-build
 	@printf '%s\n' $(FUZZ_TARGETS) | $(SANITIZE_ENV) xargs -P2 -I{} \
 	    bash mk/fuzz-one.sh $(SAN_BUILD) {} $(FUZZ_SECONDS)
 
-fuzz-ci: FUZZ_SECONDS = 30
+fuzz-ci: FUZZ_SECONDS = 15
 fuzz-ci: fuzz
 
 # The production station's truth under faults (not part of make test; a few minutes): 200
