@@ -4,13 +4,14 @@
 #
 #   make test-sanitize   builds build-san/ and runs every test there
 #   make fuzz            each fuzz target for FUZZ_SECONDS (60) seconds, two at a time
-#   make fuzz-ci         what make test runs: each fuzz target for 15 seconds
+#   make fuzz-ci         what make test runs: each fuzz target for 15 seconds, three at a time
 #   make fuzz-build      only builds the fuzz targets
 #
 # They need clang with libFuzzer (Debian: clang, libclang-rt-14-dev), which make deps installs.
 
 SAN_BUILD    ?= build-san
 FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 2
 FUZZ_TARGETS := onfparser_fuzz tablefile_fuzz profile_fuzz stall_fuzz client_fuzz
 GENERATOR    ?= Ninja
 
@@ -44,15 +45,17 @@ test-sanitize: san-configure
 fuzz-build: san-configure
 	cmake --build $(SAN_BUILD) --target fuzzers
 
-# Two targets at a time, one a core. Each starts from its seeds in fuzz/corpus/<target>/ and
-# what earlier runs found in $(SAN_BUILD)/corpus/<target>/. An input that breaks a check is
-# kept as $(SAN_BUILD)/findings/<target>-crash-*; run the target on that file to see it
-# again (ORVEL_FUZZ_VERBOSE=1 names the broken rule of the stall fuzz target).
+# FUZZ_JOBS targets at a time (two: one a core). Each starts from its seeds in
+# fuzz/corpus/<target>/ and what earlier runs found in $(SAN_BUILD)/corpus/<target>/. An
+# input that breaks a check is kept as $(SAN_BUILD)/findings/<target>-crash-*; run the
+# target on that file to see it again (ORVEL_FUZZ_VERBOSE=1 names the broken rule of the stall fuzz target).
 fuzz: fuzz-build
-	@printf '%s\n' $(FUZZ_TARGETS) | $(SANITIZE_ENV) xargs -P2 -I{} \
+	@printf '%s\n' $(FUZZ_TARGETS) | $(SANITIZE_ENV) xargs -P$(FUZZ_JOBS) -I{} \
 	    bash mk/fuzz-one.sh $(SAN_BUILD) {} $(FUZZ_SECONDS)
 
+# make test's: the five targets in two rounds.
 fuzz-ci: FUZZ_SECONDS = 15
+fuzz-ci: FUZZ_JOBS = 3
 fuzz-ci: fuzz
 
 # The production station's truth under faults (not part of make test; a few minutes): 200
