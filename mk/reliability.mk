@@ -48,7 +48,8 @@ fuzz-build: san-configure
 # FUZZ_JOBS targets at a time (two: one a core). Each starts from its seeds in
 # fuzz/corpus/<target>/ and what earlier runs found in $(SAN_BUILD)/corpus/<target>/. An
 # input that breaks a check is kept as $(SAN_BUILD)/findings/<target>-crash-*; run the
-# target on that file to see it again (ORVEL_FUZZ_VERBOSE=1 names the broken rule of the stall fuzz target).
+# target on that file to see it again (ORVEL_FUZZ_VERBOSE=1 names the broken rule of the
+# stall fuzz target).
 fuzz: fuzz-build
 	@printf '%s\n' $(FUZZ_TARGETS) | $(SANITIZE_ENV) xargs -P$(FUZZ_JOBS) -I{} \
 	    bash mk/fuzz-one.sh $(SAN_BUILD) {} $(FUZZ_SECONDS)
