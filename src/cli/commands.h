@@ -5,6 +5,7 @@
 #include "cli/exitstatus.h"
 #include "cli/summary.h"
 #include "outcome/outcome.h"
+#include "profile/profile.h"
 #include "table/table.h"
 
 // The subcommands of `orvel`; each takes its arguments from its own name on and returns
@@ -22,7 +23,12 @@ int runStation(const QStringList &arguments, Summary &summary);
 int runLedger(const QStringList &arguments, Summary &summary);
 int runProfile(const QStringList &arguments, Summary &summary);
 
-// The table file named by the command's one positional argument.
-Outcome<Table, Halt> tableArgument(const CommandLine &line);
+// The table file named by the command's one positional argument, and the profile --profile
+// names (a default one, naming nothing, without the option).
+struct TableUnderProfile {
+    Table table;
+    Profile profile;
+};
+Outcome<TableUnderProfile, Halt> tableUnderProfile(const CommandLine &line);
 
 }  // namespace orvel::cli

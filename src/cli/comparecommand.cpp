@@ -11,10 +11,12 @@
 
 namespace orvel::cli {
 
-Outcome<Table, Halt> tableArgument(const CommandLine &line) {
+Outcome<TableUnderProfile, Halt> tableUnderProfile(const CommandLine &line) {
     auto table = plan::usableTable(line.positionals().at(0));
     if (!table) return Failure<Halt>{Halt::FileUnfit, table.words()};
-    return std::move(*table);
+    auto profile = chosenProfile(line);
+    if (!profile) return profile.failure();
+    return TableUnderProfile{std::move(*table), std::move(*profile)};
 }
 
 int runCompare(const QStringList &arguments, Summary &summary) {
@@ -34,22 +36,21 @@ int runCompare(const QStringList &arguments, Summary &summary) {
                                           "mean; --json lists them."));
     if (const auto parsed = line.parse(arguments, 1); !parsed)
         return line.halt(parsed.failure());
-    const auto table = tableArgument(line);
-    if (!table) return line.halt(table.failure());
-    const auto profile = chosenProfile(line);
-    if (!profile) return line.halt(profile.failure());
+    const auto chosen = tableUnderProfile(line);
+    if (!chosen) return line.halt(chosen.failure());
+    const auto &[table, profile] = *chosen;
 
-    summary.objects = int(table->objects.size());
+    summary.objects = int(table.objects.size());
     Operation operation(QStringLiteral("compare"), line);
-    sayMismatch(operation, *table, *profile);
+    sayMismatch(operation, table, profile);
     if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
-    const RunResult result = operation.run(plan::readJob(*table), QStringLiteral("Comparing"),
+    const RunResult result = operation.run(plan::readJob(table), QStringLiteral("Comparing"),
                                            {QStringLiteral("compare"), {}});
 
-    const std::vector<Difference> found = differences(*table, result.values);
-    if (inUse(*profile)) summary.more = namedSummary(found, *profile, false);
+    const std::vector<Difference> found = differences(table, result.values);
+    if (inUse(profile)) summary.more = namedSummary(found, profile, false);
     if (!operation.json()) {
-        const QByteArray text = inUse(*profile) ? namedDifferencesText(found, *profile, false)
+        const QByteArray text = inUse(profile) ? namedDifferencesText(found, profile, false)
                                                 : differencesText(found);
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     }
@@ -58,7 +59,7 @@ int runCompare(const QStringList &arguments, Summary &summary) {
     return operation.end(
         ending, QStringLiteral("On %1: ").arg(operation.port().label) +
                     plan::comparisonText(int(result.summary.values.size()), int(found.size()),
-                                         int(table->objects.size())));
+                                         int(table.objects.size())));
 }
 
 }  // namespace orvel::cli

@@ -125,16 +125,15 @@ int runRestore(const QStringList &arguments, Summary &summary) {
                                     "each is written or kept."));
     if (const auto parsed = line.parse(arguments, 1); !parsed)
         return line.halt(parsed.failure());
-    const auto table = tableArgument(line);
-    if (!table) return line.halt(table.failure());
-    const auto profile = chosenProfile(line);
-    if (!profile) return line.halt(profile.failure());
+    const auto chosen = tableUnderProfile(line);
+    if (!chosen) return line.halt(chosen.failure());
+    const auto &[table, profile] = *chosen;
 
-    summary.objects = int(table->objects.size());
+    summary.objects = int(table.objects.size());
     Operation operation(QStringLiteral("restore"), line);
-    sayMismatch(operation, *table, *profile);
+    sayMismatch(operation, table, profile);
     // Refused as a table that cannot serve is: before the port is opened.
-    if (const std::vector<plan::OutOfRange> refused = plan::outOfRange(*table, *profile);
+    if (const std::vector<plan::OutOfRange> refused = plan::outOfRange(table, profile);
         !refused.empty())
         return line.halt(
             {Halt::FileUnfit,
@@ -142,21 +141,21 @@ int runRestore(const QStringList &arguments, Summary &summary) {
                 .arg(line.positionals().at(0),
                      refused.size() == 1 ? QStringLiteral("1 value")
                                          : QStringLiteral("%1 values").arg(refused.size()),
-                     profile->name(), plan::outOfRangeLines(refused, *profile).join(u'\n'))});
+                     profile.name(), plan::outOfRangeLines(refused, profile).join(u'\n'))});
     if (const auto opened = operation.open(); !opened) return line.halt(opened.failure());
 
     // Read: the table's objects as the device holds them.
-    const RunResult read = operation.run(plan::readJob(*table), QStringLiteral("Restore: reading"),
+    const RunResult read = operation.run(plan::readJob(table), QStringLiteral("Restore: reading"),
                                          {QStringLiteral("restore-read"), {}});
-    const std::vector<Difference> found = differences(*table, read.values);
+    const std::vector<Difference> found = differences(table, read.values);
     // Kept: differing objects the profile marks read-only or keep, compared but never written.
-    const plan::RestoreSplit split = plan::splitForRestore(found, *profile);
+    const plan::RestoreSplit split = plan::splitForRestore(found, profile);
     const int toWrite = int(split.toWrite.size());
     Ending ending = operation.ended(read);
     ending.differed = int(found.size());
     ending.kept = int(split.kept.size());
-    if (inUse(*profile)) {
-        summary.more = namedSummary(found, *profile, true);
+    if (inUse(profile)) {
+        summary.more = namedSummary(found, profile, true);
         summary.more.insert("kept", ending.kept);
     }
     if (ending.early()) return operation.end(ending, QStringLiteral("Nothing was written."));
@@ -166,9 +165,9 @@ int runRestore(const QStringList &arguments, Summary &summary) {
                                             "%2 read: nothing to write.")
                                  .arg(operation.port().label)
                                  .arg(plan::objectsText(int(read.summary.values.size()))));
-    const bool listed = inUse(*profile) && !operation.json();
+    const bool listed = inUse(profile) && !operation.json();
     if (listed) {
-        const QByteArray text = namedDifferencesText(found, *profile, true);
+        const QByteArray text = namedDifferencesText(found, profile, true);
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         std::fflush(stdout);
     }
