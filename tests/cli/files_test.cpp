@@ -46,6 +46,10 @@ TEST(CliFiles, WhatCannotBeAWholeRegularFileOfOursIsLeftAsItWas) {
     ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     QFile old("old.csv"), log("log");
     ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("an old table\n") == 13);
+    QFile theirs("theirs.csv");  // another user's table: only root can give it away
+    ASSERT_TRUE(theirs.open(QIODevice::WriteOnly) && theirs.write("their table\n") == 12);
+    theirs.close();
+    ASSERT_TRUE(!root || ::chown("theirs.csv", 65534, 65534) == 0);
     ASSERT_TRUE(QDir().mkpath("folder") && log.open(QIODevice::WriteOnly) &&
                 log.link("symbolic") && ::link("log", "linked") == 0);
     const QStringList read = {"read", "--port", idle, "--objects", "1"};
@@ -57,6 +61,8 @@ TEST(CliFiles, WhatCannotBeAWholeRegularFileOfOursIsLeftAsItWas) {
         {"-o at a FIFO", read + QStringList{"-o", "fifo"}, "fifo", "a FIFO (named pipe), not"},
         {"-o at a socket", read + QStringList{"-o", "socket"}, "socket", "a socket, not"},
         {"-o at a folder", read + QStringList{"-o", "folder"}, "folder", "a folder, not"},
+        {"-o at another user's file", read + QStringList{"-o", "theirs.csv"}, "theirs.csv",
+         "belongs to another user"},
         {"--log at a hard link", read + QStringList{"--log", "linked"}, "log", "other names"},
         {"--log at a FIFO", read + QStringList{"--log", "fifo"}, "fifo", "a FIFO"},
         {"--log at a symbolic link", read + QStringList{"--log", "symbolic"}, "symbolic",
@@ -73,7 +79,8 @@ TEST(CliFiles, WhatCannotBeAWholeRegularFileOfOursIsLeftAsItWas) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        if (!root && c.node == QStringLiteral("null")) continue;  // only root makes a device
+        if (!root && (c.node == QStringLiteral("null") || c.node == QStringLiteral("theirs.csv")))
+            continue;  // only root makes a device or gives a file away
         const QByteArray before = node(c.node);
         QProcess orvel;
         orvel.setChildProcessModifier([room = c.room] {
