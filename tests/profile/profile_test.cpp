@@ -1,6 +1,7 @@
 // The profile file's reader and what a profile says about an object. That the writer and
 // the reader agree is the profile fuzz target's.
 #include "profile/profilefile.h"
+#include "support/lines.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,7 @@ const QByteArray kGood =
 
 // kGood with line `n` replaced by `text` (its own line end included; empty removes it).
 QByteArray withLine(int n, const QByteArray &text, int replaced = 1) {
-    QList<QByteArray> lines = kGood.split('\n');
-    lines.removeLast();
-    for (QByteArray &line : lines) line += '\n';
-    lines.remove(n - 1, replaced);
-    lines.insert(n - 1, text);
-    return lines.join();
+    return test::withLine(kGood, n, text, replaced);
 }
 
 TEST(ProfileFile, SaysWhatEachObjectMeans) {

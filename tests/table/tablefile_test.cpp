@@ -3,6 +3,7 @@
 #include "table/restoreplan.h"
 #include "table/tablefile.h"
 #include "table/tablestore.h"
+#include "support/lines.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,12 +28,7 @@ const QByteArray kGood =
 
 // kGood with line `n` replaced by `text` (its own line end included; empty removes it).
 QByteArray withLine(int n, const QByteArray &text, int replaced = 1) {
-    QList<QByteArray> lines = kGood.split('\n');
-    lines.removeLast();
-    for (QByteArray &line : lines) line += '\n';
-    lines.remove(n - 1, replaced);
-    lines.insert(n - 1, text);
-    return lines.join();
+    return test::withLine(kGood, n, text, replaced);
 }
 
 // What the reader would otherwise take is held by the tablefile fuzz target's oracle on its
