@@ -40,7 +40,7 @@ san-configure: deps
 
 test-sanitize: san-configure
 	$(SANITIZE_ENV) cmake --build $(SAN_BUILD)
-	cd $(SAN_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j3
+	cd $(SAN_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 
 fuzz-build: san-configure
 	cmake --build $(SAN_BUILD) --target fuzzers
