@@ -27,8 +27,7 @@ build: configure
 
 # build/ holds the programs as shipped: the tests that drive them from outside run there
 # (the window under Xvfb, the production-line script, the package). Then every test under
-# AddressSanitizer and UBSan in build-san/,
-# and each fuzz target of that build for 15 s.
+# AddressSanitizer and UBSan in build-san/, and each fuzz target of that build for 15 s.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 	$(MAKE) --no-print-directory test-sanitize
